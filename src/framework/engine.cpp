@@ -1,0 +1,72 @@
+#include "framework/engine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+int32_t lastFps = 0;
+
+namespace {
+int wallClock(timeval* tv) { return gettimeofday(tv, nullptr); }
+ClockSource clockSource = wallClock;
+}  // namespace
+
+void setClockSource(ClockSource source) { clockSource = source ? source : wallClock; }
+int readClock(timeval* tv) { return clockSource(tv); }
+
+bool Engine::init(int, char**, int32_t width, int32_t height, int32_t fullscreen) {
+    srand(static_cast<unsigned>(time(nullptr)));
+    frames = 0;
+    readClock(&now);
+    readClock(&lastSecond);
+    readClock(&startTime);
+
+    // Audio is not opened through SDL here: the music player drives its own device.
+    SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO);
+
+    const SDL_VideoInfo* info = SDL_GetVideoInfo();
+    int depth = (info && info->vfmt) ? info->vfmt->BitsPerPixel : 0;
+    std::printf("engine initializing %dx%dx%d\n", width, height, depth);
+    std::fflush(stdout);
+
+    // Every drawing path writes four bytes per pixel, so the mode is always
+    // asked for at 32 bits; SDL converts on present when the desktop differs.
+    Uint32 flags = fullscreen == 1 ? SDL_FULLSCREEN : 0;
+    screen = SDL_SetVideoMode(width, height, 32, flags);
+    if (!screen) {
+        std::fprintf(stderr, "could not init videomode\n");
+        return false;
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+    SDL_WM_SetCaption("^vorna", "^vorna");
+    return true;
+}
+
+Engine::~Engine() {
+    SDL_ShowCursor(SDL_ENABLE);
+    SDL_Quit();
+}
+
+void Engine::present() {
+    if (!screen) return;
+    SDL_UpdateRect(screen, 0, 0, 0, 0);
+    ++frames;
+}
+
+void Engine::resetClock() { readClock(&startTime); }
+
+int32_t Engine::secondsElapsed() {
+    readClock(&now);
+    // Whole seconds only: the first second after a reset may be very short.
+    return static_cast<int32_t>(now.tv_sec - startTime.tv_sec);
+}
+
+int32_t Engine::framesPerSecond() {
+    readClock(&now);
+    if (now.tv_sec > lastSecond.tv_sec) {
+        lastSecond.tv_sec = now.tv_sec;
+        lastFps = frames;
+        frames = 0;
+    }
+    return lastFps;
+}

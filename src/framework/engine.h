@@ -1,0 +1,37 @@
+// Engine: the one object that owns the display and the clocks of a running
+// production. Made once on the timeline's stack, initialised before anything
+// else and destroyed last. Main thread only: timer callbacks and the playback
+// thread never touch it.
+#pragma once
+
+#include <SDL/SDL.h>
+#include <sys/time.h>
+#include <cstdint>
+
+struct Engine {
+    SDL_Surface* screen = nullptr;  // the video surface; SDL frees it at SDL_Quit
+    int32_t frames = 0;             // frames presented since the last fps sample
+    timeval now{};                  // refreshed by every clock query
+    timeval lastSecond{};           // second of the last fps sample
+    timeval startTime{};            // scene time counts from here
+
+    Engine() = default;
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    bool init(int argc, char** argv, int32_t width, int32_t height, int32_t fullscreen);
+    void present();
+    void resetClock();
+    int32_t secondsElapsed();
+    int32_t framesPerSecond();
+};
+
+// The most recent frames-per-second sample, shared by the whole program.
+extern int32_t lastFps;
+
+// Where the engine reads the wall clock. The production uses gettimeofday; a
+// recorder or a test may install a clock of its own (null restores the default).
+using ClockSource = int (*)(timeval*);
+void setClockSource(ClockSource source);
+int readClock(timeval* tv);

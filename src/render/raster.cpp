@@ -1,0 +1,410 @@
+#include "render/raster.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "render/camera.h"
+
+namespace {
+
+inline uint8_t* pixelAddress(const SDL_Surface* s, int32_t x, int32_t y) {
+    return static_cast<uint8_t*>(s->pixels) + y * s->pitch + x * s->format->BytesPerPixel;
+}
+
+// Copies the low BytesPerPixel bytes of the value (little-endian host).
+inline void storePixel(const SDL_Surface* s, int32_t x, int32_t y, uint32_t pixel) {
+    std::memcpy(pixelAddress(s, x, y), &pixel, s->format->BytesPerPixel);
+}
+
+inline int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+inline int32_t minInt(int32_t a, int32_t b) { return a < b ? a : b; }
+inline int32_t maxInt(int32_t a, int32_t b) { return a > b ? a : b; }
+
+// Four copies of the last opaque pixel value, each in its own 4-byte slot, so
+// an opaque span writes four pixels per copy. Exact at 4 bytes per pixel only.
+struct SpanPattern {
+    uint32_t cached = 0;
+    bool valid = false;
+    uint8_t bytes[16] = {};
+
+    const uint8_t* forPixel(uint32_t pixel, int bytesPerPixel) {
+        if (!valid || pixel != cached) {
+            for (int slot = 0; slot < 4; ++slot) std::memcpy(bytes + slot * 4, &pixel, bytesPerPixel);
+            cached = pixel;
+            valid = true;
+        }
+        return bytes;
+    }
+};
+
+SpanPattern drawSpanPattern;  // drawSpan's own cache
+SpanPattern fillSpanPattern;  // the cache of the span writer inside fillEdgePair
+int32_t glitchLine = 0;       // 0 .. 2, kept across rows, triangles and frames
+
+// The opaque run lo .. hi - 1 from a pattern: cost n / 4 block copies plus up to three single pixels.
+void writeOpaqueRun(SDL_Surface* s, SpanPattern& pattern, int32_t y, int32_t lo, int32_t n, uint32_t pixel) {
+    const int bpp = s->format->BytesPerPixel;
+    const uint8_t* bytes = pattern.forPixel(pixel, bpp);
+    uint8_t* p = pixelAddress(s, lo, y);
+    for (int32_t i = n >> 2; i > 0; --i) {
+        std::memcpy(p, bytes, 4 * bpp);
+        p += 4 * bpp;
+    }
+    for (int32_t i = n & 3; i > 0; --i) {
+        std::memcpy(p, bytes, bpp);
+        p += bpp;
+    }
+}
+
+// Rows of the triangle filler's edge lists: the drawable rows, never more
+// than an edge list holds.
+struct RowWindow {
+    int32_t lo;
+    int32_t hi;
+};
+
+// The DDA shared by walkEdge and the triangle filler; stores only the points
+// whose row lies in the window, at most `capacity` of them.
+void walkEdgeWindow(int32_t x0, int32_t y0, int32_t x1, int32_t y1, EdgePoint* points, int32_t* count,
+                    int32_t capacity, RowWindow window) {
+    int32_t n = 0;
+    const int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
+    auto emit = [&](int64_t x, int64_t row) {
+        if (row < window.lo || row > window.hi || n >= capacity) return;
+        points[n].x = static_cast<float>(x);
+        points[n].y = static_cast<float>(row);
+        ++n;
+    };
+    if (std::llabs(dy) <= std::llabs(dx)) {
+        // x-major: one point per row change, the first x reached on that row.
+        const int64_t step = dx > 0 ? 1 : -1;
+        const int64_t slope = dx != 0 ? (dy * 65536) / dx : 0;
+        int64_t fy = int64_t(y0) * 65536 + 0x8000;
+        int64_t previousRow = 0;  // a walk that starts on row 0 emits nothing for it
+        for (int64_t x = x0;; x += step) {
+            const int64_t row = fy >> 16;
+            if (row != previousRow) {
+                emit(x, row);
+                previousRow = row;
+            }
+            if (x == x1) break;
+            fy += step > 0 ? slope : -slope;
+        }
+    } else {
+        const int64_t step = dy > 0 ? 1 : -1;
+        const int64_t slope = (dx * 65536) / dy;
+        int64_t fx = int64_t(x0) * 65536 + 0x8000;
+        for (int64_t y = y0;; y += step) {
+            if (!(y == y0 && y == 0)) emit(fx >> 16, y);  // a first row of 0 is skipped, as above
+            if (y == y1) break;
+            fx += step > 0 ? slope : -slope;
+        }
+    }
+    *count = n;
+}
+
+EdgePoint edgeTopMiddle[kEdgeCapacity];
+EdgePoint edgeTopBottom[kEdgeCapacity];
+EdgePoint edgeMiddleBottom[kEdgeCapacity];
+
+// Screen coordinates far beyond anything drawable are pulled in before the
+// conversion to integers; the visible part of a triangle is unchanged.
+constexpr float kCoordinateLimit = 65536.0f;
+
+}  // namespace
+
+int32_t truncToInt(float value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483520.0f) return INT32_MAX;
+    if (value <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+bool isInside(const SDL_Surface* surface, int32_t x, int32_t y) {
+    return x >= 0 && x < surface->w && y >= 0 && y < surface->h;
+}
+
+void putPixel(SDL_Surface* surface, int32_t x, int32_t y, uint32_t pixel) {
+    if (isInside(surface, x, y)) storePixel(surface, x, y, pixel);
+}
+
+void readPixel(const SDL_Surface* surface, int32_t x, int32_t y, uint32_t* out) {
+    if (!isInside(surface, x, y)) return;
+    std::memcpy(out, pixelAddress(surface, x, y), surface->format->BytesPerPixel);
+}
+
+void blendPixel(SDL_Surface* surface, int32_t x, int32_t y, uint32_t pixel, int32_t alpha) {
+    if (!isInside(surface, x, y)) return;
+    uint32_t old = 0;
+    std::memcpy(&old, pixelAddress(surface, x, y), surface->format->BytesPerPixel);
+    Uint8 nr, ng, nb, orr, og, ob;
+    SDL_GetRGB(pixel, surface->format, &nr, &ng, &nb);
+    SDL_GetRGB(old, surface->format, &orr, &og, &ob);
+    Uint8 r, g, b;
+    if (alpha <= 0) {
+        r = orr, g = og, b = ob;
+    } else if (alpha >= 255) {
+        r = nr, g = ng, b = nb;
+    } else {
+        // t / 255 rounded exactly, in 16-bit unsigned arithmetic.
+        auto mix = [alpha](unsigned fresh, unsigned under) -> Uint8 {
+            uint16_t t = static_cast<uint16_t>(alpha * fresh + (255 - alpha) * under + 128);
+            return static_cast<Uint8>(static_cast<uint16_t>(t + (t >> 8)) >> 8);
+        };
+        r = mix(nr, orr), g = mix(ng, og), b = mix(nb, ob);
+    }
+    storePixel(surface, x, y, SDL_MapRGB(surface->format, r, g, b));
+}
+
+bool drawPixel(SDL_Surface* surface, int32_t x, int32_t y, uint32_t pixel, int32_t alpha) {
+    if (!isInside(surface, x, y)) return false;
+    if (alpha == 255)
+        storePixel(surface, x, y, pixel);
+    else
+        blendPixel(surface, x, y, pixel, alpha);
+    return true;
+}
+
+void putPixelAlpha(SDL_Surface* surface, int32_t x, int32_t y, uint32_t pixel, int32_t alpha) {
+    if (alpha == 255) {
+        // Callers keep the point on the surface; the test only stops a stray write.
+        if (isInside(surface, x, y)) storePixel(surface, x, y, pixel);
+    } else {
+        blendPixel(surface, x, y, pixel, alpha);
+    }
+}
+
+void splitPixel(const SDL_Surface* surface, uint32_t pixel, int32_t* r, int32_t* g, int32_t* b) {
+    const SDL_PixelFormat* f = surface->format;
+    *r = static_cast<int32_t>(((pixel & f->Rmask) >> f->Rshift) << f->Rloss);
+    *g = static_cast<int32_t>(((pixel & f->Gmask) >> f->Gshift) << f->Gloss);
+    *b = static_cast<int32_t>(((pixel & f->Bmask) >> f->Bshift) << f->Bloss);
+}
+
+void clampRect(const SDL_Surface* surface, SDL_Rect* rect) {
+    if (rect->x < 0) rect->x = 0;
+    if (rect->y < 0) rect->y = 0;
+    // A rectangle starting beyond the edge becomes empty rather than wrapping
+    // its unsigned size around.
+    if (rect->x + rect->w >= surface->w) rect->w = static_cast<Uint16>(maxInt(surface->w - rect->x - 1, 0));
+    if (rect->y + rect->h >= surface->h) rect->h = static_cast<Uint16>(maxInt(surface->h - rect->y - 1, 0));
+}
+
+void drawSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Color* color) {
+    if (y < 0 || y >= surface->h) return;
+    const int32_t lo = maxInt(x0, 0);
+    const int32_t hi = clampInt(x1, 0, surface->w - 1);
+    const int32_t n = hi - lo;
+    if (n <= 0) return;
+    if (color->alpha == 255) {
+        // the pixel at hi is deliberately not written
+        writeOpaqueRun(surface, drawSpanPattern, y, lo, n, static_cast<uint32_t>(color->pixel));
+    } else {
+        for (int32_t x = lo; x <= hi && x < surface->w; ++x)
+            blendPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha);
+    }
+}
+
+void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
+    const uint32_t pixel = static_cast<uint32_t>(color->pixel);
+    const bool opaque = color->alpha == 255;
+
+    // Horizontal and vertical lines are drawn by a fast pass and again by the
+    // DDA below, so translucent ones blend twice.
+    if (y0 == y1) drawSpan(surface, y0, minInt(x0, x1), maxInt(x0, x1), color);
+    if (x0 == x1 && x0 >= 0) {
+        const int32_t top = maxInt(minInt(y0, y1), 0), bottom = maxInt(maxInt(y0, y1), 0);
+        for (int32_t y = top; y <= bottom; ++y) {
+            if (x0 >= surface->w || y >= surface->h) break;
+            if (opaque)
+                storePixel(surface, x0, y, pixel);
+            else
+                blendPixel(surface, x0, y, pixel, color->alpha);
+        }
+    }
+
+    // 16.16 fixed-point DDA, endpoints included; one step per pixel of the major axis.
+    const int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
+    const bool xMajor = std::llabs(dy) <= std::llabs(dx);
+    const int64_t majorStart = xMajor ? x0 : y0, majorEnd = xMajor ? x1 : y1;
+    const int64_t majorDelta = xMajor ? dx : dy, minorDelta = xMajor ? dy : dx;
+    const int64_t slope = majorDelta != 0 ? (minorDelta * 65536) / majorDelta : 0;
+    const int64_t step = majorDelta > 0 ? 1 : -1;
+    int64_t minor = int64_t(xMajor ? y0 : x0) * 65536 + 0x8000;
+    for (int64_t major = majorStart;; major += step) {
+        const int64_t m = minor >> 16;
+        const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
+        if (px >= 0 && py >= 0 && px < surface->w && py < surface->h) {
+            if (opaque)
+                storePixel(surface, int32_t(px), int32_t(py), pixel);
+            else
+                blendPixel(surface, int32_t(px), int32_t(py), pixel, color->alpha);
+        }
+        if (major == majorEnd) break;
+        minor += step > 0 ? slope : -slope;
+    }
+}
+
+void drawLineClamped(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
+    const int32_t w = surface->w - 1, h = surface->h - 1;
+    // Clamping moves the endpoints onto the surface; it does not cut the line.
+    drawLine(surface, clampInt(x0, 0, w), clampInt(y0, 0, h), clampInt(x1, 0, w), clampInt(y1, 0, h), color);
+}
+
+void fillRect(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+    if (x0 < 0) x0 = 0;
+    if (y0 < 0) y0 = 0;
+    if (y1 >= surface->h) y1 = surface->h - 1;
+    if (x1 >= surface->w) x1 = surface->w - 1;
+    const Color color{static_cast<int32_t>(pixel), 255};
+    for (int32_t y = y0; y <= y1; ++y) drawLine(surface, x0, y, x1, y, &color);
+}
+
+void fillRectColor(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
+    for (int32_t y = y0; y <= y1; ++y) drawLine(surface, x0, y, x1, y, color);
+}
+
+void walkEdge(int32_t x0, int32_t y0, int32_t x1, int32_t y1, EdgePoint* points, int32_t* count,
+              int32_t capacity) {
+    *count = 0;
+    if (!points) {
+        std::fprintf(stderr, "cannot fill buffer\n");
+        return;
+    }
+    walkEdgeWindow(x0, y0, x1, y1, points, count, capacity, RowWindow{INT32_MIN, INT32_MAX});
+}
+
+void colorSplitSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Color* color) {
+    if (y < 0 || y >= surface->h) return;
+    x1 = clampInt(x1, 0, surface->w - 1);
+    if (rand() % 100 >= 71) return;  // the row flickers: empty this time
+    int32_t r, g, b;
+    splitPixel(surface, static_cast<uint32_t>(color->pixel), &r, &g, &b);
+    SDL_Surface* video = SDL_GetVideoSurface();
+    const SDL_PixelFormat* format = video ? video->format : surface->format;
+    const uint32_t red = SDL_MapRGB(format, Uint8(r), 0, 0);
+    const uint32_t green = SDL_MapRGB(format, 0, Uint8(g), 0);
+    const uint32_t blue = SDL_MapRGB(format, 0, 0, Uint8(b));
+    for (int32_t x = maxInt(x0, 0); x <= x1; ++x) {
+        drawPixel(surface, x - 16, y, red, 64);
+        drawPixel(surface, x + 16, y, blue, 64);
+        drawPixel(surface, x, y, green, 155);
+    }
+}
+
+int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint* edgeA, const EdgePoint* edgeB,
+                     int32_t countA, int32_t countB, int32_t startA, int32_t startB, Color* color) {
+    if (!edgeA || !edgeB || countA <= 0) return 0;
+    const int32_t w = surface->w, h = surface->h;
+    int32_t j = 0;
+    // Cost: countA rows, each a search through B plus one span.
+    for (int32_t i = 0; i < countA; ++i) {
+        const EdgePoint& p = edgeA[startA + i];
+        int32_t found = -1;
+        for (int32_t k = 0; startB + k < countB; ++k) {
+            if (edgeB[startB + k].y == p.y) {
+                found = k;
+                break;
+            }
+        }
+        if (found < 0) continue;  // B has no point on this row: nothing to pair with
+        j = found;
+        const EdgePoint& q = edgeB[startB + j];
+
+        const int32_t y = static_cast<int32_t>(p.y);
+        if (!(y > 0 && y < h) || static_cast<int32_t>(q.y) >= h) continue;  // row 0 is never filled
+        const int32_t xa = minInt(static_cast<int32_t>(p.x), w - 1);
+        const int32_t xb = minInt(static_cast<int32_t>(q.x), w - 1);
+
+        if (camera->scanlineGlitch) {
+            Color line{color->pixel, 255};
+            if (y & 1)
+                line.pixel = rand() % 90 < 71 ? 0x0000FF : 0xFF00FF;
+            else  // the face darkens row by row: the shift stays for the rest of the triangle
+                color->pixel = static_cast<int32_t>(static_cast<uint32_t>(color->pixel) >> (y & 31));
+            glitchLine = (glitchLine + 1) % 3;
+            drawLineClamped(surface, xa, y + glitchLine, xb, y - glitchLine, &line);
+        }
+        if (camera->interlace && (y & 1)) continue;
+
+        const int32_t lo = minInt(xa, xb), hi = maxInt(xa, xb);
+        if (camera->ghost) {
+            const int32_t d = truncToInt(camera->ghostOffset);
+            const int32_t end = clampInt(hi, 0, w - 1);
+            for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
+                drawPixel(surface, x - d, y, 0xFFCCAA, 64);
+                drawPixel(surface, x + d, y, 0xCCFFAA, 64);
+                drawPixel(surface, x, y, static_cast<uint32_t>(color->pixel), 155);
+            }
+        } else if (camera->colorSplit) {
+            colorSplitSpan(surface, y, lo, hi, color);
+        } else {
+            const int32_t from = maxInt(lo, 0), to = clampInt(hi, 0, w - 1);
+            const int32_t n = to - from;
+            if (n > 0) {
+                if (color->alpha == 255) {
+                    // the pixel at `to` is deliberately not written
+                    writeOpaqueRun(surface, fillSpanPattern, y, from, n, static_cast<uint32_t>(color->pixel));
+                } else {
+                    for (int32_t x = from; x <= to; ++x)
+                        if (!drawPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha)) break;
+                }
+            }
+            if (camera->scanlineGlitch) putPixel(surface, xa, y, 0x0000FF);
+        }
+    }
+    return j;
+}
+
+void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, ScreenPoint b, ScreenPoint c,
+                  Color* color) {
+    if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y) || std::isnan(c.x) ||
+        std::isnan(c.y)) {
+        std::fprintf(stderr, "ERROR!\n");  // no vertex can be named the top one
+        return;
+    }
+    // On equal y the later vertex wins, for the top and for the middle.
+    const ScreenPoint* m = (b.y > a.y) ? &a : &b;
+    const ScreenPoint* top = (c.y > m->y) ? m : &c;
+    const ScreenPoint *middle, *bottom;
+    if (top == &a) {
+        middle = (c.y > b.y) ? &b : &c;
+        bottom = middle == &b ? &c : &b;
+    } else if (top == &b) {
+        middle = (c.y > a.y) ? &a : &c;
+        bottom = middle == &a ? &c : &a;
+    } else {
+        middle = (b.y > a.y) ? &a : &b;
+        bottom = middle == &a ? &b : &a;
+    }
+
+    auto whole = [](float v) {
+        return truncToInt(v < -kCoordinateLimit ? -kCoordinateLimit : (v > kCoordinateLimit ? kCoordinateLimit : v));
+    };
+    const int32_t tx = whole(top->x), ty = whole(top->y);
+    const int32_t mx = whole(middle->x), my = whole(middle->y);
+    const int32_t bx = whole(bottom->x), by = whole(bottom->y);
+
+    // The first edge is empty only when top and middle both sit on row 0.
+    if (ty == 0 && my == 0) return;
+
+    // The edges are walked whole but keep only the rows that can be filled
+    // (row 0 never is), so no list ever holds more than its 1024 points.
+    const RowWindow window{0, minInt(surface->h, kEdgeCapacity) - 1};
+    int32_t n1, n2, n3;
+    walkEdgeWindow(tx, ty, mx, my, edgeTopMiddle, &n1, kEdgeCapacity, window);
+    walkEdgeWindow(tx, ty, bx, by, edgeTopBottom, &n2, kEdgeCapacity, window);
+    walkEdgeWindow(mx, my, bx, by, edgeMiddleBottom, &n3, kEdgeCapacity, window);
+
+    // The first pass leaves k at the middle row of the long edge; rows of the
+    // upper part above the window leave it at the window's first row.
+    int32_t k = 0;
+    if (n1 > 0) k = fillEdgePair(camera, surface, edgeTopMiddle, edgeTopBottom, n1, n2, 0, 0, color);
+    // The row of the middle vertex is filled by both passes.
+    if (n3 < n2 - k)
+        fillEdgePair(camera, surface, edgeTopBottom, edgeMiddleBottom, n2 - k, n3, k, 0, color);
+    else
+        fillEdgePair(camera, surface, edgeMiddleBottom, edgeTopBottom, n3, n2, 0, k, color);
+}
