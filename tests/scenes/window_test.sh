@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Starts vorna in a real window on a fresh Xvfb display, reads its title back,
+# releases Escape and expects status 0 and the start-up line.
+set -u
+vorna="$1"
+for tool in Xvfb xprop xdotool; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+display=":$(( 90 + RANDOM % 800 ))"
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; kill $app 2>/dev/null' EXIT
+export DISPLAY="$display"
+for _ in $(seq 50); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
+
+out=$(mktemp)
+SDL_AUDIODRIVER=dummy "$vorna" >"$out" 2>&1 &
+app=$!
+win=""
+for _ in $(seq 100); do
+  win=$(xdotool search --name '\^vorna' 2>/dev/null | head -n1)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "no window titled ^vorna"; cat "$out"; exit 1; }
+title=$(xprop -id "$win" WM_NAME)
+echo "$title"
+case "$title" in *'"^vorna"'*) ;; *) echo "wrong title"; exit 1 ;; esac
+
+sleep 0.5
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+xdotool key --clearmodifiers Escape
+status=124
+for _ in $(seq 100); do
+  if ! kill -0 "$app" 2>/dev/null; then wait "$app"; status=$?; break; fi
+  sleep 0.1
+done
+cat "$out"
+grep -q '^engine initializing 800x600x32$' "$out" || { echo "no start-up line"; exit 1; }
+[ "$status" -eq 0 ] || { echo "status $status"; exit 1; }
+echo "window test passed"
