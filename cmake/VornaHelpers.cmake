@@ -22,7 +22,14 @@ function(vorna_embed_bytes target symbol file)
   add_custom_command(OUTPUT ${out}
     COMMAND vorna-embed bytes ${symbol} ${file} ${out}
     DEPENDS vorna-embed ${file} VERBATIM)
-  target_sources(${target} PRIVATE ${out})
+  vorna_embed_object(${target} ${symbol} ${out})
+endfunction()
+
+# The generated source is built by an object library in the folder that made
+# it (a custom command's output is only known there) and archived into target.
+function(vorna_embed_object target symbol source)
+  add_library(embed_${symbol} OBJECT ${source})
+  target_link_libraries(${target} PUBLIC embed_${symbol})
 endfunction()
 
 # Embeds an OBJ/MTL text file as a null-terminated line table
@@ -32,7 +39,7 @@ function(vorna_embed_lines target symbol name file)
   add_custom_command(OUTPUT ${out}
     COMMAND vorna-embed lines ${symbol} ${name} ${file} ${out}
     DEPENDS vorna-embed ${file} VERBATIM)
-  target_sources(${target} PRIVATE ${out})
+  vorna_embed_object(${target} ${symbol} ${out})
 endfunction()
 
 # A GoogleTest executable registered with CTest: vorna_test(NAME SOURCES... DEPS ...)
