@@ -1,0 +1,97 @@
+#include "music/player.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "music/mixer.h"
+#include "music/playback.h"
+#include "music/xm_loader.h"
+
+OutputFormat outputFormat = {44100, 1.0f / 44100.0f, framesPerBlock, 128, 1.0f / 128.0f};
+PositionSnapshot positionSnapshot;
+
+int setOutputRate(unsigned rate) {
+    const uint32_t ramp = uint32_t(uint64_t(rate) * 128 / 44100);
+    if (ramp == 0) return 0;
+    outputFormat.rate = rate;
+    outputFormat.rateReciprocal = 1.0f / float(rate);
+    outputFormat.framesPerBlock = framesPerBlock;
+    outputFormat.rampLength = ramp;
+    outputFormat.rampReciprocal = 1.0f / float(ramp);
+    clearVoices();
+    return 1;
+}
+
+int rewindSong(Song* song) {
+    if (!song) return 0;
+    song->globalVolume = song->initialGlobalVolume;
+    song->speed = song->defaultSpeed;
+    song->tick = 0;
+    song->row = 0;
+    song->orderPosition = 0;
+    song->patternDelayTicks = 0;
+    song->nextRow = -1;
+    song->nextOrder = -1;
+    song->framesLeftInTick = 0;
+    song->elapsedMs = 0;
+    setTempo(song, song->defaultBpm);
+    clearChannels(song->channels);
+    // Voices still sounding a previous song (or the previous run of this one)
+    // would otherwise keep pointing into its samples.
+    clearVoices();
+    positionSnapshot.order.store(0, std::memory_order_relaxed);
+    positionSnapshot.row.store(0, std::memory_order_relaxed);
+    positionSnapshot.elapsedMs.store(0, std::memory_order_relaxed);
+    return 1;
+}
+
+void releaseSongPlayback(Song* song) {
+    if (!song) return;
+    // Nothing but this thread renders yet; once a playback thread exists it
+    // must be stopped here before the voices are cleared.
+    clearVoices();
+}
+
+int16_t convertSample(float value) {
+    // Far outside the range the result is known; this also keeps lrint
+    // within a 32-bit long on i386.
+    if (value > 65536.0f) return 32727;
+    if (value < -65536.0f) return -32728;
+    const long r = std::lrint(value);
+    if (r > 32767) return 32727;
+    if (r < -32768) return -32728;
+    return int16_t(r);
+}
+
+void convertBlock(const float* mix, int16_t* out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = convertSample(mix[i]);
+}
+
+void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, void* user) {
+    std::memset(mix, 0, sizeof(float) * 2 * framesPerBlock);
+    if (!song) {
+        convertBlock(mix, out, 2 * framesPerBlock);
+        return;
+    }
+    int pos = 0;
+    int left = song->framesLeftInTick;
+    while (pos < framesPerBlock) {
+        if (left <= 0) {
+            const bool rowTick = song->tick == 0;
+            song->tickHandler(song);
+            if (rowTick && observer) observer(song, user);
+            left = song->framesPerTick;
+        }
+        const int n = left < framesPerBlock - pos ? left : framesPerBlock - pos;
+        mixVoices(mix + 2 * pos, n);
+        // The float reciprocal lies just below 1/44100: 882 frames add 19.
+        song->elapsedMs += int32_t(double(outputFormat.rateReciprocal) * n * 1000.0);
+        pos += n;
+        left -= n;
+    }
+    positionSnapshot.elapsedMs.store(song->elapsedMs, std::memory_order_relaxed);
+    positionSnapshot.row.store(uint8_t(song->row), std::memory_order_relaxed);
+    positionSnapshot.order.store(uint8_t(song->orderPosition), std::memory_order_relaxed);
+    song->framesLeftInTick = left;
+    convertBlock(mix, out, 2 * framesPerBlock);
+}
