@@ -1,0 +1,93 @@
+// The embedded pictures: each JPEG decodes at the size its scenes expect, and
+// the raw pictures carry the transparent colours their scenes key out.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "image/image.h"
+#include "pictures/pictures.h"
+#include "support/sdl_test.h"
+
+namespace {
+
+struct Embedded {
+    const char* name;
+    const unsigned char* data;
+    unsigned long size;
+    int width, height;
+};
+
+const Embedded kPictures[] = {
+    {"picture 1", picture1Jpeg, picture1Jpeg_size, 800, 600},
+    {"picture 2", picture2Jpeg, picture2Jpeg_size, 800, 600},
+    {"picture 3", picture3Jpeg, picture3Jpeg_size, 1024, 768},
+    {"picture 4", picture4Jpeg, picture4Jpeg_size, 800, 600},
+    {"picture 5", picture5Jpeg, picture5Jpeg_size, 800, 600},
+    {"picture 6", picture6Jpeg, picture6Jpeg_size, 800, 600},
+    {"picture 7", picture7Jpeg, picture7Jpeg_size, 800, 600},
+    {"opening", openingPictureJpeg, openingPictureJpeg_size, 256, 256},
+    {"closing", closingPictureJpeg, closingPictureJpeg_size, 256, 256},
+};
+
+// Mean of the three channels over the surface's picture area (row 0 and the
+// last column are the loader's black border).
+double meanLevel(const SDL_Surface* s) {
+    double sum = 0;
+    for (int y = 1; y < s->h; ++y)
+        for (int x = 0; x + 1 < s->w; ++x) {
+            const uint32_t p = testsupport::pixelAt(s, x, y);
+            sum += (p >> 16 & 255) + (p >> 8 & 255) + (p & 255);
+        }
+    return sum / (3.0 * (s->w - 1) * (s->h - 1));
+}
+
+}  // namespace
+
+TEST(EmbeddedPictures, EveryJpegDecodesCleanlyAtItsSize) {
+    ASSERT_NE(testsupport::videoSurface(), nullptr);
+    for (const Embedded& e : kPictures) {
+        // Baseline blocks: a start-of-frame 0 marker and no progressive one.
+        bool baseline = false, progressive = false;
+        for (unsigned long i = 0; i + 1 < e.size; ++i)
+            if (e.data[i] == 0xFF) {
+                baseline |= e.data[i + 1] == 0xC0;
+                progressive |= e.data[i + 1] == 0xC2;
+            }
+        EXPECT_TRUE(baseline && !progressive) << e.name;
+
+        testing::internal::CaptureStderr();
+        Image image(e.data, int32_t(e.size));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << e.name << " decodes without a warning";
+        ASSERT_NE(image.surface, nullptr) << e.name;
+        EXPECT_EQ(image.failed, 0);
+        EXPECT_EQ(image.surface->w, e.width + 1) << e.name;
+        EXPECT_EQ(image.surface->h, e.height + 1) << e.name;
+        // Artwork, not a blank: neither black nor blown out.
+        const double level = meanLevel(image.surface);
+        EXPECT_GT(level, 12) << e.name;
+        EXPECT_LT(level, 200) << e.name;
+    }
+}
+
+TEST(EmbeddedPictures, RawPicturesHaveTheirSizesAndKeys) {
+    ASSERT_EQ(bannerRgb_size, 200ul * 95 * 3);
+    ASSERT_EQ(spriteRgb_size, 64ul * 51 * 3);
+
+    auto count = [](const unsigned char* rgb, unsigned long size, int r, int g, int b) {
+        unsigned long n = 0;
+        for (unsigned long i = 0; i + 2 < size; i += 3) n += rgb[i] == r && rgb[i + 1] == g && rgb[i + 2] == b;
+        return n;
+    };
+    const unsigned long bannerPixels = bannerRgb_size / 3, spritePixels = spriteRgb_size / 3;
+    // Both have a transparent surround and a drawn shape of real size.
+    const unsigned long bannerKey = count(bannerRgb, bannerRgb_size, 0, 0, 255);
+    EXPECT_GT(bannerKey, bannerPixels / 5);
+    EXPECT_LT(bannerKey, bannerPixels * 4 / 5);
+    const unsigned long spriteKey = count(spriteRgb, spriteRgb_size, 255, 0, 255);
+    EXPECT_GT(spriteKey, spritePixels / 5);
+    EXPECT_LT(spriteKey, spritePixels * 4 / 5);
+    // The corners are transparent: nothing is cut off at the edges.
+    EXPECT_EQ(std::memcmp(bannerRgb, "\x00\x00\xff", 3), 0);
+    EXPECT_EQ(std::memcmp(spriteRgb, "\xff\x00\xff", 3), 0);
+    EXPECT_EQ(std::memcmp(spriteRgb + spriteRgb_size - 3, "\xff\x00\xff", 3), 0);
+}

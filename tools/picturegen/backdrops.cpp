@@ -1,0 +1,446 @@
+// The seven backdrops of the timeline, each composed for the model drawn over it.
+#include "painters.h"
+
+namespace paint {
+
+namespace {
+
+// Domain-warped fbm: soft, folded shapes for clouds and gas.
+double warped(double x, double y, uint32_t seed, int octaves = 6) {
+    const double qx = fbm(x, y, 4, seed + 1), qy = fbm(x + 5.2, y + 1.3, 4, seed + 2);
+    return fbm(x + 3.0 * qx, y + 3.0 * qy, octaves, seed + 3);
+}
+
+}  // namespace
+
+// Picture 1: a nebula behind the white sphere. Cool blue gas on the left, a
+// warm magenta-gold core off to the upper right, dust lanes and stars.
+Canvas paintNebula() {
+    Canvas c(800, 600);
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const double u = x / 600.0, v = y / 600.0;
+            const double gas = warped(u * 2.2, v * 2.2, 11);
+            const double fine = fbm(u * 9, v * 9, 4, 21);
+            const double dust = smoothstep(0.45, 0.7, fbm(u * 3.5 + 7, v * 3.5, 6, 31));
+            // Brightest towards a core at (560, 200).
+            const double dx = (x - 560) / 420.0, dy = (y - 200) / 380.0;
+            const double core = expD(-(dx * dx + dy * dy) * 2.2);
+            const double density = smoothstep(0.35, 0.85, gas) * (0.35 + 0.65 * core) + fine * 0.08;
+            Rgb deep = mix(hex(0x05071a), hex(0x0b1640), v);
+            Rgb cool = mix(hex(0x1b4f9c), hex(0x3fb3c9), smoothstep(0.5, 0.9, gas));
+            Rgb warm = mix(hex(0xb0307a), hex(0xffb347), smoothstep(0.6, 1.0, gas * core * 1.6));
+            Rgb tint = mix(cool, warm, smoothstep(0.15, 0.7, core + (fine - 0.5) * 0.3));
+            Rgb col = deep + tint * (density * 1.15);
+            col = col + mix(hex(0xffd9a0), hex(0xffffff), core) * (core * core * 0.55);
+            col = col * (1 - dust * 0.75 * (0.4 + 0.6 * smoothstep(0.3, 0.8, gas)));
+            c.at(x, y) = col;
+        }
+    c.addStars(101, 0.22, 1.3, 5);
+    c.addGlow(560, 200, 6, Rgb{1.4, 1.3, 1.2});
+    c.addGlow(170, 460, 3, Rgb{0.8, 0.9, 1.3});
+    for (Rgb& p : c.pixels) p = tonemap(p);
+    return c;
+}
+
+// Picture 2: dusk over rolling pasture for the cow, warm sky against cool
+// violet hills, a line of trees on the middle ridge.
+Canvas paintPasture() {
+    Canvas c(800, 600);
+    const double sunX = 560, sunY = 318;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const double v = y / 600.0;
+            // Sky: indigo above, rose and amber towards the horizon.
+            Rgb sky = mix(hex(0x1c1a4a), hex(0x7a3f7a), smoothstep(0.0, 0.35, v));
+            sky = mix(sky, hex(0xf0875a), smoothstep(0.3, 0.52, v));
+            sky = mix(sky, hex(0xffd08a), smoothstep(0.48, 0.56, v));
+            const double sdx = (x - sunX) / 600.0, sdy = (y - sunY) / 600.0;
+            const double sd = std::sqrt(sdx * sdx + sdy * sdy);
+            sky = sky + hex(0xffc070) * (expD(-sd * 7) * 0.7) + hex(0xffffe0) * smoothstep(0.034, 0.028, sd);
+            // Streaks of cloud, lit from below near the sun.
+            const double cloud = smoothstep(0.5, 0.75, fbm(x / 260.0, y / 45.0, 6, 41)) * smoothstep(0.5, 0.15, v);
+            Rgb cloudColor = mix(hex(0x4a2c5e), hex(0xffa070), expD(-sd * 3.5) * 0.9 + 0.1);
+            Rgb col = mix(sky, cloudColor, cloud * 0.85);
+
+            // Hills from far to near: each a noisy ridge line, hazier with distance.
+            struct Hill {
+                double base, amp, freq;
+                uint32_t seed;
+                Rgb color;
+            };
+            const Hill hills[4] = {{330, 40, 1 / 210.0, 51, hex(0x8a5a8c)},
+                                   {365, 55, 1 / 170.0, 52, hex(0x5a3d6e)},
+                                   {420, 60, 1 / 150.0, 53, hex(0x2f3450)},
+                                   {500, 70, 1 / 120.0, 54, hex(0x1c2a2a)}};
+            for (int h = 0; h < 4; ++h) {
+                const Hill& hill = hills[h];
+                const double ridge = hill.base - hill.amp * fbm(x * hill.freq, h * 3.1, 4, hill.seed);
+                if (y >= ridge) {
+                    const double depth = (y - ridge) / 200.0;
+                    const double grass = fbm(x / 7.0, y / 3.0, 3, hill.seed + 9);
+                    Rgb ground = hill.color * (0.9 + 0.25 * grass - 0.2 * clamp01(depth));
+                    // Rim light where the low sun grazes the crest.
+                    ground = ground + hex(0xff9a5a) * (expD(-(y - ridge) / 6.0) * (0.35 - 0.08 * h) *
+                                                       (0.4 + 0.6 * expD(-std::fabs(x - sunX) / 250.0)));
+                    col = ground;
+                }
+                // Trees stand on the third ridge.
+                if (h == 2) {
+                    const int slot = x / 23;
+                    const double pick = hash2(slot, 7, 77);
+                    if (pick > 0.55 && slot > 4) {
+                        const double tx = slot * 23 + 11 + (hash2(slot, 8, 77) - 0.5) * 10;
+                        const double foot = hill.base - hill.amp * fbm(tx * hill.freq, h * 3.1, 4, hill.seed);
+                        const double height = 28 + 30 * hash2(slot, 9, 77);
+                        const double ty = foot - height * 0.55, ry = height * 0.5, rx = height * 0.28;
+                        const double ex = (x - tx) / rx, ey = (y - ty) / ry;
+                        const double leaves = fbm(x / 5.0, y / 5.0, 3, 88) * 0.35;
+                        const bool crown = ex * ex + ey * ey < 1 + leaves - 0.17;
+                        const bool trunk = std::fabs(x - tx) < 2 && y > ty && y < foot + 2;
+                        if (crown || trunk) col = hex(0x1a1f30) + hex(0xff9a5a) * (0.12 * clamp01(-ex));
+                    }
+                }
+            }
+            c.at(x, y) = col;
+        }
+    return c;
+}
+
+// Picture 3: a Julia set in deep blue and gold behind the spring. Only the
+// top-left 800x600 shows on screen, so its heart sits there.
+Canvas paintJulia() {
+    Canvas c(1024, 768);
+    const double cr = -0.7269, ci = 0.1889;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            double zr = (x - 400) / 300.0, zi = (y - 300) / 300.0;
+            double trap = 1e9;
+            int n = 0;
+            const int limit = 200;
+            // Bounded by the iteration limit per pixel.
+            for (; n < limit && zr * zr + zi * zi < 256; ++n) {
+                const double t = zr * zr - zi * zi + cr;
+                zi = 2 * zr * zi + ci;
+                zr = t;
+                trap = std::min(trap, std::fabs(zr * zr + zi * zi - 0.25));
+            }
+            Rgb col;
+            const double glow = expD(-trap * 9);
+            if (n == limit) {
+                col = hex(0x02040c) + hex(0x3060c0) * (glow * 0.6);
+            } else {
+                const double m = zr * zr + zi * zi;
+                const double smooth = n + 1 - logD(logD(m) * 0.5 / 0.693147) / 0.693147;
+                const double t = smooth / 40.0;
+                const double band = 0.5 + 0.5 * cosD(t * 6.0 + 0.8);
+                Rgb base = mix(hex(0x040a24), hex(0x1a4c9c), clamp01(t * 1.8));
+                base = mix(base, hex(0xf0b040), smoothstep(0.45, 1.0, band) * clamp01(t * 2.5));
+                base = base + hex(0xffffff) * (smoothstep(0.9, 1.0, band) * clamp01(t * 2 - 0.3) * 0.5);
+                col = base + hex(0x4080ff) * (glow * 0.35);
+            }
+            const double dx = (x - 400) / 700.0, dy = (y - 300) / 700.0;
+            col = col * (1.0 - 0.35 * (dx * dx + dy * dy)) + hex(0x0a1838) * 0.5;
+            c.at(x, y) = col;
+        }
+    c.addStars(303, 0.05, 0.6, 8);
+    for (Rgb& p : c.pixels) p = tonemap(p * 0.9);
+    return c;
+}
+
+namespace {
+
+// A mountain range against the night; returns the ridge height at x.
+double ridgeAt(double x, double base, double amp, double freq, uint32_t seed) {
+    return base - amp * ridged(x * freq, 0.5, 5, seed);
+}
+
+}  // namespace
+
+// Picture 4: a moonlit lake under violet mountains behind the magnolia.
+Canvas paintMoonLake() {
+    Canvas c(800, 600);
+    const double moonX = 230, moonY = 140, moonR = 46, horizon = 392;
+    Canvas stars(800, 600);
+    stars.addStars(505, 0.16, 0.9, 5);
+    auto skyAndLand = [&](double x, double y, bool mirrored) {
+        const double v = y / horizon;
+        Rgb sky = mix(hex(0x080a24), hex(0x2a2a6a), smoothstep(0.0, 1.0, v));
+        sky = mix(sky, hex(0x6a5a9a), smoothstep(0.75, 1.0, v));
+        const double mdx = x - moonX, mdy = y - moonY;
+        const double md = std::sqrt(mdx * mdx + mdy * mdy);
+        sky = sky + hex(0xa0b0ff) * (expD(-md / 110.0) * 0.45) + hex(0xe0e8ff) * (expD(-md / 30.0) * 0.2);
+        if (md < moonR) {
+            const double maria = fbm(mdx / 18.0, mdy / 18.0, 5, 404);
+            sky = mix(hex(0xfff8e8), hex(0xc8c8d8), smoothstep(0.45, 0.7, maria)) * (1.1 - 0.2 * md / moonR);
+        }
+        const double mist = fbm(x / 300.0, y / 40.0, 4, 410);
+        sky = sky + hex(0x8070b0) * (smoothstep(0.5, 0.9, mist) * smoothstep(0.55, 0.95, v) * 0.25);
+        // Three ranges, far and pale to near and dark.
+        const double far = ridgeAt(x, 330, 120, 1 / 260.0, 420);
+        const double mid = ridgeAt(x + 300, 372, 90, 1 / 180.0, 421);
+        const double near = ridgeAt(x + 900, 392, 40, 1 / 120.0, 422);
+        Rgb col = sky + stars.at(int(x) < 0 ? 0 : (int(x) > 799 ? 799 : int(x)), int(y)) * (md < moonR ? 0.0 : (mirrored ? 0.5 : 1.0));
+        if (y > far) {
+            const double snow = smoothstep(0.58, 0.8, ridged(x / 60.0, y / 30.0, 4, 430)) * smoothstep(far + 60, far, y);
+            col = mix(hex(0x4a4a86), hex(0xb8c0ee), snow * 0.8);
+            col = mix(col, hex(0x5e5a96), smoothstep(far + 10, horizon, y) * 0.6);
+        }
+        if (y > mid) col = mix(hex(0x262a5a), hex(0x3a3a70), fbm(x / 40.0, y / 20.0, 4, 440) * 0.8) * (mirrored ? 0.8 : 1.0);
+        if (y > near) col = hex(0x12142e) * (0.8 + 0.4 * fbm(x / 12.0, y / 8.0, 3, 450));
+        return col;
+    };
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            if (y < horizon) {
+                c.at(x, y) = skyAndLand(x, y, false);
+                continue;
+            }
+            // The lake mirrors the scene with ripples that widen towards us.
+            const double depth = (y - horizon) / (600.0 - horizon);
+            const double ripple = (fbm(x / (30.0 + 60 * depth), y / (3.0 + 10 * depth), 4, 460) - 0.5);
+            const double my = horizon - (y - horizon) + ripple * (6 + 30 * depth);
+            const double mx = x + ripple * (4 + 12 * depth);
+            Rgb col = skyAndLand(mx, std::max(0.0, std::min(horizon - 1, my)), true) * (0.72 - 0.25 * depth);
+            // Glitter in a path below the moon.
+            const double spread = (x - moonX) / (20 + 90 * depth);
+            const double path = expD(-spread * spread);
+            const double sparkle = smoothstep(0.62, 0.8, fbm(x / 3.0, y / 1.5, 3, 470));
+            col = col + hex(0xdde4ff) * (path * sparkle * 0.9);
+            col = col + hex(0x8090d0) * (path * 0.08);
+            c.at(x, y) = col;
+        }
+    for (Rgb& p : c.pixels) p = tonemap(p);
+    return c;
+}
+
+namespace {
+
+struct Sphere {
+    Vec3 center;
+    double radius;
+    Rgb color;
+    double mirror;  // share of reflected light
+};
+
+const Sphere kSpheres[] = {
+    {{-2.3, 1.1, 3.2}, 1.1, {0.9, 0.92, 1.0}, 0.85},  // chrome, left
+    {{2.6, 0.8, 2.4}, 0.8, {0.25, 0.35, 0.9}, 0.35},  // cobalt, right
+    {{3.9, 0.45, 5.5}, 0.45, {0.7, 0.3, 0.9}, 0.3},   // violet, far right
+    {{-0.6, 0.35, 1.0}, 0.35, {0.95, 0.95, 1.0}, 0.7},
+    {{-4.2, 0.6, 7.0}, 0.6, {0.35, 0.8, 0.9}, 0.4},
+    {{0.9, 1.6, 9.0}, 1.6, {0.85, 0.85, 0.95}, 0.9},  // the big far mirror
+};
+
+const Vec3 kSun = normalize(Vec3{-0.45, 0.32, 0.83});
+
+Rgb duskSky(Vec3 d) {
+    const double h = clamp01(d.y * 1.6);
+    Rgb sky = mix(hex(0xff7a7a), hex(0x7a3a9a), smoothstep(0.0, 0.35, h));
+    sky = mix(sky, hex(0x141440), smoothstep(0.3, 1.0, h));
+    const double sun = clamp01(dot(d, kSun));
+    sky = sky + hex(0xffc080) * (powD(sun, 40) * 0.8) + hex(0xffe0b0) * (powD(sun, 600) * 2.0);
+    return sky;
+}
+
+// The nearest hit along the ray: t, and which sphere (-1 for the floor).
+bool traceHit(Vec3 o, Vec3 d, double& t, int& which) {
+    t = 1e30;
+    which = -2;
+    for (int i = 0; i < int(sizeof kSpheres / sizeof kSpheres[0]); ++i) {
+        const Vec3 oc = o - kSpheres[i].center;
+        const double b = dot(oc, d), cc = dot(oc, oc) - kSpheres[i].radius * kSpheres[i].radius;
+        const double disc = b * b - cc;
+        if (disc <= 0) continue;
+        const double hit = -b - std::sqrt(disc);
+        if (hit > 1e-4 && hit < t) {
+            t = hit;
+            which = i;
+        }
+    }
+    if (d.y < -1e-6) {
+        const double hit = -o.y / d.y;
+        if (hit > 1e-4 && hit < t) {
+            t = hit;
+            which = -1;
+        }
+    }
+    return which != -2;
+}
+
+double sunVisibility(Vec3 p) {
+    // Four taps across the sun's disc soften the shadow edges.
+    double lit = 0;
+    const Vec3 taps[4] = {{0.04, 0, 0}, {-0.04, 0, 0}, {0, 0.04, 0}, {0, -0.04, 0}};
+    for (const Vec3& tap : taps) {
+        double t;
+        int which;
+        const Vec3 dir = normalize(kSun + tap);
+        if (!traceHit(p, dir, t, which) || which == -1) lit += 0.25;
+    }
+    return lit;
+}
+
+// Cost: at most depth + 1 primary hits, each with four shadow rays.
+Rgb shade(Vec3 o, Vec3 d, int depth) {
+    double t;
+    int which;
+    if (!traceHit(o, d, t, which)) return duskSky(d);
+    const Vec3 p = o + d * t;
+    const double fog = 1 - expD(-t / 26.0);
+    Rgb col;
+    if (which == -1) {
+        const bool dark = (int(std::floor(p.x)) + int(std::floor(p.z))) & 1;
+        Rgb tile = dark ? hex(0x1a1030) : hex(0x4a7a8a);
+        const double light = 0.25 + 0.75 * sunVisibility(p) * kSun.y;
+        col = tile * light;
+        if (depth > 0) {
+            const Vec3 r{d.x, -d.y, d.z};
+            col = mix(col, shade(p, r, depth - 1), 0.28);
+        }
+    } else {
+        const Sphere& s = kSpheres[which];
+        const Vec3 n = normalize(p - s.center);
+        const double diffuse = std::max(0.0, dot(n, kSun)) * sunVisibility(p);
+        const Vec3 r = d - n * (2 * dot(d, n));
+        const double spec = powD(std::max(0.0, dot(r, kSun)), 60) * sunVisibility(p);
+        col = s.color * (0.12 + 0.8 * diffuse) + hex(0xffe6c0) * (spec * 1.2);
+        if (depth > 0) col = mix(col, shade(p, r, depth - 1) * s.color, s.mirror);
+    }
+    return mix(col, duskSky(Vec3{d.x, 0.02, d.z}), fog);
+}
+
+}  // namespace
+
+// Picture 5: mirror spheres on a tiled floor at dusk behind the teddy; the
+// middle is left quiet for the model.
+Canvas paintSpheres() {
+    Canvas c(800, 600);
+    const Vec3 eye{0, 1.5, -5.5};
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            Rgb sum{0, 0, 0};
+            for (int s = 0; s < 4; ++s) {
+                const double px = x + 0.25 + 0.5 * (s & 1), py = y + 0.25 + 0.5 * (s >> 1);
+                const Vec3 d = normalize(Vec3{(px - 400) / 560.0, -(py - 300) / 560.0 - 0.12, 1});
+                sum = sum + shade(eye, d, 2);
+            }
+            c.at(x, y) = tonemap(sum * 0.25);
+        }
+    return c;
+}
+
+// Picture 6: a ringed giant rising over a moon's horizon, the interlude
+// between the greetings and the cow.
+Canvas paintRingedPlanet() {
+    Canvas c(800, 600);
+    c.addStars(606, 0.2, 1.1, 5);
+    const double cx = 500, cy = 250, radius = 190, tilt = -0.32;
+    const double ct = cosD(tilt), st = sinD(tilt);
+    const Vec3 light = normalize(Vec3{-0.7, -0.35, 0.6});
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            Rgb col = c.at(x, y);
+            // A faint band of the galaxy behind everything.
+            const double band = expD(-std::fabs((y - 0.55 * x) - 80) / 90.0);
+            col = col + mix(hex(0x101830), hex(0x302040), fbm(x / 90.0, y / 90.0, 5, 610)) * (band * 0.8);
+            // Planet and ring coordinates in the tilted frame.
+            const double dx = x - cx, dy = y - cy;
+            const double rx = dx * ct + dy * st, ry = -dx * st + dy * ct;
+            const double ringR = std::sqrt(rx * rx + (ry / 0.2) * (ry / 0.2)) / radius;
+            const double d2 = (dx * dx + dy * dy) / (radius * radius);
+            auto ringColor = [&](double& alpha) {
+                const double grooves = fbm(ringR * 60, 0.5, 3, 620);
+                const double gap = smoothstep(1.72, 1.75, ringR) * smoothstep(1.82, 1.79, ringR);
+                alpha = smoothstep(1.3, 1.36, ringR) * smoothstep(2.25, 2.15, ringR) * (0.45 + 0.5 * grooves) * (1 - gap * 0.9);
+                return mix(hex(0xc8a880), hex(0xf0e0c0), grooves);
+            };
+            if (d2 < 1) {
+                const double nz = std::sqrt(1 - d2);
+                const Vec3 n{dx / radius, dy / radius, nz};
+                const double lambert = std::max(0.0, dot(n, Vec3{-light.x, -light.y, light.z}));
+                const double lat = ry / radius;
+                const double swirl = fbm(rx / 60.0, lat * 6, 5, 630);
+                const double bands = 0.5 + 0.5 * sinD(lat * 22 + swirl * 4);
+                Rgb surface = mix(hex(0xb07040), hex(0xf0d8a8), bands);
+                surface = mix(surface, hex(0x804028), smoothstep(0.6, 0.9, fbm(rx / 25.0, lat * 30, 4, 640)) * 0.35);
+                col = surface * (0.03 + 1.05 * powD(lambert + 1e-9, 0.9));
+                col = col + hex(0x80a0ff) * (powD(1 - nz, 3) * 0.25 * lambert);
+                // The ring's shadow falls across the lit face.
+                if (std::fabs(ry + 10 * (rx / radius)) < 14 && ry > -radius) col = col * 0.55;
+            } else {
+                col = col + hex(0xffc890) * (expD(-(std::sqrt(d2) - 1) * 18) * 0.25);
+            }
+            // The near half of the ring passes in front, the far half behind.
+            double alpha;
+            Rgb ring = ringColor(alpha);
+            if (alpha > 0 && (ry > 0 || d2 >= 1)) {
+                const double lit = 0.35 + 0.65 * clamp01(0.5 - rx / (radius * 2.2));
+                col = mix(col, ring * lit, alpha);
+            }
+            // The moon's ground: a wide curve across the bottom.
+            const double ground = 520 + (x - 300) * (x - 300) / 9000.0;
+            if (y > ground) {
+                const double n1 = fbm(x / 30.0, y / 10.0, 5, 650);
+                const double crater = fbm(x / 70.0, y / 18.0, 3, 660);
+                const double rim = smoothstep(0.55, 0.6, crater) * smoothstep(0.68, 0.6, crater);
+                Rgb rock = mix(hex(0x3a3640), hex(0x8a8490), n1);
+                rock = rock * (0.6 + 0.4 * smoothstep(0.6, 0.45, crater)) + hex(0xd0c0b0) * (rim * 0.3);
+                col = rock * (0.5 + 0.6 * smoothstep(ground + 40, ground, y));
+                col = col + hex(0xffe0c0) * (expD(-(y - ground) / 3.0) * 0.4);
+            }
+            c.at(x, y) = col;
+        }
+    for (Rgb& p : c.pixels) p = tonemap(p);
+    return c;
+}
+
+// Picture 7: an aurora over a still, frozen fjord.
+Canvas paintAurora() {
+    Canvas c(800, 600);
+    const double horizon = 420;
+    Canvas stars(800, 600);
+    stars.addStars(707, 0.15, 0.8, 5);
+    auto scene = [&](double x, double y, double dim) {
+        const double v = y / horizon;
+        Rgb col = mix(hex(0x02030c), hex(0x0a1a34), smoothstep(0.1, 1.0, v));
+        col = col + stars.at(int(x), int(y)) * dim;
+        // Two folded curtains: bright green feet, violet tops.
+        for (int k = 0; k < 2; ++k) {
+            const double foot = 250 + 70 * k + 90 * (fbm(x / 380.0 + k * 4, 0.3, 4, 710 + k) - 0.5);
+            const double rise = foot - y;
+            if (rise > -8) {
+                const double rays = powD(fbm(x / 9.0 + k * 30, 0.2, 3, 720 + k), 2.2);
+                const double body = expD(-std::max(0.0, rise) / (90 + 50 * k)) * smoothstep(-8, 4, rise);
+                const double glowAmount = body * (0.3 + 1.4 * rays) * (k == 0 ? 1.0 : 0.6);
+                Rgb tint = mix(hex(0x40ff90), hex(0x8040c0), smoothstep(10, 150, rise));
+                col = col + tint * glowAmount;
+            }
+        }
+        const double ridge = horizon - 70 * ridged(x / 200.0, 0.7, 5, 730) - 10;
+        if (y > ridge) {
+            const double snow = smoothstep(0.55, 0.75, fbm(x / 14.0, y / 9.0, 4, 740));
+            col = mix(hex(0x060a16), hex(0x406070), snow * smoothstep(ridge + 50, ridge, y));
+        }
+        return col;
+    };
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            if (y < horizon) {
+                c.at(x, y) = scene(x, y, 1.0);
+            } else {
+                const double depth = (y - horizon) / (600 - horizon);
+                const double ripple = fbm(x / 60.0, y / 4.0, 3, 750) - 0.5;
+                const double my = std::max(0.0, std::min(horizon - 1, 2 * horizon - y + ripple * 8 * depth));
+                Rgb col = scene(x, my, 0.4) * (0.55 - 0.2 * depth);
+                // Ice floes catch a little of the green.
+                const double ice = smoothstep(0.6, 0.64, fbm(x / 50.0, y / 12.0, 4, 760));
+                col = mix(col, hex(0x1a3038) + hex(0x40ff90) * 0.04, ice * 0.8);
+                c.at(x, y) = col;
+            }
+        }
+    for (Rgb& p : c.pixels) p = tonemap(p);
+    return c;
+}
+
+}  // namespace paint

@@ -1,0 +1,177 @@
+// The two ring pictures of the title scenes, the banner and the sprite.
+#include "painters.h"
+
+namespace paint {
+
+namespace {
+
+Rgb hue(double h) {
+    // A bright rainbow: three phase-shifted cosines.
+    return {0.5 + 0.5 * cosD(kTwoPi * (h + 0.0)), 0.5 + 0.5 * cosD(kTwoPi * (h + 0.667)),
+            0.5 + 0.5 * cosD(kTwoPi * (h + 0.333))};
+}
+
+}  // namespace
+
+// The opening twists this into rings around its centre: colour changes with
+// angle, brightness with radius, so the spin and the swirl both read.
+Canvas paintOpeningRings() {
+    Canvas c(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double dx = x - 128, dy = y - 128;
+            const double r = std::sqrt(dx * dx + dy * dy) / 128.0;
+            const double a = atan2D(dy, dx);
+            const double petals = std::fabs(cosD(4 * a + r * 5));
+            const double rings = 0.5 + 0.5 * cosD(r * 38);
+            const double spokes = smoothstep(0.8, 0.97, std::fabs(cosD(12 * a - r * 3)));
+            Rgb col = hue(a / kTwoPi * 2 + r * 0.6) * (0.35 + 0.65 * smoothstep(0.2, 0.9, petals));
+            col = col * (0.55 + 0.45 * rings) + Rgb{1, 1, 0.9} * (spokes * 0.45 * (1 - r));
+            col = col + Rgb{1, 0.95, 0.8} * expD(-r * 9);
+            col = col * smoothstep(1.05, 0.9, r);
+            c.at(x, y) = tonemap(col);
+        }
+    return c;
+}
+
+// The closing tower of rings: a warm spiral that turns as it sinks.
+Canvas paintClosingRings() {
+    Canvas c(256, 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double dx = x - 128, dy = y - 128;
+            const double r = std::sqrt(dx * dx + dy * dy) / 128.0 + 1e-6;
+            const double a = atan2D(dy, dx);
+            const double arms = 0.5 + 0.5 * cosD(3 * a + logD(r) * 6);
+            const double fine = 0.5 + 0.5 * cosD(r * 24);
+            Rgb col = mix(hex(0x3a0c5a), hex(0xe03050), smoothstep(0.2, 0.7, arms));
+            col = mix(col, hex(0xffc040), smoothstep(0.75, 1.0, arms));
+            col = col * (0.7 + 0.3 * fine) + hex(0xfff0c0) * (expD(-r * 7) * 1.2);
+            col = col * smoothstep(1.05, 0.92, r);
+            c.at(x, y) = tonemap(col);
+        }
+    return c;
+}
+
+namespace {
+
+// Distance from p to the segment a-b.
+double segment(double px, double py, double ax, double ay, double bx, double by) {
+    const double vx = bx - ax, vy = by - ay, wx = px - ax, wy = py - ay;
+    const double t = clamp01((wx * vx + wy * vy) / (vx * vx + vy * vy));
+    const double dx = wx - vx * t, dy = wy - vy * t;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+// Distance to a ring of radius r around c.
+double ring(double px, double py, double cx, double cy, double r) {
+    const double dx = px - cx, dy = py - cy;
+    return std::fabs(std::sqrt(dx * dx + dy * dy) - r);
+}
+
+// Distance to the stroke skeleton of "^vorna": bold geometric lowercase on a
+// baseline at y = 74 with an x-height of 44; the caret rides high before it.
+double lettering(double x, double y) {
+    const double top = 30, base = 74, mid = 52;
+    double d = 1e9;
+    auto add = [&](double v) { d = std::min(d, v); };
+    // ^
+    add(segment(x, y, 6, 30, 17, 12));
+    add(segment(x, y, 17, 12, 28, 30));
+    // v
+    add(segment(x, y, 34, top, 50, base));
+    add(segment(x, y, 50, base, 66, top));
+    // o
+    add(ring(x, y, 88, mid, 17));
+    // r: stem, then a shoulder arc opening down-right
+    add(segment(x, y, 114, top, 114, base));
+    {
+        const double dx = x - 130, dy = y - 46;
+        if (dy < 0 || dx < -16) add(ring(x, y, 130, 46, 16) + (dx > 8 && dy > -4 ? 1e9 : 0));
+    }
+    // n: stem, arch, right leg
+    add(segment(x, y, 150, top, 150, base));
+    if (y < 48) add(ring(x, y, 164, 48, 14));
+    add(segment(x, y, 178, 48, 178, base));
+    // a: bowl and a stem on the right
+    add(ring(x, y, 205 - 14, mid + 2, 14.5));
+    add(segment(x, y, 197, top + 4, 197, base));
+    return d;
+}
+
+}  // namespace
+
+std::vector<unsigned char> paintBanner() {
+    const int w = 200, h = 95;
+    const double stroke = 7.5;
+    std::vector<unsigned char> out(size_t(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Letters squeezed to fit: the skeleton above spans 0..211 in x.
+            const double lx = x * 211.0 / 200.0;
+            const double d = lettering(lx, y) - stroke;
+            const double shadow = lettering(lx - 4, y - 4) - stroke;
+            Rgb col;
+            bool solid = true;
+            if (d < -2.2) {
+                // Metal: gold at the top to ember at the foot, a bright band above the middle.
+                const double t = clamp01((y - 8) / 78.0);
+                col = mix(hex(0xfff2b0), hex(0xffb020), smoothstep(0.0, 0.45, t));
+                col = mix(col, hex(0xd03a10), smoothstep(0.45, 1.0, t));
+                col = col + Rgb{1, 1, 1} * (0.5 * smoothstep(0.04, 0.0, std::fabs(t - 0.36)));
+                col = col * (0.8 + 0.2 * smoothstep(-2.2, -6, d));
+            } else if (d < 0.5) {
+                col = hex(0x1a0830);  // the outline
+            } else if (shadow < 0.5) {
+                col = hex(0x200a40);  // a drop shadow down and right
+            } else {
+                solid = false;
+            }
+            unsigned char* p = &out[(size_t(y) * w + x) * 3];
+            if (!solid) {
+                p[0] = 0;
+                p[1] = 0;
+                p[2] = 255;
+                continue;
+            }
+            col = Rgb{clamp01(col.r), clamp01(col.g), clamp01(col.b)};
+            p[0] = static_cast<unsigned char>(col.r * 255 + 0.5);
+            p[1] = static_cast<unsigned char>(col.g * 255 + 0.5);
+            // Keep drawn pixels off the exact key colour.
+            p[2] = static_cast<unsigned char>(std::min(254.0, col.b * 255 + 0.5));
+        }
+    return out;
+}
+
+std::vector<unsigned char> paintSprite() {
+    const int w = 64, h = 51;
+    std::vector<unsigned char> out(size_t(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double dx = (x + 0.5 - 32) / 32.0, dy = (y + 0.5 - 25.5) / 25.5;
+            const double r2 = dx * dx + dy * dy;
+            // A round core, a soft halo and four thin rays: a small star.
+            const double core = expD(-r2 * 30);
+            const double halo = expD(-r2 * 5) * 0.55;
+            const double rays = (expD(-dy * dy * 900) * expD(-dx * dx * 3) + expD(-dx * dx * 900) * expD(-dy * dy * 3)) * 0.8;
+            const double diag = expD(-(dx - dy) * (dx - dy) * 400) * expD(-r2 * 8) * 0.35 +
+                                expD(-(dx + dy) * (dx + dy) * 400) * expD(-r2 * 8) * 0.35;
+            const double level = std::min(1.2, core + halo + rays + diag);
+            unsigned char* p = &out[(size_t(y) * w + x) * 3];
+            if (level < 0.12) {
+                p[0] = 255;
+                p[1] = 0;
+                p[2] = 255;
+                continue;
+            }
+            // Near-neutral, so each sprite's tint decides its colour.
+            const double v = clamp01(level * 0.85);
+            const double whiteCore = clamp01((level - 0.8) * 2);
+            p[0] = static_cast<unsigned char>(40 + 215 * v);
+            p[1] = static_cast<unsigned char>(40 + 200 * v + 15 * whiteCore);
+            p[2] = static_cast<unsigned char>(50 + 190 * v + 15 * whiteCore);
+        }
+    return out;
+}
+
+}  // namespace paint
