@@ -1,0 +1,915 @@
+// modelgen: builds the seven models of the production and writes them as OBJ
+// text, the form the embedded line tables hold.
+//
+//   modelgen --write DIR   writes sphere.obj, magnolia.obj, teddy.obj, glob.obj,
+//                          cow.obj, octopus.obj, spring.obj and magnolia.mtl
+//                          into DIR
+//   modelgen --check DIR   regenerates them in memory and fails unless every
+//                          file in DIR matches byte for byte
+//
+// Output must be identical on every build machine and architecture, so the
+// geometry uses only + - * / and sqrt (exact in IEEE arithmetic) and this
+// file's own sine, cosine and random numbers; no libm transcendental, no clock.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- Deterministic arithmetic ---------------------------------------------
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Sine by reduction to [-pi/4, pi/4] and Taylor series; accurate to ~1e-15,
+// far below the printed precision.
+double dsin(double x);
+double dcos(double x);
+
+double seriesSin(double x) {
+    double x2 = x * x, term = x, sum = x;
+    for (int n = 1; n < 12; ++n) {
+        term *= -x2 / ((2.0 * n) * (2.0 * n + 1.0));
+        sum += term;
+    }
+    return sum;
+}
+
+double seriesCos(double x) {
+    double x2 = x * x, term = 1.0, sum = 1.0;
+    for (int n = 1; n < 12; ++n) {
+        term *= -x2 / ((2.0 * n - 1.0) * (2.0 * n));
+        sum += term;
+    }
+    return sum;
+}
+
+double dsin(double x) {
+    double turns = x / (kPi / 2.0);
+    double q = turns >= 0 ? static_cast<double>(static_cast<long long>(turns + 0.5))
+                          : -static_cast<double>(static_cast<long long>(-turns + 0.5));
+    double r = x - q * (kPi / 2.0);
+    long long k = static_cast<long long>(q) & 3;
+    switch (k) {
+        case 0: return seriesSin(r);
+        case 1: return seriesCos(r);
+        case 2: return -seriesSin(r);
+        default: return -seriesCos(r);
+    }
+}
+
+double dcos(double x) { return dsin(x + kPi / 2.0); }
+
+// xorshift32: a fixed, seeded sequence.
+struct Random {
+    uint32_t state;
+    explicit Random(uint32_t seed) : state(seed ? seed : 1) {}
+    uint32_t next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+    double unit() { return (next() >> 8) * (1.0 / 16777216.0); }  // 0 .. 1
+    double range(double lo, double hi) { return lo + (hi - lo) * unit(); }
+};
+
+struct V3 {
+    double x = 0, y = 0, z = 0;
+};
+V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+V3 operator*(V3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+V3 cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double length(V3 a) { return std::sqrt(dot(a, a)); }
+V3 normalized(V3 a) {
+    double l = length(a);
+    return l > 0 ? a * (1.0 / l) : V3{0, 1, 0};
+}
+V3 lerp(V3 a, V3 b, double t) { return a + (b - a) * t; }
+
+// --- Meshes ---------------------------------------------------------------
+
+struct FaceRec {
+    int n;       // 3 or 4 corners
+    int v[4];    // 0-based vertex indices
+    int part;    // which part built it
+};
+
+// A line that goes out just before face `beforeFace` ("g", "s", "usemtl").
+struct Marker {
+    size_t beforeFace;
+    std::string text;
+};
+
+struct Mesh {
+    std::vector<V3> vertices;
+    std::vector<FaceRec> faces;
+    std::vector<Marker> markers;
+    int parts = 0;
+    int quadBudget = -1;  // -1: bands stay quads; otherwise at most this many quads
+
+    int add(V3 p) {
+        vertices.push_back(p);
+        return static_cast<int>(vertices.size()) - 1;
+    }
+    void mark(const std::string& text) { markers.push_back({faces.size(), text}); }
+    int triangles() const {
+        int t = 0;
+        for (const FaceRec& f : faces) t += f.n == 4 ? 2 : 1;
+        return t;
+    }
+};
+
+// Outward normal of a face written counter-clockwise seen from outside.
+V3 faceNormal(const Mesh& m, const FaceRec& f) {
+    V3 n{};
+    for (int i = 0; i < f.n; ++i) {  // Newell's method, exact for triangles
+        V3 a = m.vertices[f.v[i]], b = m.vertices[f.v[(i + 1) % f.n]];
+        n.x += (a.y - b.y) * (a.z + b.z);
+        n.y += (a.z - b.z) * (a.x + b.x);
+        n.z += (a.x - b.x) * (a.y + b.y);
+    }
+    return n;
+}
+
+V3 faceCentre(const Mesh& m, const FaceRec& f) {
+    V3 c{};
+    for (int i = 0; i < f.n; ++i) c = c + m.vertices[f.v[i]];
+    return c * (1.0 / f.n);
+}
+
+void reverse(FaceRec& f) {
+    if (f.n == 3) {
+        std::swap(f.v[1], f.v[2]);
+    } else {
+        std::swap(f.v[1], f.v[3]);
+    }
+}
+
+enum class Cap { pole, quads, open };
+
+// A swept surface: `rings` rings of `segments` points from ring(i, j), joined
+// band by band, closed at each end by a pole point, by a strip of quads across
+// the end ring (segments even), or left open. Band faces become quads while
+// the mesh's quad budget lasts, otherwise pairs of triangles. The part is then
+// turned so that its faces run counter-clockwise seen from outside, judged
+// against the centre of each face's ring.
+struct Sweep {
+    int rings = 2;
+    int segments = 8;
+    std::function<V3(int, int)> ring;
+    Cap startCap = Cap::pole, endCap = Cap::pole;
+    V3 startPole{}, endPole{};
+    bool splitBands = false;  // every band gets its own copies of its rings
+    bool triangleCaps = true;
+};
+
+void addFace(Mesh& m, int n, int a, int b, int c, int d = 0) {
+    FaceRec f{n, {a, b, c, d}, m.parts};
+    m.faces.push_back(f);
+}
+
+void build(Mesh& m, const Sweep& s) {
+    size_t firstFace = m.faces.size();
+    std::vector<V3> centres(static_cast<size_t>(s.rings));
+    std::vector<std::vector<V3>> points(static_cast<size_t>(s.rings));
+    for (int i = 0; i < s.rings; ++i) {
+        V3 c{};
+        for (int j = 0; j < s.segments; ++j) {
+            V3 p = s.ring(i, j);
+            points[i].push_back(p);
+            c = c + p;
+        }
+        centres[i] = c * (1.0 / s.segments);
+    }
+    // The ring a face belongs to, for the outward test.
+    std::vector<int> faceRing;
+    auto addRing = [&](int i) {
+        int first = static_cast<int>(m.vertices.size());
+        for (const V3& p : points[i]) m.add(p);
+        return first;
+    };
+    std::vector<int> shared(static_cast<size_t>(s.rings), -1);
+    auto ringStart = [&](int i) {
+        if (s.splitBands) return addRing(i);
+        if (shared[i] < 0) shared[i] = addRing(i);
+        return shared[i];
+    };
+    auto cap = [&](Cap kind, int ringIndex, V3 pole, bool start) {
+        if (kind == Cap::open) return;
+        int r = ringStart(ringIndex);
+        int n = s.segments;
+        // The bands run along ring 0 in rising order and along the last ring
+        // in falling order; a cap must run the shared edges the other way.
+        if (kind == Cap::pole) {
+            int p = m.add(pole);
+            for (int j = 0; j < n; ++j) {
+                int a = r + j, b = r + (j + 1) % n;
+                if (start) std::swap(a, b);
+                addFace(m, 3, p, a, b);
+                faceRing.push_back(ringIndex);
+            }
+        } else {
+            // A strip of quads across the ring: (k, k+1, n-2-k, n-1-k).
+            for (int k = 0; k + 1 < n / 2; ++k) {
+                FaceRec f{4, {r + k, r + k + 1, r + n - 2 - k, r + (n - 1 - k) % n}, m.parts};
+                if (start) reverse(f);
+                m.faces.push_back(f);
+                faceRing.push_back(ringIndex);
+            }
+        }
+    };
+    cap(s.startCap, 0, s.startPole, true);
+    for (int i = 0; i + 1 < s.rings; ++i) {
+        int r0 = ringStart(i), r1 = s.splitBands ? addRing(i + 1) : ringStart(i + 1);
+        for (int j = 0; j < s.segments; ++j) {
+            int jn = (j + 1) % s.segments;
+            if (m.quadBudget != 0) {
+                addFace(m, 4, r0 + j, r0 + jn, r1 + jn, r1 + j);
+                faceRing.push_back(i);
+                if (m.quadBudget > 0) --m.quadBudget;
+            } else {
+                addFace(m, 3, r0 + j, r0 + jn, r1 + jn);
+                addFace(m, 3, r0 + j, r1 + jn, r1 + j);
+                faceRing.push_back(i);
+                faceRing.push_back(i);
+            }
+        }
+    }
+    cap(s.endCap, s.rings - 1, s.endPole, false);  // split bands: a fresh copy of the last ring
+    double sum = 0;
+    for (size_t f = firstFace; f < m.faces.size(); ++f) {
+        const FaceRec& face = m.faces[f];
+        V3 out = faceCentre(m, face) - centres[static_cast<size_t>(faceRing[f - firstFace])];
+        sum += dot(faceNormal(m, face), out);
+    }
+    if (sum < 0) {
+        for (size_t f = firstFace; f < m.faces.size(); ++f) reverse(m.faces[f]);
+    }
+    ++m.parts;
+}
+
+// Moves and scales every vertex so the bounding box becomes [lo, hi] on each
+// axis; all factors are positive, so winding is kept.
+void fitBox(Mesh& m, V3 lo, V3 hi) {
+    V3 mn = m.vertices[0], mx = m.vertices[0];
+    for (const V3& p : m.vertices) {
+        mn = {std::min(mn.x, p.x), std::min(mn.y, p.y), std::min(mn.z, p.z)};
+        mx = {std::max(mx.x, p.x), std::max(mx.y, p.y), std::max(mx.z, p.z)};
+    }
+    for (V3& p : m.vertices) {
+        p.x = lo.x + (p.x - mn.x) * (hi.x - lo.x) / (mx.x - mn.x);
+        p.y = lo.y + (p.y - mn.y) * (hi.y - lo.y) / (mx.y - mn.y);
+        p.z = lo.z + (p.z - mn.z) * (hi.z - lo.z) / (mx.z - mn.z);
+    }
+}
+
+// --- Shapes ---------------------------------------------------------------
+
+// A frame (u, v) perpendicular to the unit direction d, u as close to hint as
+// the direction allows.
+void frameFor(V3 d, V3 hint, V3& u, V3& v) {
+    u = hint - d * dot(hint, d);
+    if (length(u) < 1e-9) u = cross(d, V3{1, 0, 0});
+    if (length(u) < 1e-9) u = cross(d, V3{0, 0, 1});
+    u = normalized(u);
+    v = cross(d, u);
+}
+
+// Half-width of an ellipse at t in 0 .. 1 along its axis, 1 at the middle.
+double profile(double t) { return 2.0 * std::sqrt(t * (1.0 - t)); }
+
+// Radius factor for a rod with rounded ends: a cylinder whose last stretch at
+// each end closes like an ellipse, written as a bulge over profile().
+double rod(double t) {
+    double p = profile(t);
+    double k = p * 2.2;
+    return (k < 1.0 ? k : 1.0) / p;
+}
+
+// An ellipsoid-like closed body between two poles: ring i sits at t = (i+1) /
+// (rings+1) along the axis a -> b with cross radii ru, rv times profile(t) and
+// the optional bulge(t, angle) factor.
+Sweep spindle(V3 a, V3 b, double ru, double rv, int segments, int rings, V3 hint,
+              std::function<double(double, double)> bulge = nullptr) {
+    Sweep s;
+    s.rings = rings;
+    s.segments = segments;
+    V3 d = normalized(b - a), u, v;
+    frameFor(d, hint, u, v);
+    s.ring = [=](int i, int j) {
+        double t = (i + 1.0) / (rings + 1.0);
+        double ang = 2.0 * kPi * j / segments;
+        double k = profile(t);
+        if (bulge) k *= bulge(t, ang);
+        return lerp(a, b, t) + u * (ru * k * dcos(ang)) + v * (rv * k * dsin(ang));
+    };
+    s.startPole = a;
+    s.endPole = b;
+    return s;
+}
+
+// A tube along sampled centre points with a parallel-transported frame.
+Sweep tube(const std::vector<V3>& centre, std::function<double(double)> radius, int segments, V3 hint,
+           double flatten = 1.0) {
+    Sweep s;
+    s.rings = static_cast<int>(centre.size());
+    s.segments = segments;
+    std::vector<V3> us, vs;
+    V3 u, v;
+    for (size_t i = 0; i < centre.size(); ++i) {
+        V3 d = i + 1 < centre.size() ? centre[i + 1] - centre[i] : centre[i] - centre[i - 1];
+        if (i > 0 && i + 1 < centre.size()) d = centre[i + 1] - centre[i - 1];
+        d = normalized(d);
+        frameFor(d, i == 0 ? hint : us.back(), u, v);
+        us.push_back(u);
+        vs.push_back(v);
+    }
+    int n = s.rings;
+    s.ring = [=](int i, int j) {
+        double t = n > 1 ? static_cast<double>(i) / (n - 1) : 0.0;
+        double ang = 2.0 * kPi * j / segments;
+        double r = radius(t);
+        return centre[i] + us[i] * (r * dcos(ang)) + vs[i] * (r * flatten * dsin(ang));
+    };
+    s.startPole = centre.front();
+    s.endPole = centre.back();
+    return s;
+}
+
+// --- Text -----------------------------------------------------------------
+
+std::string fixed(double v, int decimals) {
+    if (v > -0.5e-6 && v < 0.5e-6) v = 0.0;  // no "-0.000000"
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+// "5.2573100e-001": seven decimals and a three-digit exponent.
+std::string exponent(double v) {
+    if (v > -1e-12 && v < 1e-12) return "0.0000000e+000";
+    bool negative = v < 0;
+    double a = negative ? -v : v;
+    int e = 0;
+    while (a >= 10.0) {
+        a /= 10.0;
+        ++e;
+    }
+    while (a < 1.0) {
+        a *= 10.0;
+        --e;
+    }
+    char m[32];
+    std::snprintf(m, sizeof m, "%.7f", a);
+    if (std::strncmp(m, "10.", 3) == 0) {  // rounding carried into a new digit
+        std::snprintf(m, sizeof m, "%.7f", a / 10.0);
+        ++e;
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s%se%c%03d", negative ? "-" : "", m, e < 0 ? '-' : '+', e < 0 ? -e : e);
+    return buf;
+}
+
+enum class NumberStyle { plain, exponent, padded };
+
+// Joins pieces with single spaces (appending, rather than chains of operator+).
+std::string words(std::initializer_list<std::string> pieces) {
+    std::string s;
+    for (const std::string& p : pieces) {
+        if (!s.empty()) s.push_back(' ');
+        s.append(p);
+    }
+    return s;
+}
+
+std::string vertexLine(V3 p, NumberStyle style) {
+    if (style == NumberStyle::exponent) return words({"v", exponent(p.x), exponent(p.y), exponent(p.z)});
+    if (style == NumberStyle::padded) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "v %11s %11s %11s", fixed(p.x, 6).c_str(), fixed(p.y, 6).c_str(),
+                      fixed(p.z, 6).c_str());
+        return buf;
+    }
+    return words({"v", fixed(p.x, 6), fixed(p.y, 6), fixed(p.z, 6)});
+}
+
+struct ObjText {
+    std::string text;
+    void line(const std::string& s) {
+        text += s;
+        text += '\n';
+    }
+};
+
+// Writes vertices, then faces with their markers, in the plain "f a b c [d]" form.
+void writePlain(ObjText& out, const Mesh& m, NumberStyle style) {
+    for (const V3& p : m.vertices) out.line(vertexLine(p, style));
+    size_t marker = 0;
+    for (size_t f = 0; f < m.faces.size(); ++f) {
+        while (marker < m.markers.size() && m.markers[marker].beforeFace == f) out.line(m.markers[marker++].text);
+        const FaceRec& face = m.faces[f];
+        std::string s = "f";
+        for (int i = 0; i < face.n; ++i) {
+            s.push_back(' ');
+            s.append(std::to_string(face.v[i] + 1));
+        }
+        out.line(s);
+    }
+}
+
+// --- The seven models -----------------------------------------------------
+
+// Icosahedron split four ways five times, every new point pushed onto the
+// unit sphere: 10,242 vertices, 20,480 triangles.
+std::string makeSphere() {
+    Mesh m;
+    double p = (1.0 + std::sqrt(5.0)) / 2.0;
+    const double base[12][3] = {{-1, p, 0}, {1, p, 0}, {-1, -p, 0}, {1, -p, 0}, {0, -1, p}, {0, 1, p},
+                                {0, -1, -p}, {0, 1, -p}, {p, 0, -1}, {p, 0, 1}, {-p, 0, -1}, {-p, 0, 1}};
+    for (const auto& b : base) m.add(normalized(V3{b[0], b[1], b[2]}));
+    std::vector<std::array<int, 3>> tris = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+                                            {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
+                                            {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
+                                            {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
+    for (int level = 0; level < 5; ++level) {
+        std::vector<std::vector<std::pair<int, int>>> midpoints(m.vertices.size());
+        auto mid = [&](int a, int b) {
+            int lo = std::min(a, b), hi = std::max(a, b);
+            for (auto& e : midpoints[lo])
+                if (e.first == hi) return e.second;
+            int i = m.add(normalized(lerp(m.vertices[lo], m.vertices[hi], 0.5)));
+            midpoints[lo].push_back({hi, i});
+            return i;
+        };
+        std::vector<std::array<int, 3>> next;
+        for (auto& t : tris) {
+            int ab = mid(t[0], t[1]), bc = mid(t[1], t[2]), ca = mid(t[2], t[0]);
+            next.push_back({t[0], ab, ca});
+            next.push_back({t[1], bc, ab});
+            next.push_back({t[2], ca, bc});
+            next.push_back({ab, bc, ca});
+        }
+        tris.swap(next);
+    }
+    for (auto& t : tris) {
+        FaceRec f{3, {t[0], t[1], t[2], 0}, 0};
+        // Counter-clockwise seen from outside: the normal points away from the centre.
+        if (dot(faceNormal(m, f), faceCentre(m, f)) < 0) reverse(f);
+        m.faces.push_back(f);
+    }
+    ObjText out;
+    writePlain(out, m, NumberStyle::exponent);
+    return out.text;
+}
+
+// A coil along x: 101 rings of 9, five turns of radius 40 over 192 units,
+// tube radius 6, each ring joined to the next by 18 triangles. Open ends.
+std::string makeSpring() {
+    Mesh m;
+    m.quadBudget = 0;
+    const int rings = 101, around = 9;
+    Sweep s;
+    s.rings = rings;
+    s.segments = around;
+    s.startCap = s.endCap = Cap::open;
+    s.ring = [](int i, int j) {
+        double t = i / 100.0, turn = 2.0 * kPi * 5.0 * t;
+        V3 c{-96.0 + 192.0 * t, 40.0 * dcos(turn), 40.0 * dsin(turn)};
+        V3 tangent = normalized(V3{192.0, -40.0 * 10.0 * kPi * dsin(turn), 40.0 * 10.0 * kPi * dcos(turn)});
+        V3 towardAxis{0, -dcos(turn), -dsin(turn)};
+        V3 b = cross(tangent, towardAxis);
+        double ang = 2.0 * kPi * j / 9.0;
+        return c + towardAxis * (6.0 * dcos(ang)) + b * (6.0 * dsin(ang));
+    };
+    build(m, s);
+    ObjText out;
+    out.line("g SPRING");
+    writePlain(out, m, NumberStyle::plain);
+    return out.text;
+}
+
+// A lumpy blob: a 100 x 100 sphere pushed out and in by random soft bumps.
+std::string makeGlob() {
+    Mesh m;
+    m.quadBudget = 0;
+    Random rnd(0x61706c6fu);
+    struct Bump {
+        V3 dir;
+        double height, width;
+    };
+    std::vector<Bump> bumps;
+    for (int i = 0; i < 26; ++i) {
+        V3 d{rnd.range(-1, 1), rnd.range(-1, 1), rnd.range(-1, 1)};
+        bumps.push_back({normalized(d), rnd.range(-0.16, 0.34), rnd.range(0.35, 0.9)});
+    }
+    auto radius = [&](V3 dir) {
+        double r = 1.0;
+        for (const Bump& b : bumps) {
+            double c = dot(dir, b.dir);
+            double dist2 = 2.0 - 2.0 * c;  // squared chord between the directions
+            double w2 = b.width * b.width;
+            if (dist2 < w2) {
+                double k = 1.0 - dist2 / w2;
+                r += b.height * k * k * k;
+            }
+        }
+        r += 0.035 * dsin(7.0 * dir.x + 2.0) * dsin(6.0 * dir.y + 1.0) * dsin(5.0 * dir.z + 3.0);
+        return r;
+    };
+    const int rings = 100, segments = 100;
+    Sweep s;
+    s.rings = rings;
+    s.segments = segments;
+    s.ring = [&](int i, int j) {
+        double phi = kPi * (i + 1.0) / (rings + 1.0), ang = 2.0 * kPi * j / segments;
+        V3 dir{dsin(phi) * dcos(ang), dcos(phi), dsin(phi) * dsin(ang)};
+        return dir * (30.0 * radius(dir));
+    };
+    s.startPole = V3{0, 30.0 * radius(V3{0, 1, 0}), 0};
+    s.endPole = V3{0, -30.0 * radius(V3{0, -1, 0}), 0};
+    build(m, s);
+    fitBox(m, V3{-35.5, -28.6, -31.5}, V3{35.9, 27.75, 31.5});
+    ObjText out;
+    writePlain(out, m, NumberStyle::plain);
+    return out.text;
+}
+
+// A toy bear facing +z: body, head, snout, nose, eyes, ears, arms and legs,
+// each a closed body.
+std::string makeTeddy() {
+    Mesh m;
+    m.quadBudget = 0;
+    V3 up{0, 1, 0}, fwd{0, 0, 1}, side{1, 0, 0};
+    // Body: a pear, wider at the belly.
+    build(m, spindle({0, -16.5, 0}, {0, 4.0, 0}, 9.5, 8.0, 20, 14, side,
+                     [](double t, double) { return 1.0 + 0.12 * dsin(kPi * (1.0 - t)) - 0.1 * t; }));
+    // Head, round with full cheeks.
+    build(m, spindle({0, 2.5, 0.5}, {0, 17.0, 0.5}, 8.2, 7.2, 22, 14, side,
+                     [](double t, double a) { return 1.0 + 0.06 * dsin(kPi * t) * dcos(2.0 * a); }));
+    build(m, spindle({0, 8.2, 4.5}, {0, 8.6, 11.0}, 3.6, 2.9, 16, 8, side));  // snout
+    build(m, spindle({0, 9.9, 10.0}, {0, 10.1, 11.8}, 1.6, 1.0, 10, 6, side));  // nose
+    for (int k = -1; k <= 1; k += 2) {
+        double sx = k;
+        build(m, spindle({2.9 * sx, 12.2, 6.2}, {2.9 * sx, 12.3, 8.0}, 1.05, 1.05, 8, 4, side));  // eye
+    }
+    for (int k = -1; k <= 1; k += 2) {
+        double sx = k;
+        build(m, spindle({6.0 * sx, 18.6, 0.5}, {6.6 * sx, 18.6, -1.0}, 3.3, 3.3, 14, 7, up));  // ear
+    }
+    for (int k = -1; k <= 1; k += 2) {
+        double sx = k;
+        build(m, spindle({5.5 * sx, 1.0, 0.5}, {17.1 * sx, -7.0, 3.5}, 3.4, 3.2, 14, 10, fwd,
+                         [](double t, double) { return 1.0 + 0.3 * t * t; }));  // arm, paw at the end
+        build(m, spindle({4.5 * sx, -12.0, 0.5}, {5.6 * sx, -20.9, 6.0}, 4.3, 4.0, 14, 10, side,
+                         [](double t, double) { return 1.0 + 0.25 * t * t; }));  // leg, foot forward
+    }
+    (void)fwd;
+    fitBox(m, V3{-17.1, -20.9, -14.0}, V3{17.1, 20.9, 14.0});
+    ObjText out;
+    writePlain(out, m, NumberStyle::padded);
+    return out.text;
+}
+
+// A cow facing +x: body, head, muzzle, legs with hooves, horns, ears, udder
+// and teats, tail with its tuft, eyes. The body and legs keep hard edges
+// between their bands (their own vertex copies per band).
+std::string makeCow() {
+    Mesh m;
+    m.quadBudget = 0;
+    V3 up{0, 1, 0}, side{0, 0, 1};
+    Sweep body = spindle({-4.0, 0.25, 0}, {3.9, 0.45, 0}, 1.35, 1.6, 32, 28, up, [](double t, double a) {
+        double back = 1.0 + 0.08 * dcos(a) * dcos(a);  // boxier flanks
+        return (0.55 + 0.45 * std::sqrt(profile(t))) / profile(t) * back;
+    });
+    body.splitBands = true;
+    build(m, body);
+    build(m, spindle({3.6, 1.35, 0}, {5.4, 0.55, 0}, 0.85, 0.75, 24, 16, up));  // head
+    build(m, spindle({5.1, 0.6, 0}, {6.0, 0.2, 0}, 0.55, 0.62, 20, 8, up));     // muzzle
+    for (int xs = -1; xs <= 1; xs += 2) {
+        for (int zs = -1; zs <= 1; zs += 2) {
+            double x = xs > 0 ? 2.7 : -2.9, z = 0.85 * zs;
+            Sweep leg = spindle({x, -0.2, z}, {x + 0.05, -3.35, z}, 0.5, 0.45, 12, 16, side,
+                                [](double t, double) { return (0.8 + 0.2 * (1.0 - t)) * rod(t); });
+            leg.splitBands = true;
+            build(m, leg);
+            build(m, spindle({x + 0.05, -3.2, z}, {x + 0.05, -3.65, z}, 0.42, 0.42, 12, 3, side));  // hoof
+        }
+    }
+    for (int zs = -1; zs <= 1; zs += 2) {
+        double z = zs;
+        build(m, spindle({4.3, 1.6, 0.45 * z}, {4.1, 2.75, 1.35 * z}, 0.22, 0.22, 8, 8, side,
+                         [](double t, double) { return 1.3 - t; }));                               // horn
+        build(m, spindle({4.1, 1.35, 0.6 * z}, {4.0, 1.15, 1.55 * z}, 0.25, 0.45, 10, 5, up));    // ear
+        build(m, spindle({4.95, 1.5, 0.55 * z}, {5.1, 1.5, 0.6 * z}, 0.16, 0.16, 6, 3, side));    // eye
+    }
+    build(m, spindle({-1.6, -0.7, 0}, {-1.6, -1.75, 0}, 0.75, 0.65, 16, 8, side));  // udder
+    for (int xs = -1; xs <= 1; xs += 2) {
+        for (int zs = -1; zs <= 1; zs += 2) {
+            build(m, spindle({-1.6 + 0.3 * xs, -1.55, 0.28 * zs}, {-1.6 + 0.32 * xs, -2.05, 0.3 * zs}, 0.1, 0.1, 6,
+                             3, side));  // teat
+        }
+    }
+    build(m, spindle({-3.9, 0.9, 0}, {-4.35, -1.9, 0}, 0.1, 0.1, 6, 9, side,
+                     [](double t, double) { return rod(t); }));  // tail
+    build(m, spindle({-4.3, -1.7, 0}, {-4.45, -2.5, 0}, 0.22, 0.22, 8, 4, side));  // tuft
+    fitBox(m, V3{-4.45, -3.65, -1.7}, V3{6.0, 2.75, 1.7});
+    ObjText out;
+    writePlain(out, m, NumberStyle::plain);
+    return out.text;
+}
+
+// An octopus: a bulbous mantle with two eyes over eight curling tentacles,
+// all faces four-cornered, each vertex normal written once per face corner.
+std::string makeOctopus() {
+    Mesh m;
+    Random rnd(0x6f63746fu);
+    // Mantle: 24 around, 24 rings, closed with strips of quads at both ends.
+    Sweep mantle;
+    mantle.rings = 24;
+    mantle.segments = 24;
+    mantle.startCap = mantle.endCap = Cap::quads;
+    mantle.ring = [](int i, int j) {
+        double t = (i + 0.5) / 24.0;  // 0 at the bottom, 1 at the top
+        double ang = 2.0 * kPi * j / 24.0;
+        double r = 7.5 * std::sqrt(dsin(kPi * (0.08 + 0.9 * t))) * (0.75 + 0.35 * t);
+        double y = -6.0 + 15.0 * t;
+        double lean = -3.0 * t * t;  // the top of the mantle leans back (-z)
+        return V3{r * dcos(ang), y, lean + r * dsin(ang) * 1.05};
+    };
+    int firstMantleFace = 0;
+    build(m, mantle);
+    for (int k = -1; k <= 1; k += 2) {
+        double sx = k;
+        Sweep eye = spindle({2.6 * sx, 0.5, 5.4}, {3.3 * sx, 0.5, 7.4}, 1.5, 1.5, 10, 4, V3{0, 1, 0});
+        eye.startCap = eye.endCap = Cap::quads;
+        // Quad-capped rings run the whole length: ring i at (i + 0.5) / rings.
+        V3 a{2.6 * sx, 0.5, 5.3}, b{3.2 * sx, 0.5, 7.2};
+        eye.ring = [a, b](int i, int j) {
+            double t = (i + 0.5) / 4.0, ang = 2.0 * kPi * j / 10.0;
+            V3 d = normalized(b - a), u, v;
+            frameFor(d, V3{0, 1, 0}, u, v);
+            double r = 1.5 * std::sqrt(dsin(kPi * t));
+            return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
+        };
+        build(m, eye);
+    }
+    (void)firstMantleFace;
+    size_t tentacleFaces = m.faces.size();
+    const int lengths[8] = {56, 56, 56, 57, 56, 56, 57, 56};
+    for (int k = 0; k < 8; ++k) {
+        double dir = 2.0 * kPi * (k + 0.5) / 8.0 + rnd.range(-0.12, 0.12);
+        double reach = rnd.range(0.9, 1.15), curl = rnd.range(0.8, 1.3);
+        int n = lengths[k];
+        // Walk the tentacle in its own vertical plane: out and down, bending
+        // ever more until the tip rolls back up into a curl.
+        std::vector<V3> centre;
+        double u = 3.0, w = -5.0, heading = -1.25;
+        double step = 0.95 * reach;
+        double sway = rnd.range(-0.25, 0.25);
+        for (int i = 0; i < n; ++i) {
+            double t = static_cast<double>(i) / (n - 1);
+            double a = dir + sway * t * t;
+            centre.push_back(V3{u * dcos(a), w, u * dsin(a)});
+            heading += step * curl * (0.004 + 0.16 * t * t * t);
+            u += step * dcos(heading);
+            w += step * dsin(heading);
+        }
+        Sweep s = tube(centre, [](double t) { return 0.35 + 3.0 * (1.0 - t) * (1.0 - t * 0.4); }, 8, V3{0, 1, 0});
+        s.startCap = s.endCap = Cap::quads;
+        build(m, s);
+    }
+    fitBox(m, V3{-28.3, -39.8, -33.1}, V3{37.9, 8.8, 44.2});
+
+    // Smooth vertex normals from the faces around each vertex.
+    std::vector<V3> normals(m.vertices.size());
+    for (const FaceRec& f : m.faces) {
+        V3 n = faceNormal(m, f);
+        for (int i = 0; i < f.n; ++i) normals[f.v[i]] = normals[f.v[i]] + n;
+    }
+    ObjText out;
+    for (const V3& p : m.vertices) out.line(vertexLine(p, NumberStyle::plain));
+    for (const FaceRec& f : m.faces) {
+        for (int i = 0; i < 4; ++i) {
+            V3 n = normalized(normals[f.v[i]]);
+            out.line(words({"vn", fixed(n.x, 4), fixed(n.y, 4), fixed(n.z, 4)}));
+        }
+    }
+    for (size_t f = 0; f < m.faces.size(); ++f) {
+        if (f == 0) out.line("g mantle");
+        if (f == tentacleFaces) out.line("g tentacles");
+        const FaceRec& face = m.faces[f];
+        std::string s = "f";
+        for (int i = 0; i < 4; ++i) {
+            s.push_back(' ');
+            s.append(std::to_string(face.v[i] + 1));
+            s.append("//");
+            s.append(std::to_string(4 * f + i + 1));
+        }
+        out.line(s);
+    }
+    return out.text;
+}
+
+// A magnolia on its stem: a brown-pink receptacle, white and pink tepals,
+// a green stem with leaves and sepals, yellow-orange stamens round a pistil.
+// Five materials, each selected once, one group per part.
+std::string makeMagnolia() {
+    Mesh m;
+    m.quadBudget = 125;
+    Random rnd(0x6d61676eu);
+    int smoothing = 0, groupsWithout = 0;
+    auto group = [&](const std::string& name) {
+        m.mark(words({"g", name}));
+        // Three stem segments keep hard edges: no smoothing line for them.
+        if (name.compare(0, 4, "stem") == 0) {
+            ++groupsWithout;
+        } else {
+            m.mark(words({"s", std::to_string(smoothing++ % 2 + 1)}));
+        }
+    };
+    V3 up{0, 1, 0};
+    const V3 head{0, -2.0, 0};  // where the flower sits on the stem
+
+    // brownskn: the receptacle cup under the tepals. 120 triangles.
+    m.mark("usemtl brownskn");
+    group("base");
+    build(m, spindle(head + V3{0, -5.0, 0}, head + V3{0, 3.5, 0}, 5.5, 5.5, 12, 5, V3{1, 0, 0},
+                     [](double t, double) { return 0.7 + 0.5 * t; }));
+
+    // A tepal: a thin curved blade from the receptacle outwards and upwards,
+    // cupped across its width.
+    auto tepal = [&](double angle, double len, double width, double rise, int segments, int rings) {
+        V3 out{dcos(angle), 0, dsin(angle)};
+        V3 across{-dsin(angle), 0, dcos(angle)};
+        Sweep s;
+        s.rings = rings;
+        s.segments = segments;
+        V3 base = head + V3{0, 1.0, 0} + out * 2.5;
+        auto spine = [=](double t) {
+            // Rises steeply, then opens outwards and droops a little at the tip.
+            return base + out * (len * t) + up * (rise * (dsin(kPi * 0.5 * t * 1.6) - 0.35 * t * t));
+        };
+        s.ring = [=](int i, int j) {
+            double t = (i + 1.0) / (rings + 1.0);
+            double ang = 2.0 * kPi * j / segments;
+            double w = width * dsin(kPi * (0.15 + 0.85 * t)) * (0.6 + 0.4 * t);
+            double thick = 0.45 + 0.25 * (1.0 - t);
+            double c = dcos(ang), sn = dsin(ang);
+            // Cupped: the edges of the blade lift.
+            V3 p = spine(t) + across * (w * c) + up * (thick * sn + 0.18 * w * c * c);
+            return p;
+        };
+        s.startPole = spine(0.0);
+        s.endPole = spine(1.0);
+        return s;
+    };
+
+    // bone1: six large white tepals and one small one. 304 triangles.
+    m.mark("usemtl bone1");
+    for (int k = 0; k < 6; ++k) {
+        group("pt" + std::to_string(k + 1) + "dx1");
+        double a = 2.0 * kPi * k / 6.0 + rnd.range(-0.1, 0.1);
+        build(m, tepal(a, rnd.range(30.0, 35.0), rnd.range(8.5, 10.0), rnd.range(13.0, 15.0), 6, 4));
+    }
+    group("pt7dx1");
+    build(m, tepal(0.4, 14.0, 4.0, 9.0, 4, 2));
+
+    // greenskn: stem in three pieces, four leaves in halves, six sepals. 720.
+    m.mark("usemtl greenskn");
+    const char* stemNames[3] = {"stem", "stem2", "stem3"};
+    for (int k = 0; k < 3; ++k) {
+        group(stemNames[k]);
+        double y0 = -39.75 + k * 12.5, y1 = y0 + 14.0;
+        double bend0 = 1.5 * dsin(0.08 * y0), bend1 = 1.5 * dsin(0.08 * y1);
+        Sweep s = spindle({bend0, y0, 0}, {bend1, y1, 0}, 2.2, 2.2, 8, 5, V3{1, 0, 0},
+                          [](double t, double) { return 0.95 * rod(t); });
+        build(m, s);
+    }
+    for (int k = 0; k < 4; ++k) {
+        double a = 2.0 * kPi * k / 4.0 + 0.35 + rnd.range(-0.15, 0.15);
+        double len = rnd.range(68.0, 78.0);
+        V3 out{dcos(a), 0, dsin(a)}, across{-dsin(a), 0, dcos(a)};
+        V3 root{0, -35.0 + 3.0 * k, 0};
+        for (int half = 0; half < 2; ++half) {
+            group("leaf" + std::to_string(k + 1) + (half ? "r" : "l"));
+            double sideSign = half ? 1.0 : -1.0;
+            Sweep s;
+            s.rings = 4;
+            s.segments = 6;
+            auto mid = [=](double t) { return root + out * (len * t) + up * (8.0 * t - 10.0 * t * t + 2.0 * t * t * t); };
+            s.ring = [=](int i, int j) {
+                double t = (i + 1.0) / 5.0, ang = 2.0 * kPi * j / 6.0;
+                double w = 12.0 * dsin(kPi * t) * (1.0 - 0.3 * t);
+                double c = dcos(ang), sn = dsin(ang);
+                // Half a blade: from the midrib out to one edge.
+                double off = 0.5 * w * (1.0 + c);
+                return mid(t) + across * (sideSign * off) + up * (0.5 * sn + 0.04 * off * off / 3.0);
+            };
+            s.startPole = mid(0.0);
+            s.endPole = mid(1.0);
+            build(m, s);
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        group("sepal" + std::to_string(k + 1));
+        double a = 2.0 * kPi * (k + 0.5) / 6.0;
+        Sweep s = tepal(a, 9.0, 3.0, -4.0, 4, 2);
+        build(m, s);
+    }
+
+    // brzskin: the pistil and 22 stamens round it. 164 triangles.
+    m.mark("usemtl brzskin");
+    group("pistil");
+    build(m, spindle(head + V3{0, 1.0, 0}, head + V3{0, 11.25, 0}, 2.0, 2.0, 4, 4, V3{1, 0, 0}));
+    for (int k = 0; k < 22; ++k) {
+        group("stamen" + std::to_string(k + 1));
+        double a = 2.0 * kPi * k / 22.0 + 0.13 * (k % 2);
+        V3 out{dcos(a), 0, dsin(a)};
+        V3 from = head + V3{0, 2.0, 0} + out * 2.0;
+        V3 to = from + out * rnd.range(3.0, 5.0) + up * rnd.range(4.0, 6.0);
+        build(m, spindle(from, to, 0.45, 0.45, 3, 1, up));
+    }
+
+    // areola3: two pink inner tepals cupped round the centre. 64 triangles.
+    m.mark("usemtl areola3");
+    for (int k = 0; k < 2; ++k) {
+        group("pt" + std::to_string(k + 1) + "dx2");
+        build(m, tepal(kPi * k + 1.0, 16.0, 6.5, 10.5, 4, 4));
+    }
+
+    fitBox(m, V3{-78.0, -39.75, -77.75}, V3{84.0, 9.25, 77.5});
+    (void)groupsWithout;
+    ObjText out;
+    out.line("mtllib ./magnolia.mtl");
+    writePlain(out, m, NumberStyle::plain);
+    return out.text;
+}
+
+// The flower's library for OBJ viewers; the program itself takes these
+// colours from its in-memory material table.
+std::string makeMagnoliaLibrary() {
+    return "newmtl brownskn\nKa 0.8 0.6 0.6\nKd 0.8 0.6 0.6\n"
+           "newmtl bone1\nKa 1.0 1.0 1.0\nKd 1.0 1.0 1.0\n"
+           "newmtl greenskn\nKa 0.0 1.0 0.0\nKd 0.0 1.0 0.0\n"
+           "newmtl brzskin\nKa 1.0 0.7 0.0\nKd 1.0 0.7 0.0\n"
+           "newmtl areola3\nKa 1.0 0.0 1.0\nKd 1.0 0.0 1.0\n";
+}
+
+struct Output {
+    const char* file;
+    std::string (*make)();
+};
+
+const Output kOutputs[] = {
+    {"sphere.obj", makeSphere}, {"magnolia.obj", makeMagnolia}, {"teddy.obj", makeTeddy},   {"glob.obj", makeGlob},
+    {"cow.obj", makeCow},       {"octopus.obj", makeOctopus},   {"spring.obj", makeSpring},
+    {"magnolia.mtl", makeMagnoliaLibrary},
+};
+
+bool readAll(const std::string& path, std::string& out) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    std::fclose(f);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 || (std::strcmp(argv[1], "--write") != 0 && std::strcmp(argv[1], "--check") != 0)) {
+        std::fprintf(stderr, "usage: modelgen --write DIR | --check DIR\n");
+        return 2;
+    }
+    bool check = std::strcmp(argv[1], "--check") == 0;
+    int status = 0;
+    for (const Output& o : kOutputs) {
+        std::string text = o.make();
+        std::string path = std::string(argv[2]) + "/" + o.file;
+        if (check) {
+            std::string committed;
+            if (!readAll(path, committed) || committed != text) {
+                std::fprintf(stderr, "modelgen: %s differs from what the generator makes\n", path.c_str());
+                status = 1;
+            }
+            continue;
+        }
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
+            std::fprintf(stderr, "modelgen: can't write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return status;
+}
