@@ -69,17 +69,21 @@ Canvas paintPasture() {
                 uint32_t seed;
                 Rgb color;
             };
-            const Hill hills[4] = {{330, 40, 1 / 210.0, 51, hex(0x8a5a8c)},
-                                   {365, 55, 1 / 170.0, 52, hex(0x5a3d6e)},
-                                   {420, 60, 1 / 150.0, 53, hex(0x2f3450)},
-                                   {500, 70, 1 / 120.0, 54, hex(0x1c2a2a)}};
+            const Hill hills[4] = {{345, 70, 1 / 260.0, 51, hex(0xb07a90)},
+                                   {395, 90, 1 / 230.0, 52, hex(0x6a4a78)},
+                                   {450, 95, 1 / 200.0, 53, hex(0x34385a)},
+                                   {560, 120, 1 / 170.0, 54, hex(0x1a2a26)}};
             for (int h = 0; h < 4; ++h) {
                 const Hill& hill = hills[h];
-                const double ridge = hill.base - hill.amp * fbm(x * hill.freq, h * 3.1, 4, hill.seed);
+                const double ridge = hill.base - hill.amp * smoothstep(0.2, 0.8, fbm(x * hill.freq, h * 3.1, 4, hill.seed));
                 if (y >= ridge) {
                     const double depth = (y - ridge) / 200.0;
-                    const double grass = fbm(x / 7.0, y / 3.0, 3, hill.seed + 9);
-                    Rgb ground = hill.color * (0.9 + 0.25 * grass - 0.2 * clamp01(depth));
+                    const double grass = fbm(x / 40.0, y / 14.0, 4, hill.seed + 9) * 0.8 +
+                                         fbm(x / 2.0, y / 6.0, 2, hill.seed + 19) * 0.2;
+                    Rgb ground = hill.color * (0.85 + 0.3 * grass - 0.25 * clamp01(depth));
+                    // Haze: the far ridges melt into the horizon's glow.
+                    ground = mix(ground, hex(0xf0a080), (0.3 - 0.1 * h) * (h < 3 ? 1.0 : 0.0) *
+                                                             expD(-(y - ridge) / 60.0));
                     // Rim light where the low sun grazes the crest.
                     ground = ground + hex(0xff9a5a) * (expD(-(y - ridge) / 6.0) * (0.35 - 0.08 * h) *
                                                        (0.4 + 0.6 * expD(-std::fabs(x - sunX) / 250.0)));
@@ -87,13 +91,15 @@ Canvas paintPasture() {
                 }
                 // Trees stand on the third ridge.
                 if (h == 2) {
-                    const int slot = x / 23;
-                    const double pick = hash2(slot, 7, 77);
-                    if (pick > 0.55 && slot > 4) {
+                    // A crown can reach into the neighbouring slots.
+                    for (int slot = x / 23 - 1; slot <= x / 23 + 1; ++slot) {
+                        const double pick = hash2(slot, 7, 77);
+                        if (pick <= 0.55 || slot <= 4) continue;
                         const double tx = slot * 23 + 11 + (hash2(slot, 8, 77) - 0.5) * 10;
-                        const double foot = hill.base - hill.amp * fbm(tx * hill.freq, h * 3.1, 4, hill.seed);
-                        const double height = 28 + 30 * hash2(slot, 9, 77);
-                        const double ty = foot - height * 0.55, ry = height * 0.5, rx = height * 0.28;
+                        const double foot = hill.base - hill.amp * smoothstep(0.2, 0.8, fbm(tx * hill.freq, h * 3.1, 4, hill.seed));
+                        const double height = 26 + 26 * hash2(slot, 9, 77);
+                        const double ty = foot - height * 0.6, ry = height * 0.48;
+                        const double rx = height * (0.26 + 0.2 * hash2(slot, 10, 77));
                         const double ex = (x - tx) / rx, ey = (y - ty) / ry;
                         const double leaves = fbm(x / 5.0, y / 5.0, 3, 88) * 0.35;
                         const bool crown = ex * ex + ey * ey < 1 + leaves - 0.17;
@@ -132,10 +138,10 @@ Canvas paintJulia() {
             } else {
                 const double m = zr * zr + zi * zi;
                 const double smooth = n + 1 - logD(logD(m) * 0.5 / 0.693147) / 0.693147;
-                const double t = smooth / 40.0;
-                const double band = 0.5 + 0.5 * cosD(t * 6.0 + 0.8);
+                const double t = smooth / 30.0;
+                const double band = 0.5 + 0.5 * cosD(t * 9.0 + 0.8);
                 Rgb base = mix(hex(0x040a24), hex(0x1a4c9c), clamp01(t * 1.8));
-                base = mix(base, hex(0xf0b040), smoothstep(0.45, 1.0, band) * clamp01(t * 2.5));
+                base = mix(base, hex(0xf0a830), smoothstep(0.3, 0.9, band) * clamp01(t * 3.0 - 0.2));
                 base = base + hex(0xffffff) * (smoothstep(0.9, 1.0, band) * clamp01(t * 2 - 0.3) * 0.5);
                 col = base + hex(0x4080ff) * (glow * 0.35);
             }
@@ -381,11 +387,22 @@ Canvas paintRingedPlanet() {
             // The moon's ground: a wide curve across the bottom.
             const double ground = 520 + (x - 300) * (x - 300) / 9000.0;
             if (y > ground) {
-                const double n1 = fbm(x / 30.0, y / 10.0, 5, 650);
-                const double crater = fbm(x / 70.0, y / 18.0, 3, 660);
-                const double rim = smoothstep(0.55, 0.6, crater) * smoothstep(0.68, 0.6, crater);
-                Rgb rock = mix(hex(0x3a3640), hex(0x8a8490), n1);
-                rock = rock * (0.6 + 0.4 * smoothstep(0.6, 0.45, crater)) + hex(0xd0c0b0) * (rim * 0.3);
+                const double n1 = fbm(x / 30.0, y / 8.0, 5, 650);
+                Rgb rock = mix(hex(0x3a3640), hex(0x7a7480), n1);
+                // Craters, squashed by the low view: dark floors, a lit far rim.
+                Random craters(661);
+                for (int k = 0; k < 40; ++k) {
+                    const double kx = craters.range(-40, 840), ky = craters.range(530, 620);
+                    const double kr = craters.range(6, 34) * (0.5 + (ky - 520) / 120.0);
+                    const double ex = (x - kx) / kr, ey = (y - ky) / (kr * 0.3);
+                    const double e = ex * ex + ey * ey;
+                    if (e < 1.3) {
+                        const double inside = smoothstep(1.0, 0.8, e);
+                        rock = rock * (1 - 0.45 * inside * smoothstep(-1.0, 0.3, -ex));
+                        rock = rock + hex(0xd8c8b8) * (0.35 * smoothstep(0.8, 1.0, e) * smoothstep(1.3, 1.0, e) *
+                                                      clamp01(ex + 0.2));
+                    }
+                }
                 col = rock * (0.5 + 0.6 * smoothstep(ground + 40, ground, y));
                 col = col + hex(0xffe0c0) * (expD(-(y - ground) / 3.0) * 0.4);
             }
@@ -395,32 +412,34 @@ Canvas paintRingedPlanet() {
     return c;
 }
 
-// Picture 7: an aurora over a still, frozen fjord.
+// Picture 7: an aurora over a still, dark fjord.
 Canvas paintAurora() {
     Canvas c(800, 600);
-    const double horizon = 420;
+    const double horizon = 430;
     Canvas stars(800, 600);
     stars.addStars(707, 0.15, 0.8, 5);
     auto scene = [&](double x, double y, double dim) {
         const double v = y / horizon;
-        Rgb col = mix(hex(0x02030c), hex(0x0a1a34), smoothstep(0.1, 1.0, v));
+        Rgb col = mix(hex(0x02030c), hex(0x0c1c38), smoothstep(0.1, 1.0, v));
         col = col + stars.at(int(x), int(y)) * dim;
-        // Two folded curtains: bright green feet, violet tops.
+        // Two folded curtains: green feet, violet tops, fading in and out along their length.
         for (int k = 0; k < 2; ++k) {
-            const double foot = 250 + 70 * k + 90 * (fbm(x / 380.0 + k * 4, 0.3, 4, 710 + k) - 0.5);
+            const double fold = fbm(x / 300.0 + k * 4, 0.3 + k, 4, 710 + k) - 0.5;
+            const double foot = 230 + 60 * k + 220 * fold + 25 * sinD(x / 70.0 + k * 2);
             const double rise = foot - y;
-            if (rise > -8) {
-                const double rays = powD(fbm(x / 9.0 + k * 30, 0.2, 3, 720 + k), 2.2);
-                const double body = expD(-std::max(0.0, rise) / (90 + 50 * k)) * smoothstep(-8, 4, rise);
-                const double glowAmount = body * (0.3 + 1.4 * rays) * (k == 0 ? 1.0 : 0.6);
-                Rgb tint = mix(hex(0x40ff90), hex(0x8040c0), smoothstep(10, 150, rise));
-                col = col + tint * glowAmount;
+            const double presence = smoothstep(0.3, 0.65, fbm(x / 200.0, 4.0 + k, 3, 715 + k));
+            if (rise > -60 && presence > 0) {
+                const double rays = powD(fbm(x / 7.0 + fold * 40, 0.2 + k, 3, 720 + k), 2.0);
+                const double body = expD(-std::max(0.0, rise) / (70 + 40 * k)) * powD(smoothstep(-60, 8, rise), 2.5);
+                const double amount = body * (0.25 + 1.3 * rays) * presence * (k == 0 ? 1.1 : 0.7);
+                Rgb tint = mix(hex(0x40ff90), hex(0x9040d0), smoothstep(20, 160, rise));
+                col = col + tint * amount;
             }
         }
-        const double ridge = horizon - 70 * ridged(x / 200.0, 0.7, 5, 730) - 10;
+        const double ridge = horizon - 90 * ridged(x / 220.0, 0.7, 5, 730) - 6;
         if (y > ridge) {
             const double snow = smoothstep(0.55, 0.75, fbm(x / 14.0, y / 9.0, 4, 740));
-            col = mix(hex(0x060a16), hex(0x406070), snow * smoothstep(ridge + 50, ridge, y));
+            col = mix(hex(0x05080f), hex(0x3a5868), snow * smoothstep(ridge + 45, ridge, y));
         }
         return col;
     };
@@ -429,14 +448,12 @@ Canvas paintAurora() {
             if (y < horizon) {
                 c.at(x, y) = scene(x, y, 1.0);
             } else {
+                // Still water: the sky mirrored, broken by long low ripples.
                 const double depth = (y - horizon) / (600 - horizon);
-                const double ripple = fbm(x / 60.0, y / 4.0, 3, 750) - 0.5;
-                const double my = std::max(0.0, std::min(horizon - 1, 2 * horizon - y + ripple * 8 * depth));
-                Rgb col = scene(x, my, 0.4) * (0.55 - 0.2 * depth);
-                // Ice floes catch a little of the green.
-                const double ice = smoothstep(0.6, 0.64, fbm(x / 50.0, y / 12.0, 4, 760));
-                col = mix(col, hex(0x1a3038) + hex(0x40ff90) * 0.04, ice * 0.8);
-                c.at(x, y) = col;
+                const double ripple = fbm(x / 120.0, y / 2.5, 3, 750) - 0.5;
+                const double mx = std::max(0.0, std::min(799.0, x + ripple * 10 * depth));
+                const double my = std::max(0.0, std::min(horizon - 1, 2 * horizon - y + ripple * 14 * depth));
+                c.at(x, y) = scene(mx, my, 0.4) * (0.6 - 0.25 * depth);
             }
         }
     for (Rgb& p : c.pixels) p = tonemap(p);

@@ -136,7 +136,7 @@ void Canvas::addStars(uint32_t seed, double density, double brightness, int cell
             const double b = brightness * level * level * level;
             const Rgb color = mix(Rgb{0.75, 0.85, 1.0}, Rgb{1.0, 0.85, 0.7}, tint) * b;
             addGlow(px, py, 0.6 + level * 0.6, color);
-            if (level > 0.93) {
+            if (level > 0.985) {
                 // A glint: a soft cross through the brightest stars.
                 for (int k = -14; k <= 14; ++k) {
                     const double fall = b * 0.35 / (1 + std::fabs(double(k)) * 0.6);

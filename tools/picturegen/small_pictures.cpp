@@ -69,6 +69,16 @@ double ring(double px, double py, double cx, double cy, double r) {
     return std::fabs(std::sqrt(dx * dx + dy * dy) - r);
 }
 
+// Distance to the arc of radius r around c between the angles a0 < a1
+// (radians, y down, so negative angles are above the centre).
+double arc(double px, double py, double cx, double cy, double r, double a0, double a1) {
+    const double a = atan2D(py - cy, px - cx);
+    if (a >= a0 && a <= a1) return ring(px, py, cx, cy, r);
+    const double x0 = px - cx - r * cosD(a0), y0 = py - cy - r * sinD(a0);
+    const double x1 = px - cx - r * cosD(a1), y1 = py - cy - r * sinD(a1);
+    return std::sqrt(std::min(x0 * x0 + y0 * y0, x1 * x1 + y1 * y1));
+}
+
 // Distance to the stroke skeleton of "^vorna": bold geometric lowercase on a
 // baseline at y = 74 with an x-height of 44; the caret rides high before it.
 double lettering(double x, double y) {
@@ -79,23 +89,20 @@ double lettering(double x, double y) {
     add(segment(x, y, 6, 30, 17, 12));
     add(segment(x, y, 17, 12, 28, 30));
     // v
-    add(segment(x, y, 34, top, 50, base));
-    add(segment(x, y, 50, base, 66, top));
+    add(segment(x, y, 35, top, 51, base));
+    add(segment(x, y, 51, base, 67, top));
     // o
-    add(ring(x, y, 88, mid, 17));
-    // r: stem, then a shoulder arc opening down-right
-    add(segment(x, y, 114, top, 114, base));
-    {
-        const double dx = x - 130, dy = y - 46;
-        if (dy < 0 || dx < -16) add(ring(x, y, 130, 46, 16) + (dx > 8 && dy > -4 ? 1e9 : 0));
-    }
+    add(ring(x, y, 90, mid, 15));
+    // r: stem and a shoulder that leaves it at the top and ends in a short hook
+    add(segment(x, y, 119, top + 10, 119, base));
+    add(arc(x, y, 133, top + 14, 14, -kPi, -0.35));
     // n: stem, arch, right leg
-    add(segment(x, y, 150, top, 150, base));
-    if (y < 48) add(ring(x, y, 164, 48, 14));
-    add(segment(x, y, 178, 48, 178, base));
-    // a: bowl and a stem on the right
-    add(ring(x, y, 205 - 14, mid + 2, 14.5));
-    add(segment(x, y, 197, top + 4, 197, base));
+    add(segment(x, y, 156, top, 156, base));
+    add(arc(x, y, 170, top + 14, 14, -kPi, 0));
+    add(segment(x, y, 184, top + 14, 184, base));
+    // a: a round bowl closed by a stem on its right
+    add(ring(x, y, 206, mid + 2, 14));
+    add(segment(x, y, 220, top + 6, 220, base));
     return d;
 }
 
@@ -103,14 +110,14 @@ double lettering(double x, double y) {
 
 std::vector<unsigned char> paintBanner() {
     const int w = 200, h = 95;
-    const double stroke = 7.5;
+    const double stroke = 8.0;
     std::vector<unsigned char> out(size_t(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            // Letters squeezed to fit: the skeleton above spans 0..211 in x.
-            const double lx = x * 211.0 / 200.0;
+            // Letters squeezed to fit: the skeleton above spans 0..228 in x.
+            const double lx = x * 233.0 / 200.0;
             const double d = lettering(lx, y) - stroke;
-            const double shadow = lettering(lx - 4, y - 4) - stroke;
+            const double shadow = lettering(lx - 3, y - 3) - stroke;
             Rgb col;
             bool solid = true;
             if (d < -2.2) {
@@ -152,7 +159,7 @@ std::vector<unsigned char> paintSprite() {
             const double r2 = dx * dx + dy * dy;
             // A round core, a soft halo and four thin rays: a small star.
             const double core = expD(-r2 * 30);
-            const double halo = expD(-r2 * 5) * 0.55;
+            const double halo = expD(-r2 * 8) * 0.5;
             const double rays = (expD(-dy * dy * 900) * expD(-dx * dx * 3) + expD(-dx * dx * 900) * expD(-dy * dy * 3)) * 0.8;
             const double diag = expD(-(dx - dy) * (dx - dy) * 400) * expD(-r2 * 8) * 0.35 +
                                 expD(-(dx + dy) * (dx + dy) * 400) * expD(-r2 * 8) * 0.35;
@@ -165,11 +172,11 @@ std::vector<unsigned char> paintSprite() {
                 continue;
             }
             // Near-neutral, so each sprite's tint decides its colour.
-            const double v = clamp01(level * 0.85);
+            const double v = powD(clamp01(level * 0.85), 1.4);
             const double whiteCore = clamp01((level - 0.8) * 2);
-            p[0] = static_cast<unsigned char>(40 + 215 * v);
-            p[1] = static_cast<unsigned char>(40 + 200 * v + 15 * whiteCore);
-            p[2] = static_cast<unsigned char>(50 + 190 * v + 15 * whiteCore);
+            p[0] = static_cast<unsigned char>(24 + 231 * v);
+            p[1] = static_cast<unsigned char>(24 + 216 * v + 15 * whiteCore);
+            p[2] = static_cast<unsigned char>(32 + 208 * v + 15 * whiteCore);
         }
     return out;
 }
