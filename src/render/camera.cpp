@@ -1,5 +1,70 @@
 #include "render/camera.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "geometry/mesh_object.h"
+#include "render/effects.h"
+#include "render/font.h"
+#include "render/raster.h"
+
+namespace {
+
+// Screen coordinates beyond this magnitude drop the whole face: the filler
+// does not clip, and its edge lists are sized for the frame.
+constexpr float kCoordinateRange = 2048.0f;
+// The glyph that marks each visible face in glyph mode.
+constexpr int32_t kMarkerGlyph = 55;
+
+// Draw-order scratch for render(): one sort key and one slot per work face.
+// Shared by every camera; render() is main-thread only and not reentrant.
+std::vector<int32_t> sortKeys;
+std::vector<int32_t> drawOrder;
+std::vector<int32_t> keyCounts;
+
+// The animators' timer thread stores these members whole; read each once.
+float loadShared(float& value) { return std::atomic_ref<float>(value).load(std::memory_order_relaxed); }
+int32_t loadShared(int32_t& value) { return std::atomic_ref<int32_t>(value).load(std::memory_order_relaxed); }
+
+// Fills drawOrder[0 .. n) with the work slots 0 .. n - 1 ordered ascending by
+// sortKeys (farthest first). Equal keys keep model order, so the result is
+// the same every frame. Cost: O(n + key range) when the keys span a modest
+// range (the usual case: a model is a few hundred units deep), else
+// O(n log n).
+void orderByKey(int32_t n) {
+    int32_t low = sortKeys[0], high = sortKeys[0];
+    for (int32_t i = 1; i < n; ++i) {
+        low = std::min(low, sortKeys[i]);
+        high = std::max(high, sortKeys[i]);
+    }
+    const int64_t range = int64_t(high) - low + 1;
+    if (range > int64_t(n) * 4 + 4096) {
+        for (int32_t i = 0; i < n; ++i) drawOrder[i] = i;
+        std::sort(drawOrder.begin(), drawOrder.begin() + n, [](int32_t a, int32_t b) {
+            return sortKeys[a] < sortKeys[b] || (sortKeys[a] == sortKeys[b] && a < b);
+        });
+        return;
+    }
+    keyCounts.assign(size_t(range) + 1, 0);
+    for (int32_t i = 0; i < n; ++i) ++keyCounts[size_t(sortKeys[i] - int64_t(low)) + 1];
+    for (size_t k = 1; k < keyCounts.size(); ++k) keyCounts[k] += keyCounts[k - 1];
+    for (int32_t i = 0; i < n; ++i) drawOrder[keyCounts[size_t(sortKeys[i] - int64_t(low))]++] = i;
+}
+
+// A lit channel: trunc toward zero, then clamped into 0 .. 255 (NaN gives 0).
+int32_t channelValue(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 255) return 255;
+    return int32_t(v);
+}
+
+bool inCoordinateRange(float v) { return v >= -kCoordinateRange && v <= kCoordinateRange; }
+
+}  // namespace
+
 Camera::Camera()
     : ghostOffset(0), fieldOfView(0), planeDistance(0), eyeDistance(0), origin{0, 0, 0}, renderMode(0),
       scanlineGlitch(0), interlace(0), depthSort(0), colorSplit(0), ghost(0), flares(0), showNormals(0),
@@ -8,4 +73,187 @@ Camera::Camera()
 
 Camera::~Camera() {
     for (FlarePoint* p : flarePoints) delete p;
+    flarePoints.clear();
+    if (flareSprite) freeLayer(flareSprite);
+    flareSprite = nullptr;
+}
+
+void Camera::init(int32_t fov, float plane, SDL_Surface* surface) {
+    ghostOffset = 8.0f;
+    fieldOfView = fov;
+    planeDistance = plane;
+    target = surface;
+    // Half the field of view in radians, with 1.57 standing for pi/2.
+    const long double halfWidth = surface ? surface->w / 2 : 0;
+    eyeDistance = float(plane + halfWidth / std::tan((long double)fov / 180 * 1.57L));
+    renderMode = 0;
+    scanlineGlitch = 0;
+    interlace = 0;
+    depthSort = 1;
+    colorSplit = 0;
+    ghost = 0;
+    flares = 0;
+    showNormals = 0;
+    normalColor = 0;
+    lightDirection.set(-1, -1, -1);
+    lightColor = 0xFFFFFF;
+    diffuse = 0.7f;
+    ambientColor = 0xFFFFFF;
+    ambient = 0.3f;
+    lightLength = 1.7320508f;  // |(-1, -1, -1)|, kept when the direction changes
+    if (flareSprite) freeLayer(flareSprite);  // a second init must not leak the first glow
+    flareSprite = makeGlowSprite(256, 256);
+}
+
+FlarePoint* Camera::addFlarePoint(int32_t x, int32_t y) {
+    FlarePoint* point = new FlarePoint{x, y, 0};
+    flarePoints.push_back(point);
+    return point;
+}
+
+void Camera::render(MeshObject* object) {
+    if (!target) return;
+    SDL_Surface* surface = target;
+
+    // 1. What lies under each flare point before the model is drawn.
+    if (flares && !flarePoints.empty())
+        for (FlarePoint* p : flarePoints) readPixel(surface, p->x, p->y, &p->saved);
+
+    int32_t count = 0;
+    if (object && object->faces && object->workFaces && object->faceLight)
+        count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
+
+    if (count > 0) {
+        const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
+                               loadShared(object->position.z));
+        const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
+                    az = loadShared(object->rotation.z);
+        const float sinX = std::sin(ax), cosX = std::cos(ax), sinY = std::sin(ay), cosY = std::cos(ay),
+                    sinZ = std::sin(az), cosZ = std::cos(az);
+        const Face* source = object->faces;
+        Face* work = object->workFaces;
+        float* light = object->faceLight;
+        const bool normals = showNormals != 0;
+        if (sortKeys.size() < size_t(count)) {
+            sortKeys.resize(size_t(count));
+            drawOrder.resize(size_t(count));
+        }
+
+        // 2. Transform. Cost: drawCount faces, one square root each.
+        for (int32_t i = 0; i < count; ++i) {
+            Face& face = work[i];
+            face = source[i];  // whole copy: the model itself is never moved
+            if (normals) {
+                Vector3 tip(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
+                            face.a.position.z + face.normal.z);
+                tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+                tip.add(position.x, position.y, position.z);
+                face.a.tip = tip;
+            }
+            rotateFace(face, sinX, cosX, sinY, cosY, sinZ, cosZ);
+            translateFace(face, position.x, position.y, position.z);
+            Vector3& n = face.normal;
+            n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+            // A zero normal gives NaN here, which the lighting treats as facing away.
+            light[i] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
+                       (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
+            face.index = i;
+            sortKeys[size_t(i)] = truncToInt(face.a.position.z);
+        }
+
+        // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
+        if (depthSort) {
+            orderByKey(count);
+        } else {
+            for (int32_t i = 0; i < count; ++i) drawOrder[size_t(i)] = i;
+        }
+
+        // 4. Draw. Cost: drawCount faces of per-face arithmetic, plus the fill.
+        const int32_t w = surface->w, h = surface->h;
+        const float halfW = float(w >> 1), halfH = float(h >> 1);
+        const float lensDepth = eyeDistance - planeDistance;
+        const float eye = eyeDistance;
+        auto project = [&](const Vector3& p) {
+            const float m = lensDepth / (eye - p.z);
+            return ScreenPoint{p.x * m, p.y * m};
+        };
+        auto toScreen = [&](ScreenPoint p) { return ScreenPoint{p.x + halfW, halfH - p.y}; };
+        auto onTarget = [&](ScreenPoint p) {
+            const int32_t x = truncToInt(p.x), y = truncToInt(p.y);
+            return x >= 0 && x < w && y >= 0 && y < h;
+        };
+        const SDL_Surface* video = SDL_GetVideoSurface();
+        const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
+        const bool perFace = object->perFaceColor != 0;
+        const float shading = object->shading;
+        const int32_t alpha = object->alpha;
+        const int32_t glyphMode = renderMode;
+        uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
+
+        for (int32_t k = 0; k < count; ++k) {
+            Face& face = work[drawOrder[size_t(k)]];
+            ScreenPoint a = project(face.a.position), b = project(face.b.position), c = project(face.c.position);
+            ScreenPoint tip{0, 0};
+            if (normals) tip = toScreen(project(face.a.tip));
+            if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
+            a = toScreen(a);
+            b = toScreen(b);
+            c = toScreen(c);
+            if (!onTarget(a) && !onTarget(b) && !onTarget(c)) continue;
+            if (!inCoordinateRange(a.x) || !inCoordinateRange(a.y) || !inCoordinateRange(b.x) ||
+                !inCoordinateRange(b.y) || !inCoordinateRange(c.x) || !inCoordinateRange(c.y))
+                continue;
+
+            int32_t r, g, bl;
+            splitPixel(surface, perFace ? face.color : object->color, &r, &g, &bl);
+            if (shading > 0) {
+                const double cosine = light[face.index];
+                double lr = 0, lg = 0, lb = 0;
+                if (cosine > 0) {  // false for NaN: lit by ambient only
+                    const double strength = cosine * shading * diffuse * 0.5;
+                    // bits 0-7 of the light colour feed red: it is read as 0xBBGGRR
+                    lr = 2.0 * (lightColor & 0xFF) * strength;
+                    lg = 2.0 * ((lightColor >> 8) & 0xFF) * strength;
+                    lb = 2.0 * ((lightColor >> 16) & 0xFF) * strength;
+                }
+                r = channelValue(r * double(ambient) + lr);
+                g = channelValue(g * double(ambient) + lg);
+                bl = channelValue(bl * double(ambient) + lb);
+            } else {
+                r = std::clamp(r, 0, 255);
+                g = std::clamp(g, 0, 255);
+                bl = std::clamp(bl, 0, 255);
+            }
+            const uint32_t rgb = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(bl);
+            if (rgb != cachedRgb) {  // neighbouring faces often share a lit colour
+                cachedRgb = rgb;
+                cachedPixel = SDL_MapRGB(const_cast<SDL_PixelFormat*>(mapFormat), Uint8(r), Uint8(g), Uint8(bl));
+            }
+
+            if (glyphMode == 0) {
+                Color fill{int32_t(cachedPixel), alpha};
+                fillTriangle(this, surface, a, b, c, &fill);
+                if (normals) {
+                    const uint32_t tints[3] = {0xFF0000, 0x0000FF, 0xFFFF00};
+                    const Color line{int32_t(normalColor ? normalColor : tints[rand() % 3]), 64};
+                    drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(tip.x), truncToInt(tip.y),
+                                    &line);
+                }
+            } else {
+                drawGlyph(surface, kMarkerGlyph, truncToInt(a.x), truncToInt(a.y), cachedPixel);
+            }
+        }
+    }
+
+    // 5. Flares where the pixel under the point did not change this frame. A
+    // point off the target cannot be covered, so it always shows. A flare
+    // drawn over a later point counts as covering it.
+    if (flares && flareSprite && flareSprite->surface) {
+        const int32_t halfW = flareSprite->surface->w / 2, halfH = flareSprite->surface->h / 2;
+        for (FlarePoint* p : flarePoints) {
+            uint32_t now = p->saved;
+            readPixel(surface, p->x, p->y, &now);
+            if (now == p->saved) blendLayer(surface, flareSprite, p->x - halfW, p->y - halfH);
+        }
+    }
 }

@@ -1,7 +1,16 @@
 // Camera: projection, the single directional light, the renderer's effect
-// switches and the flare points of one scene. Owned by the scene runner, used
-// on the main thread only. render() is not reentrant (the triangle filler keeps
-// static edge lists and span caches).
+// switches and the flare points of one scene, and render(), the painter's
+// pipeline that turns one mesh object into flat-filled triangles on `target`.
+//
+// Owned by the scene runner, used on the main thread only. render() is not
+// reentrant: the triangle filler keeps static edge lists and span caches, and
+// the draw order is kept in scratch shared by every camera. The animators'
+// timer thread may move the object's position, rotation and drawCount and the
+// camera's ghostOffset while render() runs; each is read once, as a whole.
+//
+// Not for: depth-correct scenes (faces are ordered by the z of one corner,
+// with no depth buffer), clipping (faces near or behind the eye are dropped
+// by the range guard, not cut), or targets in another depth than the video's.
 #pragma once
 
 #include <SDL/SDL.h>
@@ -49,7 +58,14 @@ struct Camera {
     Camera(const Camera&) = delete;
     Camera& operator=(const Camera&) = delete;
 
+    // Resets every switch and the light; builds the 256x256 flare glow.
+    // fieldOfView is horizontal, in degrees; eyeDistance follows from it and
+    // the target's width.
     void init(int32_t fieldOfView, float planeDistance, SDL_Surface* target);
+    // The camera owns the returned point.
     FlarePoint* addFlarePoint(int32_t x, int32_t y);
+    // Transforms, lights, sorts (farthest first) and draws object's first
+    // drawCount faces, then the normals overlay and the flares. Neither locks
+    // nor clears the target.
     void render(MeshObject* object);
 };
