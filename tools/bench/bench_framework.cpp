@@ -5,12 +5,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "bench.h"
 #include "framework/text_label.h"
+#include "geometry/scatter_effect.h"
+#include "models/models.h"
 
 namespace {
 
@@ -73,4 +76,56 @@ VORNA_BENCH("framework/blur") {
     blurCase("blur 800x600 horizontal r4", 4, true, false);
     blurCase("blur 800x600 both r32", 32, true, true);
     blurCase("blur 800x600 vertical r16", 16, false, true);
+}
+
+namespace {
+
+// The return rule one coordinate at a time, with its branches.
+void plainScatterUpdate(ScatterEffect& e) {
+    int32_t allHome = 1;
+    for (int32_t i = 0; i < e.faceCount; ++i) {
+        FaceVertex* corners[3] = {&e.faces[i].a, &e.faces[i].b, &e.faces[i].c};
+        const FaceVertex* homes[3] = {&e.saved[i].a, &e.saved[i].b, &e.saved[i].c};
+        const float steps[3] = {e.step.x, e.step.y, e.step.z};
+        for (int k = 0; k < 3; ++k) {
+            float* p[3] = {&corners[k]->position.x, &corners[k]->position.y, &corners[k]->position.z};
+            const float q[3] = {homes[k]->position.x, homes[k]->position.y, homes[k]->position.z};
+            for (int j = 0; j < 3; ++j) {
+                if (*p[j] < q[j]) {
+                    *p[j] += steps[k];
+                    if (*p[j] > q[j]) *p[j] = q[j];
+                } else if (*p[j] > q[j]) {
+                    *p[j] -= steps[k];
+                    if (*p[j] < q[j]) *p[j] = q[j];
+                }
+                if (*p[j] != q[j]) allHome = 0;
+            }
+        }
+    }
+    e.settled = allHome;
+}
+
+}  // namespace
+
+VORNA_BENCH("geometry/scatter") {
+    frame();  // the colour fade maps through the video format
+    MeshObject sphere;
+    const EmbeddedModel& m = embeddedModels[0];
+    sphere.loadTable(m.table, m.materials, m.materialCount, m.scale, m.flipQuads);
+    ScatterEffect e(&sphere);
+    std::srand(1);
+    // Faces scattered far enough that no update in the timing brings one home.
+    for (int32_t i = 0; i < e.faceCount; ++i) ScatterEffect::displaceFace(e.faces[i], -20000, 40000);
+    e.setStep(0.001f);
+    const double moving = bench::timeIt([&] { e.update(); });
+    const double movingPlain = bench::timeIt([&] { plainScatterUpdate(e); });
+    e.setStep(1.0e9f);
+    e.update();
+    const double still = bench::timeIt([&] { e.update(); });
+    const double stillPlain = bench::timeIt([&] { plainScatterUpdate(e); });
+    std::printf("%-34s %d faces\n", "scatter update on the sphere", e.faceCount);
+    std::printf("%-34s %7.3f ms   plain %7.3f ms   (x%.1f)\n", "  faces on their way home", moving * 1e3,
+                movingPlain * 1e3, movingPlain / moving);
+    std::printf("%-34s %7.3f ms   plain %7.3f ms   (x%.1f)\n", "  settled", still * 1e3, stillPlain * 1e3,
+                stillPlain / still);
 }
