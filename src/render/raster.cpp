@@ -1,5 +1,6 @@
 #include "render/raster.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -355,7 +356,10 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
 
         const int32_t lo = minInt(xa, xb), hi = maxInt(xa, xb);
         if (camera->ghost) {
-            const int32_t d = truncToInt(camera->ghostOffset);
+            // An animator may be moving the offset on the timer thread.
+            const float offset =
+                std::atomic_ref<float>(const_cast<float&>(camera->ghostOffset)).load(std::memory_order_relaxed);
+            const int32_t d = truncToInt(offset);
             const int32_t end = clampInt(hi, 0, w - 1);
             for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
                 drawPixel(surface, x - d, y, 0xFFCCAA, 64);

@@ -1,0 +1,246 @@
+#include "music/audio_device.h"
+
+#include <SDL/SDL.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// ---- OSS: the real calls on a device node --------------------------------
+
+int ossOpen(void*, const char* path) { return ::open(path, O_WRONLY); }
+int ossIoctl(void*, int handle, unsigned long request, int* argument) { return ::ioctl(handle, request, argument); }
+long ossWrite(void*, int handle, const void* data, size_t bytes) { return long(::write(handle, data, bytes)); }
+int ossClose(void*, int handle) { return ::close(handle); }
+
+AudioDevice ossDevice{nullptr, ossOpen, ossIoctl, ossWrite, ossClose};
+
+// ---- The stand-in: the OSS contract on top of SDL's audio output ---------
+
+struct StandIn {
+    static constexpr size_t kCapacity = 8 * 2048;  // the 16 KB an OSS driver would buffer
+    std::mutex lock;
+    std::condition_variable spaceFreed;
+    uint8_t ring[kCapacity];
+    size_t readAt = 0;
+    size_t filled = 0;
+    int rate = 44100;
+    bool audioOpen = false;
+    bool open = false;
+};
+
+StandIn standIn;
+
+// SDL's audio thread: takes what the writer left, silence for the rest.
+void standInFill(void*, Uint8* stream, int length) {
+    std::unique_lock<std::mutex> guard(standIn.lock);
+    size_t wanted = size_t(length), done = 0;
+    while (done < wanted && standIn.filled > 0) {
+        size_t run = std::min(wanted - done, std::min(standIn.filled, StandIn::kCapacity - standIn.readAt));
+        std::memcpy(stream + done, standIn.ring + standIn.readAt, run);
+        standIn.readAt = (standIn.readAt + run) % StandIn::kCapacity;
+        standIn.filled -= run;
+        done += run;
+    }
+    if (done < wanted) std::memset(stream + done, 0, wanted - done);
+    guard.unlock();
+    standIn.spaceFreed.notify_all();
+}
+
+int standInOpen(void*, const char*) {
+    if (standIn.open) return -1;
+    standIn.readAt = standIn.filled = 0;
+    standIn.open = true;
+    return 0;
+}
+
+bool startSdlAudio(int rate) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16LSB;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = standInFill;
+    SDL_AudioSpec got{};
+    if (SDL_OpenAudio(&want, &got) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    // SDL converts whatever the machine plays to what we asked for.
+    SDL_PauseAudio(0);
+    return true;
+}
+
+int standInIoctl(void*, int, unsigned long request, int* argument) {
+    switch (request) {
+        case kDspSetFormat: *argument = kFormatS16Le; return 0;
+        case kDspStereo: *argument = 1; return 0;
+        case kDspSpeed:
+            // The output starts once the rate is known; a refused output
+            // answers with a rate that makes the player give up.
+            standIn.rate = *argument;
+            if (!standIn.audioOpen) standIn.audioOpen = startSdlAudio(*argument);
+            if (!standIn.audioOpen) *argument = 0;
+            return 0;
+        case kDspSetFragment: *argument = 0x0008000B; return 0;
+        default: return -1;
+    }
+}
+
+long standInWrite(void*, int, const void* data, size_t bytes) {
+    const uint8_t* from = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    std::unique_lock<std::mutex> guard(standIn.lock);
+    while (done < bytes) {
+        if (standIn.filled == StandIn::kCapacity) {
+            // Blocks while the buffer is full, as a device would; an output
+            // that stops draining for a second costs the rest of this write.
+            if (!standIn.spaceFreed.wait_for(guard, std::chrono::seconds(1),
+                                             [] { return standIn.filled < StandIn::kCapacity; }))
+                break;
+        }
+        size_t writeAt = (standIn.readAt + standIn.filled) % StandIn::kCapacity;
+        size_t run = std::min(bytes - done, std::min(StandIn::kCapacity - standIn.filled, StandIn::kCapacity - writeAt));
+        std::memcpy(standIn.ring + writeAt, from + done, run);
+        standIn.filled += run;
+        done += run;
+    }
+    return long(done);
+}
+
+int standInClose(void*, int) {
+    if (standIn.audioOpen) {
+        SDL_CloseAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        standIn.audioOpen = false;
+    }
+    standIn.open = false;
+    return 0;
+}
+
+AudioDevice standInTable{nullptr, standInOpen, standInIoctl, standInWrite, standInClose};
+
+// ---- Choice of device and the WAV capture --------------------------------
+
+const AudioDevice* installed = nullptr;  // a test's own device
+const AudioDevice* active = nullptr;     // the device behind the open handle
+
+struct Capture {
+    FILE* file = nullptr;
+    uint32_t bytes = 0;
+    int rate = 44100;
+};
+Capture capture;
+
+void putLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+void writeWavHeader(FILE* f, uint32_t dataBytes, int rate) {
+    uint8_t h[44];
+    std::memcpy(h, "RIFF", 4);
+    putLe32(h + 4, 36 + dataBytes);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    putLe32(h + 16, 16);
+    h[20] = 1, h[21] = 0;  // PCM
+    h[22] = 2, h[23] = 0;  // stereo
+    putLe32(h + 24, uint32_t(rate));
+    putLe32(h + 28, uint32_t(rate) * 4);
+    h[32] = 4, h[33] = 0;
+    h[34] = 16, h[35] = 0;
+    std::memcpy(h + 36, "data", 4);
+    putLe32(h + 40, dataBytes);
+    std::fseek(f, 0, SEEK_SET);
+    std::fwrite(h, 1, sizeof h, f);
+    std::fseek(f, 0, SEEK_END);
+}
+
+void startCapture() {
+    const char* path = std::getenv("VORNA_CAPTURE");
+    if (!path || !*path) return;
+    capture.file = std::fopen(path, "wb");
+    if (!capture.file) {
+        std::fprintf(stderr, "can't open %s\n", path);
+        return;
+    }
+    capture.bytes = 0;
+    writeWavHeader(capture.file, 0, capture.rate);
+}
+
+void finishCapture() {
+    if (!capture.file) return;
+    writeWavHeader(capture.file, capture.bytes, capture.rate);
+    std::fclose(capture.file);
+    capture.file = nullptr;
+}
+
+}  // namespace
+
+void setAudioDevice(const AudioDevice* device) { installed = device; }
+
+const AudioDevice* standInDevice() { return &standInTable; }
+
+int deviceOpen() {
+    const char* path = std::getenv("VORNA_DSP");
+    if (!path || !*path) path = "/dev/dsp";
+    int handle = -1;
+    if (installed) {
+        active = installed;
+        handle = active->open(active->self, path);
+    } else {
+        const char* mode = std::getenv("VORNA_AUDIO");
+        const bool ossOnly = mode && std::strcmp(mode, "oss") == 0;
+        const bool standInOnly = mode && std::strcmp(mode, "standin") == 0;
+        struct stat node;
+        if (!standInOnly && ::stat(path, &node) == 0) {
+            active = &ossDevice;
+            handle = active->open(active->self, path);
+        }
+        if (handle < 0 && !ossOnly) {
+            active = &standInTable;
+            handle = active->open(active->self, path);
+        }
+    }
+    if (handle < 0) {
+        active = nullptr;
+        return -1;
+    }
+    startCapture();
+    return handle;
+}
+
+int deviceIoctl(int handle, unsigned long request, int* argument) {
+    if (!active) return -1;
+    const int requested = *argument;
+    const int r = active->ioctl(active->self, handle, request, argument);
+    if (request == kDspSpeed && *argument == requested) capture.rate = requested;
+    return r;
+}
+
+long deviceWrite(int handle, const void* data, size_t bytes) {
+    if (!active) return -1;
+    const long written = active->write(active->self, handle, data, bytes);
+    if (capture.file) {
+        std::fwrite(data, 1, bytes, capture.file);
+        capture.bytes += uint32_t(bytes);
+    }
+    return written;
+}
+
+void deviceClose(int handle) {
+    if (!active) return;
+    active->close(active->self, handle);
+    active = nullptr;
+    finishCapture();
+}

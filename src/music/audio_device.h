@@ -1,0 +1,53 @@
+// The sound device the playback thread writes to: a thin layer over the OSS
+// calls (open write-only, four ioctl requests, blocking write, close), so the
+// same thread can drive a real "/dev/dsp", our stand-in that hands the PCM to
+// SDL's audio output, or a fake that a test installs.
+//
+// Threads: open and close on the main thread; write on the playback thread
+// (the stand-in's SDL callback runs on SDL's audio thread and meets the
+// writer only through its own mutex-guarded ring). Not for more than one
+// open device at a time.
+//
+// Environment (read when the device is opened):
+//   VORNA_DSP=path        the OSS device node (default "/dev/dsp")
+//   VORNA_AUDIO=auto      OSS when the node exists, else the stand-in (default)
+//   VORNA_AUDIO=oss       the OSS node only, never the stand-in
+//   VORNA_AUDIO=standin   the stand-in even when an OSS node exists
+//   VORNA_CAPTURE=f.wav   also write every byte sent to the device into a WAV file
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The OSS requests the player makes, with their values on Linux.
+constexpr unsigned long kDspSetFormat = 0xC0045005;    // SNDCTL_DSP_SETFMT
+constexpr unsigned long kDspStereo = 0xC0045003;       // SNDCTL_DSP_STEREO
+constexpr unsigned long kDspSpeed = 0xC0045002;        // SNDCTL_DSP_SPEED
+constexpr unsigned long kDspSetFragment = 0xC004500A;  // SNDCTL_DSP_SETFRAGMENT
+constexpr int kFormatS16Le = 16;                        // AFMT_S16_LE
+
+// A device as four calls with the meaning of open/ioctl/write/close on an
+// OSS node. `self` is the device's own state.
+struct AudioDevice {
+    void* self;
+    int (*open)(void* self, const char* path);  // a handle >= 0, or -1
+    int (*ioctl)(void* self, int handle, unsigned long request, int* argument);
+    long (*write)(void* self, int handle, const void* data, size_t bytes);
+    int (*close)(void* self, int handle);
+};
+
+// Installs the device the player opens next; null restores the choice by
+// environment. Only while no device is open.
+void setAudioDevice(const AudioDevice* device);
+
+// What the player calls. deviceOpen picks the device (see above) and starts
+// the WAV capture when asked for.
+int deviceOpen();
+int deviceIoctl(int handle, unsigned long request, int* argument);
+long deviceWrite(int handle, const void* data, size_t bytes);
+void deviceClose(int handle);
+
+// The stand-in itself, for tests: it grants 16-bit little-endian stereo, the
+// rate asked for and 8 fragments of 2048 bytes, and blocks each write while
+// its 16 KB buffer is full.
+const AudioDevice* standInDevice();

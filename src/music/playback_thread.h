@@ -1,0 +1,31 @@
+// The music's output: the sound device, the playback thread and the position
+// snapshot the scenes follow. One device, one playing song, one thread for
+// the whole program.
+//
+// Threads: every operation here is called from the main thread; the thread
+// they start renders blocks and writes them to the device. The two meet only
+// through atomics (stop request, in block, thread finished, current song,
+// the snapshot). Not for playing two songs at once.
+#pragma once
+
+#include <cstdint>
+
+struct Song;
+
+// Opens and configures the device for 16-bit stereo at `rate`; 0 when a file
+// callback is missing or the device refuses any of the four requests.
+int openAudio(unsigned rate);
+// Closes the device if it is open.
+int closeAudio();
+// Restarts `song` from its beginning on a new playback thread; 0 only for null.
+int playSong(Song* song);
+// Stops the thread and releases the mix buffer; 0 only for null.
+int stopSong(Song* song);
+
+// The snapshot of the last finished block (0 for a null song).
+int getOrder(Song* song);
+int getRow(Song* song);
+int getElapsedMs(Song* song);
+
+// 1 while a playback thread runs.
+int isPlaying();
