@@ -1,10 +1,11 @@
 #include "scenes/music_position.h"
 
+#include "music/playback_thread.h"
+
 Song* demoSong = nullptr;
 
 namespace {
-// Until the playback thread publishes its snapshot, the row stands still at 0.
-int32_t snapshotRow(Song*) { return 0; }
+int32_t snapshotRow(Song* song) { return getRow(song); }
 RowSource rowSource = snapshotRow;
 }  // namespace
 
