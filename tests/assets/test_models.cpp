@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "geometry/model_library.h"
+#include "models/models.h"
+#include "support/sdl_test.h"
+
+namespace {
+
+struct Expected {
+    const char* name;
+    int triangles;
+    int vertices;
+    float lo[3], hi[3];  // extent after scaling
+};
+
+const Expected kModels[7] = {
+    {"sphere", 20480, 10242, {-100, -100, -100}, {100, 100, 100}},
+    {"magnolia", 1372, 806, {-312, -159, -311}, {336, 37, 310}},
+    {"teddy", 3192, 1598, {-137, -167, -112}, {137, 167, 112}},
+    {"glob", 20000, 9988, {-284, -229, -252}, {287, 222, 252}},
+    {"cow", 5804, 4583, {-178, -146, -68}, {240, 110, 68}},
+    {"OCTOPUS", 8468, 4242, {-283, -398, -331}, {379, 88, 442}},
+    {"SPRING", 1800, 909, {-612, -276, -276}, {612, 276, 276}},
+};
+
+// The library as the timeline builds it, once per test program.
+class EmbeddedModels : public ::testing::Test {
+protected:
+    static ModelLibrary library;
+    static void SetUpTestSuite() {
+        ASSERT_NE(testsupport::videoSurface(), nullptr);  // colours use its format
+        for (const EmbeddedModel& e : embeddedModels) {
+            addTableModel(library, e.table, e.scale, e.materials, e.materialCount, e.flipQuads);
+        }
+    }
+    static void TearDownTestSuite() { destroyLibrary(library); }
+};
+ModelLibrary EmbeddedModels::library;
+
+int countLines(const char* const* table, const char* prefix) {
+    int n = 0;
+    for (size_t i = 1; table[i]; ++i) n += std::strncmp(table[i], prefix, std::strlen(prefix)) == 0;
+    return n;
+}
+
+TEST_F(EmbeddedModels, AllSevenLoadWithTheirCountsAndExtents) {
+    ASSERT_EQ(library.models.size(), 7u);
+    for (int i = 0; i < 7; ++i) {
+        const Expected& e = kModels[i];
+        const MeshObject* m = library.models[i];
+        SCOPED_TRACE(e.name);
+        EXPECT_STREQ(m->name, e.name);
+        EXPECT_EQ(m->faceCount, e.triangles);
+        EXPECT_EQ(m->drawCount, e.triangles);
+        EXPECT_NEAR(static_cast<double>(m->vertices.size()), e.vertices, e.vertices * 0.03);
+        float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+        for (const Vector3* v : m->vertices) {
+            const float c[3] = {v->x, v->y, v->z};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], c[k]);
+                hi[k] = std::max(hi[k], c[k]);
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            float span = e.hi[k] - e.lo[k];
+            EXPECT_NEAR(lo[k], e.lo[k], span * 0.1f) << "axis " << k;
+            EXPECT_NEAR(hi[k], e.hi[k], span * 0.1f) << "axis " << k;
+        }
+    }
+}
+
+TEST_F(EmbeddedModels, OutsideFacesFaceOutwards) {
+    // With the normal (B - C) x (A - C), a surface wound counter-clockwise
+    // seen from outside has normals pointing inwards, so its signed volume
+    // sum(A . n) / 6 is negative. A model wound the wrong way, or a quad
+    // split of the wrong sense, turns it positive.
+    for (const MeshObject* m : library.models) {
+        SCOPED_TRACE(m->name);
+        double volume = 0;
+        for (int i = 0; i < m->faceCount; ++i) {
+            const Face& f = m->faces[i];
+            volume += (static_cast<double>(f.a.position.x) * f.normal.x + static_cast<double>(f.a.position.y) * f.normal.y +
+                       static_cast<double>(f.a.position.z) * f.normal.z) / 6.0;
+        }
+        EXPECT_LT(volume, 0.0);
+    }
+}
+
+TEST_F(EmbeddedModels, TheFlowerUsesEachOfItsFiveColours) {
+    const MeshObject* flower = findModel(library, "magnolia");
+    ASSERT_NE(flower, nullptr);
+    std::map<uint32_t, int> uses;
+    for (int i = 0; i < flower->faceCount; ++i) ++uses[flower->faces[i].color];
+    EXPECT_EQ(uses, (std::map<uint32_t, int>{
+                        {0xCC9999, 120}, {0xFFFFFF, 304}, {0x00FF00, 720}, {0xFFB200, 164}, {0xFF00FF, 64}}));
+    // The other models carry no material colour.
+    EXPECT_EQ(findModel(library, "teddy")->faces[0].color, 0u);
+}
+
+TEST_F(EmbeddedModels, TheTimelinePatternsFindTheirModels) {
+    const std::pair<const char*, const char*> lookups[] = {{"sphere", "sphere"}, {"glob", "glob"},
+                                                           {"OCTO", "OCTOPUS"},  {"magnolia", "magnolia"},
+                                                           {"cow", "cow"},       {"SPRING", "SPRING"},
+                                                           {"teddy", "teddy"}};
+    for (const auto& [pattern, name] : lookups) {
+        const MeshObject* m = findModel(library, pattern);
+        ASSERT_NE(m, nullptr) << pattern;
+        EXPECT_STREQ(m->name, name);
+    }
+}
+
+TEST(EmbeddedTables, HoldTheExtraLinesOfEachModel) {
+    EXPECT_STREQ(modelMagnolia[1], "mtllib ./magnolia.mtl");
+    EXPECT_EQ(countLines(modelMagnolia, "g "), 50);
+    EXPECT_EQ(countLines(modelMagnolia, "s "), 47);
+    EXPECT_EQ(countLines(modelMagnolia, "usemtl "), 5);
+    EXPECT_EQ(countLines(modelMagnolia, "f "), 1247);
+    EXPECT_EQ(countLines(modelOctopus, "vn "), 16936);
+    EXPECT_EQ(countLines(modelOctopus, "g "), 2);
+    EXPECT_EQ(countLines(modelSpring, "g SPRING"), 1);
+    EXPECT_EQ(countLines(modelSphere, "v "), 10242);
+    int lines = 0;
+    for (const EmbeddedModel& e : embeddedModels)
+        for (size_t i = 1; e.table[i]; ++i) ++lines;
+    EXPECT_NEAR(lines, 106000, 1500);
+}
+
+}  // namespace
