@@ -1,0 +1,95 @@
+// vorna-musicgen: synthesises the instruments, composes "kestrula" and writes
+// it as a standard XM module.
+//
+//   vorna-musicgen --write OUT.xm        write the module
+//   vorna-musicgen --check FILE.xm       fail unless FILE.xm is exactly what we write
+//   vorna-musicgen --preview OUT.wav [FIRST_SECOND SECONDS]
+//                                        render one pass with the generator's own
+//                                        renderer, print its figures, write a WAV
+//
+// Runs at asset-generation time only; deterministic on every build.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "composition.h"
+#include "preview.h"
+#include "xm_writer.h"
+
+namespace {
+
+bool readFile(const char* path, std::vector<uint8_t>& out) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    std::fclose(f);
+    return true;
+}
+
+bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path, "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: vorna-musicgen --write OUT.xm | --check FILE.xm | --preview OUT.wav [FIRST SECONDS]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    const std::string mode = argv[1];
+    const musicgen::Module module = musicgen::composeKestrula();
+
+    if (mode == "--write") {
+        const std::vector<uint8_t> bytes = musicgen::writeXm(module);
+        if (!writeFile(argv[2], bytes)) {
+            std::fprintf(stderr, "vorna-musicgen: can't write %s\n", argv[2]);
+            return 1;
+        }
+        std::printf("wrote %s: %zu bytes\n", argv[2], bytes.size());
+        return 0;
+    }
+    if (mode == "--check") {
+        const std::vector<uint8_t> bytes = musicgen::writeXm(module);
+        std::vector<uint8_t> committed;
+        if (!readFile(argv[2], committed)) {
+            std::fprintf(stderr, "vorna-musicgen: can't read %s\n", argv[2]);
+            return 1;
+        }
+        if (committed != bytes) {
+            size_t at = 0;
+            while (at < bytes.size() && at < committed.size() && bytes[at] == committed[at]) ++at;
+            std::fprintf(stderr, "vorna-musicgen: %s differs from the generated module at byte %zu (%zu vs %zu bytes)\n",
+                         argv[2], at, committed.size(), bytes.size());
+            return 1;
+        }
+        std::printf("%s matches the generated module (%zu bytes)\n", argv[2], bytes.size());
+        return 0;
+    }
+    if (mode == "--preview") {
+        const std::vector<float> pass = musicgen::renderPass(module);
+        const long framesPerOrder = 64L * module.speed * (44100L * 5 / (2 * module.bpm));
+        const musicgen::MixFigures f = musicgen::measure(pass, framesPerOrder, framesPerOrder);
+        std::printf("one pass: %ld frames (%.2f s), peak %.4f (%.2f dBFS), RMS %.4f (%.2f dBFS), longest quiet stretch "
+                    "after order 0: %.3f s\n",
+                    f.frames, f.frames / 44100.0, f.peak, 20 * std::log10(f.peak), f.rms, 20 * std::log10(f.rms),
+                    f.longestQuietSeconds);
+        for (size_t i = 0; i < f.orderRms.size(); ++i)
+            std::printf("  order %2zu (pattern %d): RMS %.2f dBFS\n", i, module.orders[i], 20 * std::log10(f.orderRms[i]));
+        const long first = argc > 3 ? std::atol(argv[3]) * 44100L : 0;
+        const long count = argc > 4 ? std::atol(argv[4]) * 44100L : f.frames - first;
+        if (!writeFile(argv[2], musicgen::wavFile(pass, first, count))) return 1;
+        return 0;
+    }
+    return usage();
+}
