@@ -111,6 +111,144 @@ FlarePoint* Camera::addFlarePoint(int32_t x, int32_t y) {
     return point;
 }
 
+int32_t Camera::transformAndSort(MeshObject* object) {
+    int32_t count = 0;
+    if (object && object->faces && object->workFaces && object->faceLight)
+        count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
+    if (count <= 0) return 0;
+    const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
+                           loadShared(object->position.z));
+    const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
+                az = loadShared(object->rotation.z);
+    const float sinX = std::sin(ax), cosX = std::cos(ax), sinY = std::sin(ay), cosY = std::cos(ay),
+                sinZ = std::sin(az), cosZ = std::cos(az);
+    const Face* source = object->faces;
+    Face* work = object->workFaces;
+    float* light = object->faceLight;
+    const bool normals = showNormals != 0;
+    if (sortKeys.size() < size_t(count)) {
+        sortKeys.resize(size_t(count));
+        drawOrder.resize(size_t(count));
+    }
+
+    // 2. Transform. Cost: drawCount faces, one square root each.
+    for (int32_t i = 0; i < count; ++i) {
+        Face& face = work[i];
+        face = source[i];  // whole copy: the model itself is never moved
+        if (normals) {
+            Vector3 tip(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
+                        face.a.position.z + face.normal.z);
+            tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+            tip.add(position.x, position.y, position.z);
+            face.a.tip = tip;
+        }
+        rotateFace(face, sinX, cosX, sinY, cosY, sinZ, cosZ);
+        translateFace(face, position.x, position.y, position.z);
+        Vector3& n = face.normal;
+        n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+        // A zero normal gives NaN here, which the lighting treats as facing away.
+        light[i] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
+                   (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
+        face.index = i;
+        sortKeys[size_t(i)] = truncToInt(face.a.position.z);
+    }
+
+    // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
+    if (depthSort) {
+        orderByKey(count);
+    } else {
+        for (int32_t i = 0; i < count; ++i) drawOrder[size_t(i)] = i;
+    }
+    return count;
+}
+
+void Camera::drawFaces(MeshObject* object, int32_t count) {
+    if (!target || !object || !object->workFaces || !object->faceLight) return;
+    count = std::min(count, std::min(object->faceCount, int32_t(drawOrder.size())));
+    SDL_Surface* surface = target;
+    const bool normals = showNormals != 0;
+    const Face* work = object->workFaces;
+    const float* light = object->faceLight;
+    // 4. Draw. Cost: drawCount faces of per-face arithmetic, plus the fill.
+    const int32_t w = surface->w, h = surface->h;
+    const float halfW = float(w >> 1), halfH = float(h >> 1);
+    const float lensDepth = eyeDistance - planeDistance;
+    const float eye = eyeDistance;
+    auto project = [&](const Vector3& p) {
+        const float m = lensDepth / (eye - p.z);
+        return ScreenPoint{p.x * m, p.y * m};
+    };
+    auto toScreen = [&](ScreenPoint p) { return ScreenPoint{p.x + halfW, halfH - p.y}; };
+    auto onTarget = [&](ScreenPoint p) {
+        const int32_t x = truncToInt(p.x), y = truncToInt(p.y);
+        return x >= 0 && x < w && y >= 0 && y < h;
+    };
+    const SDL_Surface* video = SDL_GetVideoSurface();
+    const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
+    const bool perFace = object->perFaceColor != 0;
+    const float shading = object->shading;
+    const int32_t alpha = object->alpha;
+    const int32_t glyphMode = renderMode;
+    uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
+
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t slot = drawOrder[size_t(k)];
+        if (slot >= object->faceCount) continue;  // an order left by another object
+        const Face& face = work[slot];
+        if (face.index < 0 || face.index >= object->faceCount) continue;
+        ScreenPoint a = project(face.a.position), b = project(face.b.position), c = project(face.c.position);
+        ScreenPoint tip{0, 0};
+        if (normals) tip = toScreen(project(face.a.tip));
+        if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
+        a = toScreen(a);
+        b = toScreen(b);
+        c = toScreen(c);
+        if (!onTarget(a) && !onTarget(b) && !onTarget(c)) continue;
+        if (!inCoordinateRange(a.x) || !inCoordinateRange(a.y) || !inCoordinateRange(b.x) ||
+            !inCoordinateRange(b.y) || !inCoordinateRange(c.x) || !inCoordinateRange(c.y))
+            continue;
+
+        int32_t r, g, bl;
+        splitPixel(surface, perFace ? face.color : object->color, &r, &g, &bl);
+        if (shading > 0) {
+            const double cosine = light[face.index];
+            double lr = 0, lg = 0, lb = 0;
+            if (cosine > 0) {  // false for NaN: lit by ambient only
+                const double strength = cosine * shading * diffuse * 0.5;
+                // bits 0-7 of the light colour feed red: it is read as 0xBBGGRR
+                lr = 2.0 * (lightColor & 0xFF) * strength;
+                lg = 2.0 * ((lightColor >> 8) & 0xFF) * strength;
+                lb = 2.0 * ((lightColor >> 16) & 0xFF) * strength;
+            }
+            r = channelValue(r * double(ambient) + lr);
+            g = channelValue(g * double(ambient) + lg);
+            bl = channelValue(bl * double(ambient) + lb);
+        } else {
+            r = std::clamp(r, 0, 255);
+            g = std::clamp(g, 0, 255);
+            bl = std::clamp(bl, 0, 255);
+        }
+        const uint32_t rgb = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(bl);
+        if (rgb != cachedRgb) {  // neighbouring faces often share a lit colour
+            cachedRgb = rgb;
+            cachedPixel = SDL_MapRGB(const_cast<SDL_PixelFormat*>(mapFormat), Uint8(r), Uint8(g), Uint8(bl));
+        }
+
+        if (glyphMode == 0) {
+            Color fill{int32_t(cachedPixel), alpha};
+            fillTriangle(this, surface, a, b, c, &fill);
+            if (normals) {
+                const uint32_t tints[3] = {0xFF0000, 0x0000FF, 0xFFFF00};
+                const Color line{int32_t(normalColor ? normalColor : tints[rand() % 3]), 64};
+                drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(tip.x), truncToInt(tip.y),
+                                &line);
+            }
+        } else {
+            drawGlyph(surface, kMarkerGlyph, truncToInt(a.x), truncToInt(a.y), cachedPixel);
+        }
+    }
+}
+
 void Camera::render(MeshObject* object) {
     if (!target) return;
     SDL_Surface* surface = target;
@@ -119,131 +257,8 @@ void Camera::render(MeshObject* object) {
     if (flares && !flarePoints.empty())
         for (FlarePoint* p : flarePoints) readPixel(surface, p->x, p->y, &p->saved);
 
-    int32_t count = 0;
-    if (object && object->faces && object->workFaces && object->faceLight)
-        count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
-
-    if (count > 0) {
-        const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
-                               loadShared(object->position.z));
-        const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
-                    az = loadShared(object->rotation.z);
-        const float sinX = std::sin(ax), cosX = std::cos(ax), sinY = std::sin(ay), cosY = std::cos(ay),
-                    sinZ = std::sin(az), cosZ = std::cos(az);
-        const Face* source = object->faces;
-        Face* work = object->workFaces;
-        float* light = object->faceLight;
-        const bool normals = showNormals != 0;
-        if (sortKeys.size() < size_t(count)) {
-            sortKeys.resize(size_t(count));
-            drawOrder.resize(size_t(count));
-        }
-
-        // 2. Transform. Cost: drawCount faces, one square root each.
-        for (int32_t i = 0; i < count; ++i) {
-            Face& face = work[i];
-            face = source[i];  // whole copy: the model itself is never moved
-            if (normals) {
-                Vector3 tip(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
-                            face.a.position.z + face.normal.z);
-                tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-                tip.add(position.x, position.y, position.z);
-                face.a.tip = tip;
-            }
-            rotateFace(face, sinX, cosX, sinY, cosY, sinZ, cosZ);
-            translateFace(face, position.x, position.y, position.z);
-            Vector3& n = face.normal;
-            n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-            // A zero normal gives NaN here, which the lighting treats as facing away.
-            light[i] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
-                       (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
-            face.index = i;
-            sortKeys[size_t(i)] = truncToInt(face.a.position.z);
-        }
-
-        // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
-        if (depthSort) {
-            orderByKey(count);
-        } else {
-            for (int32_t i = 0; i < count; ++i) drawOrder[size_t(i)] = i;
-        }
-
-        // 4. Draw. Cost: drawCount faces of per-face arithmetic, plus the fill.
-        const int32_t w = surface->w, h = surface->h;
-        const float halfW = float(w >> 1), halfH = float(h >> 1);
-        const float lensDepth = eyeDistance - planeDistance;
-        const float eye = eyeDistance;
-        auto project = [&](const Vector3& p) {
-            const float m = lensDepth / (eye - p.z);
-            return ScreenPoint{p.x * m, p.y * m};
-        };
-        auto toScreen = [&](ScreenPoint p) { return ScreenPoint{p.x + halfW, halfH - p.y}; };
-        auto onTarget = [&](ScreenPoint p) {
-            const int32_t x = truncToInt(p.x), y = truncToInt(p.y);
-            return x >= 0 && x < w && y >= 0 && y < h;
-        };
-        const SDL_Surface* video = SDL_GetVideoSurface();
-        const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
-        const bool perFace = object->perFaceColor != 0;
-        const float shading = object->shading;
-        const int32_t alpha = object->alpha;
-        const int32_t glyphMode = renderMode;
-        uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
-
-        for (int32_t k = 0; k < count; ++k) {
-            Face& face = work[drawOrder[size_t(k)]];
-            ScreenPoint a = project(face.a.position), b = project(face.b.position), c = project(face.c.position);
-            ScreenPoint tip{0, 0};
-            if (normals) tip = toScreen(project(face.a.tip));
-            if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
-            a = toScreen(a);
-            b = toScreen(b);
-            c = toScreen(c);
-            if (!onTarget(a) && !onTarget(b) && !onTarget(c)) continue;
-            if (!inCoordinateRange(a.x) || !inCoordinateRange(a.y) || !inCoordinateRange(b.x) ||
-                !inCoordinateRange(b.y) || !inCoordinateRange(c.x) || !inCoordinateRange(c.y))
-                continue;
-
-            int32_t r, g, bl;
-            splitPixel(surface, perFace ? face.color : object->color, &r, &g, &bl);
-            if (shading > 0) {
-                const double cosine = light[face.index];
-                double lr = 0, lg = 0, lb = 0;
-                if (cosine > 0) {  // false for NaN: lit by ambient only
-                    const double strength = cosine * shading * diffuse * 0.5;
-                    // bits 0-7 of the light colour feed red: it is read as 0xBBGGRR
-                    lr = 2.0 * (lightColor & 0xFF) * strength;
-                    lg = 2.0 * ((lightColor >> 8) & 0xFF) * strength;
-                    lb = 2.0 * ((lightColor >> 16) & 0xFF) * strength;
-                }
-                r = channelValue(r * double(ambient) + lr);
-                g = channelValue(g * double(ambient) + lg);
-                bl = channelValue(bl * double(ambient) + lb);
-            } else {
-                r = std::clamp(r, 0, 255);
-                g = std::clamp(g, 0, 255);
-                bl = std::clamp(bl, 0, 255);
-            }
-            const uint32_t rgb = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(bl);
-            if (rgb != cachedRgb) {  // neighbouring faces often share a lit colour
-                cachedRgb = rgb;
-                cachedPixel = SDL_MapRGB(const_cast<SDL_PixelFormat*>(mapFormat), Uint8(r), Uint8(g), Uint8(bl));
-            }
-
-            if (glyphMode == 0) {
-                Color fill{int32_t(cachedPixel), alpha};
-                fillTriangle(this, surface, a, b, c, &fill);
-                if (normals) {
-                    const uint32_t tints[3] = {0xFF0000, 0x0000FF, 0xFFFF00};
-                    const Color line{int32_t(normalColor ? normalColor : tints[rand() % 3]), 64};
-                    drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(tip.x), truncToInt(tip.y),
-                                    &line);
-                }
-            } else {
-                drawGlyph(surface, kMarkerGlyph, truncToInt(a.x), truncToInt(a.y), cachedPixel);
-            }
-        }
-    }
+    const int32_t count = transformAndSort(object);
+    if (count > 0) drawFaces(object, count);
 
     // 5. Flares where the pixel under the point did not change this frame. A
     // point off the target cannot be covered, so it always shows. A flare

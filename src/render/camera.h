@@ -68,4 +68,12 @@ struct Camera {
     // drawCount faces, then the normals overlay and the flares. Neither locks
     // nor clears the target.
     void render(MeshObject* object);
+
+    // The two halves of render() between the flare steps, apart so that
+    // each can be timed. transformAndSort fills the object's work faces and
+    // faceLight and the draw order, and returns how many faces it took;
+    // drawFaces draws them in that order and must follow a transformAndSort
+    // of the same object.
+    int32_t transformAndSort(MeshObject* object);
+    void drawFaces(MeshObject* object, int32_t count);
 };

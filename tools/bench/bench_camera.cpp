@@ -1,0 +1,97 @@
+// Camera::render of each embedded model, placed and rotated as its first
+// timeline scene places it, into an 800x600 frame: transform + sort and draw
+// timed apart, then the whole call.
+#include <SDL/SDL.h>
+#include <cstdio>
+
+#include "bench.h"
+#include "geometry/model_library.h"
+#include "models/models.h"
+#include "render/camera.h"
+
+namespace {
+
+struct Placement {
+    const char* pattern;  // as findModel takes it
+    uint32_t color;
+    Vector3 position;
+    Vector3 rotation;
+    int perFaceColor;
+};
+
+// Rows 3, 4, 5, 9, 15, 17 and 18 of the timeline.
+const Placement placements[] = {
+    {"sphere", 0xFFFFFF, {0, 0, 450}, {0, 0, -0.01f}, 0},
+    {"glob", 0xFFFFFF, {0, -40, 450}, {0, 0, -0.01f}, 0},
+    {"OCTO", 0x0066FF, {100, 0, -270}, {-1.3f, 5.2f, -0.01f}, 0},
+    {"magnolia", 0xFFFFFF, {13.35f, 0, 330}, {1.6f, 0, -0.01f}, 1},
+    {"cow", 0x00AAAA, {0, 0, 400}, {0.2f, -1.55f, 0}, 0},
+    {"SPRING", 0x00AAAA, {0, 50, 180}, {0.2f, -1.55f, 0}, 0},
+    {"teddy", 0xFFBB00, {100, 0, 120}, {0, 0, 0}, 0},
+};
+
+SDL_Surface* frame() {
+    static SDL_Surface* s = [] {
+        SDL_Init(SDL_INIT_VIDEO);
+        SDL_Surface* video = SDL_SetVideoMode(800, 600, 32, 0);
+        return SDL_CreateRGBSurface(SDL_SWSURFACE, 800, 600, 32, video->format->Rmask, video->format->Gmask,
+                                    video->format->Bmask, 0);
+    }();
+    return s;
+}
+
+ModelLibrary& library() {
+    static ModelLibrary models = [] {
+        frame();  // colours are mapped with the video format
+        ModelLibrary l;
+        for (const EmbeddedModel& m : embeddedModels)
+            addTableModel(l, m.table, m.scale, m.materials, m.materialCount, m.flipQuads);
+        return l;
+    }();
+    return models;
+}
+
+void renderFigures(const Placement& p, const char* label, void (*configure)(Camera&)) {
+    MeshObject* object = findModel(library(), p.pattern);
+    if (!object) {
+        std::printf("%-22s model not found\n", label);
+        return;
+    }
+    object->color = p.color;
+    object->position = p.position;
+    object->rotation = p.rotation;
+    object->perFaceColor = p.perFaceColor;
+    object->drawCount = object->faceCount;
+    SDL_Surface* s = frame();
+    Camera camera;
+    camera.init(45, 10.0f, s);
+    if (configure) configure(camera);
+    SDL_FillRect(s, nullptr, 0);
+
+    const double prepare = bench::timeIt([&] { bench::keep(camera.transformAndSort(object)); });
+    const int32_t count = camera.transformAndSort(object);
+    const double draw = bench::timeIt([&] { camera.drawFaces(object, count); });
+    const double whole = bench::timeIt([&] { camera.render(object); });
+    std::printf("%-22s %6d faces  transform+sort %6.3f ms  draw %6.3f ms  render %6.3f ms\n", label,
+                object->faceCount, prepare * 1e3, draw * 1e3, whole * 1e3);
+}
+
+}  // namespace
+
+VORNA_BENCH("camera/models") {
+    for (const Placement& p : placements) renderFigures(p, p.pattern, nullptr);
+}
+
+// The sphere and the cow with the effect switches their scenes turn on.
+VORNA_BENCH("camera/scene-switches") {
+    renderFigures(placements[0], "sphere interlace+ghost", [](Camera& c) {
+        c.interlace = 1;
+        c.ghost = 1;
+        c.ghostOffset = 2.0f;
+    });
+    renderFigures(placements[4], "cow normals", [](Camera& c) {
+        c.showNormals = 1;
+        c.normalColor = 0xFF0000;
+    });
+    renderFigures(placements[0], "sphere unsorted", [](Camera& c) { c.depthSort = 0; });
+}
