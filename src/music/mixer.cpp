@@ -45,9 +45,9 @@ int64_t renderConstant(const int16_t* data, int64_t pos, int64_t step, float* ou
     int k = 0;
     for (; k + 2 <= count; k += 2) {
         const float a = interpolate(data, pos);
-        pos = Direction > 0 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
         const float b = interpolate(data, pos);
-        pos = Direction > 0 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
         out[0] += a * lg;
         out[1] += a * rg;
         out[2] += b * lg;
@@ -56,7 +56,7 @@ int64_t renderConstant(const int16_t* data, int64_t pos, int64_t step, float* ou
     }
     if (k < count) {
         const float a = interpolate(data, pos);
-        pos = Direction > 0 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
         out[0] += a * lg;
         out[1] += a * rg;
     }
@@ -70,7 +70,7 @@ int64_t renderRamp(const int16_t* data, int64_t pos, int64_t step, float* out, i
     float l = *lg, r = *rg;
     for (int k = 0; k < count; ++k) {
         const float v = interpolate(data, pos);
-        pos = Direction > 0 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
         out[0] += v * l;
         out[1] += v * r;
         out += 2;
@@ -83,12 +83,14 @@ int64_t renderRamp(const int16_t* data, int64_t pos, int64_t step, float* out, i
 }
 
 // Where a silent run leaves the position, without touching the samples:
-// after the first frame the low bit of the position is the step's low bit.
+// after the first frame the low bit of the position is the step's low bit,
+// so clearing it shortens every later forward step by that bit and
+// lengthens every later backward step by it.
 inline int64_t skipFrames(int64_t pos, int64_t step, int count, int direction) {
     if (count <= 0) return pos;
-    const int64_t even = step & ~int64_t(1);
-    const int64_t moved = step + int64_t(count - 1) * even;
-    return direction == 1 ? (pos & ~int64_t(1)) + moved : (pos & ~int64_t(1)) - moved;
+    const int64_t odd = step & 1;
+    if (direction == 1) return (pos & ~int64_t(1)) + step + int64_t(count - 1) * (step - odd);
+    return (pos & ~int64_t(1)) - step - int64_t(count - 1) * (step + odd);
 }
 
 inline void stopVoice(Voice* v) {
