@@ -1,0 +1,444 @@
+#include "scenes/scene.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "framework/animator.h"
+#include "framework/engine.h"
+#include "framework/text_label.h"
+#include "geometry/mesh_object.h"
+#include "geometry/scatter_effect.h"
+#include "image/image.h"
+#include "pictures/pictures.h"
+#include "render/camera.h"
+#include "render/effects.h"
+#include "render/raster.h"
+#include "scenes/music_position.h"
+
+float manualX = 0, manualY = 0, manualZ = 0;
+float swayAngleX = 0, swayAngleZ = 0;
+float spritePhase = 0;
+
+namespace {
+
+bool manualAnglesTaken = false;  // the manual angles come from the first 3D scene's model
+
+const Uint8* sdlKeyState() { return SDL_GetKeyState(nullptr); }
+KeyStateSource keyStateSource = sdlKeyState;
+
+constexpr int kBannerWidth = 200, kBannerHeight = 95;
+constexpr int kSpriteWidth = 64, kSpriteHeight = 51;
+
+// Raw rows of red, green, blue bytes into an image of that size, pixel by pixel.
+void copyRawRgb(Image* image, const unsigned char* rgb, int width, int height) {
+    SDL_Surface* s = image->surface;
+    if (!s) return;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = rgb + (y * width + x) * 3;
+            putPixel(s, x, y, SDL_MapRGB(s->format, p[0], p[1], p[2]));
+        }
+}
+
+// One 64x64 cell of the 12 x 9 grid with 4-pixel gaps, clipped to the screen.
+SDL_Rect randomTile(const SDL_Surface* screen) {
+    SDL_Rect r;
+    r.x = Sint16((rand() % (screen->w / 64)) * 68);
+    r.y = Sint16((rand() % (screen->h / 64)) * 68);
+    r.w = 64;
+    r.h = 64;
+    clampRect(screen, &r);
+    return r;
+}
+
+void blitTile(SDL_Surface* source, SDL_Surface* screen, SDL_Rect rect) {
+    SDL_Rect to = rect;
+    SDL_BlitSurface(source, &rect, screen, &to);
+}
+
+void scatterNoise(SDL_Surface* screen, bool discardOne) {
+    const uint32_t black = SDL_MapRGB(screen->format, 0, 0, 0);
+    // Cost: 6000 random pixels a frame.
+    for (int i = 0; i < 6000; ++i) {
+        if (discardOne) (void)rand();
+        int32_t y = rand() % screen->h;
+        int32_t x = rand() % screen->w;
+        putPixel(screen, x, y, black);
+    }
+}
+
+}  // namespace
+
+void setKeyStateSource(KeyStateSource source) { keyStateSource = source ? source : sdlKeyState; }
+
+uint32_t randomColor() {
+    const int b = rand() % 255;
+    const int g = rand() % 255;
+    const int r = rand() % 255;
+    return SDL_MapRGB(SDL_GetVideoSurface()->format, Uint8(r), Uint8(g), Uint8(b));
+}
+
+Scene::Scene()
+    : swayX(0), noise(0), blurEnabled(0), tiles(0), overlay(0), manualRotation(0), banner(0), ghostFromRow(0),
+      flash(0), whiteFlash(0), colorCycle(0), flashPeriod(32), flashSpeed(0), flashAmount(0), colorPeriod(64),
+      whitePeriod(32), sharpLastFrame(0), flashWhenAtRest(0), swayZ(0), sprites(0), blurAmount(0), blurTarget(0),
+      player(nullptr), engine(nullptr), object(nullptr), endSequence(nullptr), camera(new Camera), label(nullptr),
+      sparks(nullptr), quit(0), seconds(0), unlimited(0), spriteList(), background(nullptr),
+      backgroundOverride(nullptr), bannerImage(nullptr) {}
+
+Scene::~Scene() {
+    delete camera;
+    delete label;
+    delete background;
+    delete bannerImage;
+    if (sparks) {
+        freeSparks(sparks);
+        delete sparks;
+    }
+    for (Sprite* sprite : spriteList) {
+        delete sprite->image;
+        delete sprite;
+    }
+}
+
+void Scene::setup(Engine* engine_, MeshObject* object_, int32_t seconds_) {
+    seconds = seconds_;
+    engine = engine_;
+    object = object_;
+    quit = 0;
+    unlimited = seconds_ == -1;
+    SDL_Surface* screen = engine->screen;
+    if (!label) label = new TextLabel(screen);
+
+    swayX = 0;
+    noise = 1;
+    blurEnabled = 1;
+    tiles = 1;
+    overlay = 0;
+    manualRotation = 0;
+    banner = 1;
+    ghostFromRow = 0;
+    flash = 0;
+    whiteFlash = 0;
+    colorCycle = 0;
+    flashPeriod = 32;
+    flashSpeed = 0.1f;
+    flashAmount = 1.0f;
+    colorPeriod = 64;
+    whitePeriod = 32;
+    sharpLastFrame = 0;
+    flashWhenAtRest = 0;
+    swayZ = 0;
+    sprites = 0;
+    storeAnimated(blurAmount, 4.0f);
+    blurTarget = 4.0f;
+    endSequence = nullptr;
+
+    camera->init(45, 10.0f, screen);
+    backgroundOverride = nullptr;
+    if (background) return;
+
+    // The first setup builds the resources every later scene shares.
+    bannerImage = new Image(kBannerWidth, kBannerHeight);
+    copyRawRgb(bannerImage, bannerRgb, kBannerWidth, kBannerHeight);
+    bannerImage->setColorKey(255);  // pure blue
+    if (bannerImage->surface) {
+        const Color key{255, 255};
+        // Every other column of the banner is see-through.
+        for (int x = 0; x < kBannerWidth; x += 2) drawLine(bannerImage->surface, x, 0, x, kBannerHeight - 1, &key);
+    }
+
+    sparks = new SparkSystem;
+    makeSparks(sparks, 1024);
+
+    for (int i = 0; i < 4; ++i) {
+        const int32_t y = rand() % screen->h;
+        const int32_t x = rand() % screen->w;
+        camera->addFlarePoint(x, y);
+    }
+
+    static const int32_t tints[4][3] = {{0, 80, -64}, {255, -64, -64}, {0, 80, 136}, {0, 80, 236}};
+    for (int k = 0; k < 4; ++k) {
+        Sprite* sprite = new Sprite{};
+        sprite->image = new Image(kSpriteWidth, kSpriteHeight);
+        copyRawRgb(sprite->image, spriteRgb, kSpriteWidth, kSpriteHeight);
+        sprite->image->setColorKey(0xFF00FF);
+        sprite->image->shiftColors(tints[k][0], tints[k][1], tints[k][2]);
+        sprite->centerX = screen->w / 2;
+        sprite->centerY = screen->h / 2;
+        sprite->speedX = float(rand() % 9 + 1) * 0.006f;
+        sprite->speedY = float(rand() % 9 + 1) * 0.006f;
+        sprite->radiusX = rand() % 100 + rand() % 50 + 100;
+        sprite->radiusY = rand() % 80 + 100;
+        spriteList.push_back(sprite);
+    }
+
+    background = new Image(screen->w, screen->h);
+    if (background->surface) {
+        for (int y = 0; y < screen->h; y += 64)
+            for (int x = 0; x < screen->w; x += 64)
+                fillRect(background->surface, x, y, x + 64, y + 64, rand() % 2 ? 0xCCCCFF : 0);
+        TextLabel::blur(background->surface, 32, 1, 1);
+        const Color shade{0, 180};
+        vignette(background->surface, &shade);
+    }
+}
+
+int32_t Scene::run3D() {
+    SDL_Surface* screen = engine->screen;
+    Image* backdrop = backgroundOverride ? backgroundOverride : background;
+    if (tiles && backdrop && backdrop->surface) SDL_BlitSurface(backdrop->surface, nullptr, screen, nullptr);
+
+    if (!manualAnglesTaken && object) {
+        manualX = loadAnimated(object->rotation.x);
+        manualY = loadAnimated(object->rotation.y);
+        manualZ = loadAnimated(object->rotation.z);
+        manualAnglesTaken = true;
+    }
+
+    ScatterEffect* scatter = object ? new ScatterEffect(object) : nullptr;
+    if (scatter) scatter->setStep(1.6f);
+
+    float blurStep = 2.0f;
+    Animator blurAnimator;
+    blurAnimator.isFloat.store(1);
+    blurAnimator.setupFloat(&blurAmount, blurTarget, &blurStep, 200);
+    blurAnimator.start();
+
+    float bannerX = -float(kBannerWidth);
+    float bannerStep = 0.0f;
+    Animator* bannerAnimator = nullptr;
+    if (banner) {
+        bannerAnimator = new Animator;
+        bannerAnimator->isFloat.store(1);
+        bannerAnimator->setupFloat(&bannerX, 0.0f, &bannerStep, 10);
+        bannerAnimator->start();
+    }
+
+    engine->resetClock();
+    if (flashWhenAtRest && scatter) scatter->stairs();
+    int32_t ghostCounter = 8;
+    int32_t result = kSceneEnded;
+
+    while (!quit) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) {
+                quit = 1;
+                result = kSceneStop;
+            } else if (event.type == SDL_KEYUP) {
+                switch (event.key.keysym.sym) {
+                    case SDLK_ESCAPE: quit = 1; result = kSceneStop; break;
+                    case SDLK_SPACE: quit = 1; result = kSceneSkipped; break;
+                    case SDLK_F1: if (scatter) scatter->setColor(0xFFFFFF); break;
+                    case SDLK_DELETE: if (scatter) scatter->stairs(); break;
+                    case SDLK_c: manualRotation = !manualRotation; break;
+                    case SDLK_f: tiles = !tiles; break;
+                    case SDLK_g: camera->showNormals = !camera->showNormals; break;
+                    case SDLK_q: if (scatter) scatter->setStep(666.0f); break;
+                    case SDLK_s: camera->depthSort = !camera->depthSort; break;
+                    case SDLK_b: blurEnabled = !blurEnabled; break;
+                    case SDLK_n: noise = !noise; break;
+                    case SDLK_m: swayX = !swayX; break;
+                    case SDLK_F2: camera->renderMode = !camera->renderMode; break;
+                    case SDLK_F3: camera->scanlineGlitch = !camera->scanlineGlitch; break;
+                    case SDLK_F4: camera->interlace = !camera->interlace; break;
+                    case SDLK_F5: camera->colorSplit = !camera->colorSplit; break;
+                    case SDLK_F6: camera->ghost = !camera->ghost; break;
+                    case SDLK_F7: camera->flares = !camera->flares; break;
+                    case SDLK_TAB: overlay = !overlay; break;
+                    default: break;
+                }
+            }
+        }
+
+        const Uint8* held = keyStateSource();
+        if (held) {
+            if (held[SDLK_INSERT] && scatter) {
+                scatter->jitter(0.1f, 1.0f);
+                scatter->setTargetColor(randomColor());
+            }
+            // Only the first of these that is down acts.
+            if (held[SDLK_x] && object) {
+                object->setPosition(loadAnimated(object->position.x), loadAnimated(object->position.y),
+                                    loadAnimated(object->position.z) + 10, 0);
+            } else if (held[SDLK_z] && object) {
+                object->setPosition(loadAnimated(object->position.x), loadAnimated(object->position.y),
+                                    loadAnimated(object->position.z) - 10, 0);
+            } else if (held[SDLK_o]) {
+                ++ghostCounter;
+                camera->ghostOffset = float(ghostCounter);
+            } else if (held[SDLK_p]) {
+                if (ghostCounter != 0) --ghostCounter;
+                camera->ghostOffset = float(ghostCounter);
+            } else if (held[SDLK_t]) {
+                storeAnimated(blurAmount, loadAnimated(blurAmount) + 1);
+            } else if (held[SDLK_y]) {
+                if (loadAnimated(blurAmount) > 0) storeAnimated(blurAmount, loadAnimated(blurAmount) - 1);
+            }
+            if (held[SDLK_LEFT])
+                manualY -= 0.05f;
+            else if (held[SDLK_RIGHT])
+                manualY += 0.05f;
+            if (held[SDLK_UP])
+                manualX -= 0.05f;
+            else if (held[SDLK_DOWN])
+                manualX += 0.05f;
+        }
+
+        const int32_t row = readRow(player);
+
+        // A timed scene waits for the next row that starts a half pattern.
+        if (!endSequence) {
+            if (!unlimited && engine->secondsElapsed() >= seconds && row % 32 == 0) quit = 1;
+        } else if (endSequence->isFinished() && (seconds < 0 || engine->secondsElapsed() >= seconds)) {
+            quit = 1;
+        }
+
+        if (scatter) {
+            if (flash && row % int32_t(flashPeriod) == 0 && (!flashWhenAtRest || scatter->settled == 1)) {
+                scatter->settled = 1;
+                scatter->jitter(flashSpeed, flashAmount);
+                scatter->setTargetColor(randomColor());
+            }
+        }
+        if (ghostFromRow) camera->ghost = row >= 56 ? 1 : 0;
+        if (scatter && whiteFlash && row % int32_t(whitePeriod) == 0) scatter->setColor(0xFFFFFF);
+        if (scatter && colorCycle && row % int32_t(colorPeriod) == 0) scatter->setTargetColor(randomColor());
+
+        if (tiles && backdrop && backdrop->surface) {
+            // Cost: 120 tile blits of 64x64 a frame.
+            for (int i = 0; i < 120; ++i) blitTile(backdrop->surface, screen, randomTile(screen));
+        }
+
+        if (scatter) scatter->update();
+
+        if (object) {
+            if (swayX) {
+                object->setPosition(std::sin(swayAngleX) * 200, 0, 0, 1);
+                swayAngleX += 0.05f;
+            }
+            if (swayZ) {
+                object->setPosition(0, 0, std::cos(swayAngleZ) * 300, 1);
+                swayAngleZ += 0.02f;
+            }
+            camera->render(object);
+        }
+
+        if (sprites) {
+            for (size_t i = 0; i < spriteList.size(); ++i) {
+                Sprite* sprite = spriteList.at(i);
+                SDL_Surface* image = sprite->image->surface;
+                if (!image) continue;
+                spritePhase += 0.1f;
+                const int32_t squeeze = truncToInt(10 * std::sin(spritePhase) - float(image->w / 4));
+                sprite->angleX += sprite->speedX;
+                sprite->angleY += sprite->speedY;
+                const int32_t x = truncToInt(float(sprite->centerX) + float(sprite->radiusX) * std::sin(sprite->angleX));
+                const int32_t y = truncToInt(float(sprite->centerY) + float(sprite->radiusY) * std::cos(sprite->angleY));
+                blitScaledKeyed(image, screen, x, y, image->w + squeeze);
+                emitSparks(sparks, x, y + image->h / 2, 1);
+                emitSparks(sparks, x + image->w, y + image->h / 2, 1);
+            }
+        }
+
+        if (manualRotation && object) object->setRotation(manualX, manualY, manualZ);
+
+        if (bannerAnimator && banner && !quit && bannerImage->surface) {
+            bannerAnimator->accelerate(0.1f);  // ever faster until it stops at x = 0
+            SDL_Rect at{Sint16(truncToInt(loadAnimated(bannerX))), 520, 0, 0};
+            SDL_BlitSurface(bannerImage->surface, nullptr, screen, &at);
+        }
+
+        if (rand() % 100 > 90) glitchBand(screen);
+        if (noise && row % 32 != 0) scatterNoise(screen, false);
+        updateSparks(sparks, screen);
+        if (blurEnabled && (!quit || !sharpLastFrame))
+            TextLabel::blur(screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
+
+        if (overlay) {
+            const int32_t step = 8 * label->scale;
+            label->x = 4;
+            label->y = 4;
+            label->print("%d", engine->framesPerSecond());
+            label->y += 2 * step;
+            if (object) {
+                label->print("%s", object->name ? object->name : "");
+                label->y += step;
+                label->print("triangles %d", loadAnimated(object->drawCount));
+                label->y += step;
+                label->print("pos %3.2f %3.2f %3.2f", double(loadAnimated(object->position.x)),
+                             double(loadAnimated(object->position.y)), double(loadAnimated(object->position.z)));
+                label->y += step;
+                label->print("rot %3.2f %3.2f %3.2f", double(loadAnimated(object->rotation.x)),
+                             double(loadAnimated(object->rotation.y)), double(loadAnimated(object->rotation.z)));
+            }
+        }
+
+        engine->present();
+    }
+
+    if (bannerAnimator) {
+        bannerAnimator->stop();
+        delete bannerAnimator;
+    }
+    blurAnimator.stop();
+    delete scatter;
+    return result;
+}
+
+int32_t Scene::runPicture(Image* picture, int32_t seconds_) {
+    SDL_Surface* screen = engine->screen;
+    float blurLevel = 32.0f;
+    float step = 2.0f;
+    Animator blurAnimator;
+    blurAnimator.isFloat.store(1);
+    blurAnimator.setupFloat(&blurLevel, 4.0f, &step, 200);
+    blurAnimator.start();
+
+    Image* source = backgroundOverride ? backgroundOverride : (picture ? picture : background);
+
+    float count = 0.0f;
+    AnimationSequence* sequence = new AnimationSequence;
+    Animator* countAnimator = new Animator;
+    countAnimator->isFloat.store(1);
+    countAnimator->setupFloat(&count, 100.0f, &step, 60);
+    sequence->addStep(countAnimator);
+    sequence->startStep(0);
+
+    engine->resetClock();
+    int32_t result = kSceneEnded;
+    bool done = false;
+    while (!done) {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) {
+                done = true;  // the result stays: closing the window here is not a stop
+            } else if (event.type == SDL_KEYUP) {
+                if (event.key.keysym.sym == SDLK_ESCAPE) {
+                    result = kSceneStop;
+                    done = true;
+                } else if (event.key.keysym.sym == SDLK_SPACE) {
+                    result = kSceneSkipped;
+                    done = true;
+                }
+            }
+        }
+
+        const float tilesNow = loadAnimated(count);
+        if (source && source->surface) {
+            // Cost: up to 100 tile blits a frame, growing with the count.
+            for (int i = 0; float(i) < tilesNow; ++i) blitTile(source->surface, screen, randomTile(screen));
+        }
+        if (tilesNow > 99.0f && engine->secondsElapsed() > seconds_) done = true;
+
+        const int32_t row = readRow(player);
+        if (row % 32 != 0) scatterNoise(screen, true);
+        TextLabel::blur(screen, truncToInt(loadAnimated(blurLevel)), 1, 1);
+        engine->present();
+    }
+
+    delete sequence;  // removes the count animator's timer
+    blurAnimator.stop();
+    return result;
+}
