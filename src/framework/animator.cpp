@@ -5,8 +5,22 @@
 
 namespace {
 
+// Waits for SDL's timer thread to start a new pass: timers added now only
+// join the thread's list at the start of its next pass, so when this one has
+// fired, a callback that the previous pass was about to make has been made.
+void sdlDrain() {
+    std::atomic<int32_t> fired{0};
+    auto mark = [](Uint32, void* flag) -> Uint32 {
+        static_cast<std::atomic<int32_t>*>(flag)->store(1);
+        return 0;
+    };
+    if (!SDL_AddTimer(1, mark, &fired)) return;  // no timer thread: nothing can be pending
+    while (fired.load() == 0) SDL_Delay(1);
+}
+
 std::atomic<SDL_TimerID (*)(Uint32, SDL_NewTimerCallback, void*)> addTimerFn{&SDL_AddTimer};
 std::atomic<SDL_bool (*)(SDL_TimerID)> removeTimerFn{&SDL_RemoveTimer};
+std::atomic<void (*)()> drainFn{&sdlDrain};
 
 // The animator whose tick is running on this thread, so that stop() called
 // from inside that tick (an onFinish that stops its own animator) does not
@@ -52,9 +66,10 @@ Uint32 finish(Animator* a, T* value, T target) {
 void setAnimatorTimers(AnimatorTimers timers) {
     addTimerFn.store(timers.addTimer ? timers.addTimer : &SDL_AddTimer);
     removeTimerFn.store(timers.removeTimer ? timers.removeTimer : &SDL_RemoveTimer);
+    drainFn.store(timers.drain ? timers.drain : &sdlDrain);
 }
 
-AnimatorTimers animatorTimers() { return {addTimerFn.load(), removeTimerFn.load()}; }
+AnimatorTimers animatorTimers() { return {addTimerFn.load(), removeTimerFn.load(), drainFn.load()}; }
 
 void Animator::setupFloat(float* value, float target, float* step, int32_t interval) {
     floatValue.store(value, relaxed);
@@ -97,7 +112,9 @@ void Animator::accelerate(float amount) { floatAcceleration.fetch_add(amount, re
 
 void Animator::makeFloat(float* value, float target, float* step, float initial, int32_t interval,
                          int32_t startNow) {
-    timer.store(nullptr);
+    // A timer still running from an earlier use is stopped, not forgotten:
+    // forgotten, it would tick on, twice as fast with the new one, for ever.
+    stop();
     storeAnimated(*value, initial);
     isFloat.store(1, relaxed);
     finished.store(0, relaxed);
@@ -106,13 +123,23 @@ void Animator::makeFloat(float* value, float target, float* step, float initial,
     if (startNow) start();
 }
 
-void Animator::stop() {
+bool Animator::halt() {
     stopping.store(1);  // seq_cst: pairs with TickGuard
     SDL_TimerID id = timer.exchange(nullptr);
-    if (id) removeTimerFn.load()(id);
-    if (tickingHere == this) return;
-    while (ticking.load() != 0) std::this_thread::yield();
+    const bool live = id && removeTimerFn.load()(id) == SDL_TRUE;
+    if (tickingHere != this) {
+        while (ticking.load() != 0) std::this_thread::yield();
+    }
+    return live;
 }
+
+void Animator::stop() {
+    // Inside a tick the timer thread is this thread: a late call cannot
+    // overtake us, and waiting for the next pass would never end.
+    if (halt() && tickingHere == nullptr) drainFn.load()();
+}
+
+Animator::~Animator() { stop(); }
 
 Uint32 Animator::intTick(Uint32 interval, void* param) {
     Animator* a = static_cast<Animator*>(param);
@@ -174,12 +201,14 @@ AnimationSequence::~AnimationSequence() {
     // In step order: stopping a step's first animator waits for a tick that
     // may be starting the next step, so later steps are only looked at once
     // nothing can start them any more.
+    // One wait for the timer thread covers every timer removed here.
+    bool live = false;
+    for (std::vector<Animator*>& step : steps)
+        for (Animator* a : step)
+            if (a) live = a->halt() || live;
+    if (live && tickingHere == nullptr) drainFn.load()();
     for (std::vector<Animator*>& step : steps) {
-        for (Animator* a : step) {
-            if (!a) continue;
-            a->stop();
-            delete a;
-        }
+        for (Animator* a : step) delete a;
         step.clear();
     }
 }

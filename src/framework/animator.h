@@ -22,10 +22,15 @@
 // SDL_AddTimer / SDL_RemoveTimer; a virtual clock (or a test) installs its own
 // pair. A replacement must follow SDL 1.2 semantics: the callback returns the
 // next period or 0 to cancel, ids are never reused within a run, and removing
-// an unknown or already cancelled id is harmless.
+// an unknown or already cancelled id is harmless and answers SDL_FALSE.
+// drain returns once no callback of a removed timer can still start: SDL may
+// call a timer's callback once more just after SDL_RemoveTimer returns, so the
+// SDL version waits for the timer thread to finish its current pass. A queue
+// that runs its callbacks on the caller's thread has nothing to wait for.
 struct AnimatorTimers {
     SDL_TimerID (*addTimer)(Uint32 intervalMs, SDL_NewTimerCallback callback, void* param);
     SDL_bool (*removeTimer)(SDL_TimerID id);
+    void (*drain)();
 };
 
 // Installs a timer service; null members select SDL's. Call only while no
@@ -49,6 +54,10 @@ inline void storeAnimated(int32_t& v, int32_t value) {
 
 struct Animator {
     using FinishFn = void (*)(void*);
+
+    Animator() = default;
+    Animator(const Animator&) = delete;
+    Animator& operator=(const Animator&) = delete;
 
     std::atomic<SDL_TimerID> timer{nullptr};
     std::atomic<FinishFn> onFinish{nullptr};
@@ -74,12 +83,20 @@ struct Animator {
     void accelerate(float amount);
     void makeFloat(float* value, float target, float* step, float initial, int32_t intervalMs, int32_t startNow);
 
-    // Removes the timer and waits for a tick that is running at that moment,
-    // so that afterwards nothing touches this animator or its variables. Safe
-    // on a finished or never started animator and from inside its own tick.
-    // Prefer it to a bare removeTimer(timer) before deleting the animator or
-    // the values it points at.
+    // Removes the timer and waits until no tick is running or can still
+    // start, so that afterwards nothing touches this animator or its
+    // variables. Safe on a finished or never started animator and from inside
+    // a tick (where it cannot wait for the timer thread and does not). Use it
+    // instead of a bare SDL_RemoveTimer(timer) before deleting the animator,
+    // the values it points at, or setting it up again.
     void stop();
+
+    // Stops a running timer first, so a forgotten one cannot go on ticking.
+    ~Animator();
+
+    // stop() without the wait for the timer thread; answers whether a live
+    // timer was removed (and so whether that wait is needed).
+    bool halt();
 
     // The timer callbacks; param is the Animator.
     static Uint32 intTick(Uint32 interval, void* param);

@@ -59,7 +59,9 @@ inline __m128 approachCorner(FaceVertex& corner, const FaceVertex& home, __m128 
     const __m128 lowered = select(_mm_cmplt_ps(down, q), q, down);
     __m128 r = select(_mm_cmplt_ps(p, q), raised, select(_mm_cmpgt_ps(p, q), lowered, p));
     r = select(xyz, r, p);
-    _mm_storeu_ps(at, r);
+    // A corner already home is not written back: a settled object then costs
+    // reads only, with no dirty cache lines to flush.
+    if (_mm_movemask_ps(_mm_cmpneq_ps(r, p)) != 0) _mm_storeu_ps(at, r);
     return _mm_and_ps(_mm_cmpneq_ps(r, q), xyz);
 }
 

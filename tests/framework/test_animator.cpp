@@ -36,6 +36,9 @@ SDL_bool manualRemove(SDL_TimerID id) {
     return SDL_TRUE;
 }
 
+int drains = 0;
+void manualDrain() { ++drains; }
+
 int activeTimers() {
     int n = 0;
     for (const ManualTimer& t : manualTimers) n += t.active ? 1 : 0;
@@ -59,9 +62,10 @@ class AnimatorManualTimers : public ::testing::Test {
 protected:
     void SetUp() override {
         manualTimers.clear();
-        setAnimatorTimers({&manualAdd, &manualRemove});
+        drains = 0;
+        setAnimatorTimers({&manualAdd, &manualRemove, &manualDrain});
     }
-    void TearDown() override { setAnimatorTimers({nullptr, nullptr}); }
+    void TearDown() override { setAnimatorTimers({nullptr, nullptr, nullptr}); }
 };
 
 Animator* intAnimator(int32_t* value, int32_t target, int32_t* step, int32_t interval = 10) {
@@ -247,7 +251,14 @@ TEST_F(AnimatorManualTimers, StartStopAndMakeFloatGoThroughTheSeam) {
     a.stop();
     EXPECT_EQ(activeTimers(), 0);
     EXPECT_EQ(a.timer.load(), nullptr);
-    a.stop();  // harmless twice
+    EXPECT_EQ(drains, 1);  // a live timer was removed: wait out a late call
+    a.stop();              // harmless twice, and nothing to wait for
+    EXPECT_EQ(drains, 1);
+
+    a.start();
+    a.makeFloat(&value, 10.0f, &step, 0.0f, 60, 1);  // reuse stops the old timer
+    EXPECT_EQ(activeTimers(), 1);
+    a.stop();
 
     int32_t i = 0, is = 1;
     Animator b;
@@ -318,8 +329,22 @@ TEST_F(AnimatorManualTimers, DestroyingARunningSequenceRemovesEveryTimer) {
         EXPECT_EQ(activeTimers(), 2);
     }
     EXPECT_EQ(activeTimers(), 0);
+    EXPECT_EQ(drains, 1);  // one wait for the whole sequence
     EXPECT_EQ(x, 1.0f);
     EXPECT_EQ(y, 1.0f);
+}
+
+TEST_F(AnimatorManualTimers, DestroyingAnAnimatorStopsItsTimer) {
+    int32_t value = 0, step = 1;
+    {
+        Animator a;
+        a.setupInt(&value, 100, &step, 5);
+        a.start();
+        fireRound();
+    }
+    EXPECT_EQ(activeTimers(), 0);
+    fireRound();
+    EXPECT_EQ(value, 1);
 }
 
 TEST(AnimationSequenceBuild, AddToLastStepNeedsAStep) {
