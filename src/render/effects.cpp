@@ -51,6 +51,22 @@ bool sameEightBitFormat(const SDL_PixelFormat* a, const SDL_PixelFormat* b) {
 
 bool fourBytes(const SDL_Surface* s) { return s->format->BytesPerPixel == 4; }
 
+bool isRgb888(const SDL_PixelFormat* f) {
+    return f->Rshift == 16 && f->Gshift == 8 && f->Bshift == 0;
+}
+
+// mixChannel for all three channels of 0xRRGGBB at once: red and blue share
+// one multiply in 16-bit lanes (every lane sum stays below 65536, so no lane
+// carries into the next).
+inline uint32_t mixRgb888(uint32_t a, uint32_t fresh, uint32_t under) {
+    const uint32_t rest = 255u - a;
+    uint32_t rb = (fresh & 0xFF00FFu) * a + (under & 0xFF00FFu) * rest + 0x800080u;
+    uint32_t g = (fresh & 0xFF00u) * a + (under & 0xFF00u) * rest + 0x8000u;
+    rb = ((rb + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu;
+    g = ((g + ((g >> 8) & 0xFF00u)) >> 8) & 0xFF00u;
+    return rb | g;
+}
+
 int32_t glitchBandRow = 0;  // persists across calls and scenes
 
 }  // namespace
@@ -95,6 +111,7 @@ void blendLayer(SDL_Surface* target, const AlphaLayer* layer, int32_t x, int32_t
     const SDL_PixelFormat* tf = target->format;
     const int lbpp = lf->BytesPerPixel, tbpp = tf->BytesPerPixel;
     const bool fast = sameEightBitFormat(lf, tf);
+    const bool packed = fast && isRgb888(lf);
     // Cost: one blend per covered pixel, w x h (65536 for a whole flare sprite).
     for (int64_t r = 0; r < h; ++r) {
         const uint8_t* alphaRow = layer->alphaMap ? layer->alphaMap + (sy + r) * src->w + sx : nullptr;
@@ -103,19 +120,24 @@ void blendLayer(SDL_Surface* target, const AlphaLayer* layer, int32_t x, int32_t
         for (int64_t c = 0; c < w; ++c, from += lbpp, to += tbpp) {
             const uint32_t a = alphaRow ? alphaRow[c] : 255u;
             if (a == 0) continue;
-            const uint32_t fresh = loadPixel(from, lbpp);
             if (fast) {
+                const uint32_t fresh = loadPixel(from, 4);
                 if (a == 255) {
                     storePixel(to, fresh & (lf->Rmask | lf->Gmask | lf->Bmask), 4);
                     continue;
                 }
                 const uint32_t under = loadPixel(to, 4);
+                if (packed) {
+                    storePixel(to, mixRgb888(a, fresh, under), 4);
+                    continue;
+                }
                 uint32_t out = 0;
                 for (int shift : {int(lf->Rshift), int(lf->Gshift), int(lf->Bshift)})
                     out |= mixChannel(a, (fresh >> shift) & 0xFF, (under >> shift) & 0xFF) << shift;
                 storePixel(to, out, 4);
                 continue;
             }
+            const uint32_t fresh = loadPixel(from, lbpp);
             Uint8 lr, lg, lb, tr, tg, tb;
             SDL_GetRGB(fresh, const_cast<SDL_PixelFormat*>(lf), &lr, &lg, &lb);
             SDL_GetRGB(loadPixel(to, tbpp), tf, &tr, &tg, &tb);

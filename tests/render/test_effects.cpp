@@ -85,6 +85,28 @@ TEST(BlendLayer, MixesChannelsWithTheRoundedBlendInAnyTargetFormat) {
     EXPECT_EQ(channel(out, f->Gshift), 0u);
 }
 
+TEST(BlendLayer, EveryAlphaRoundsLikeTheOneBlendRule) {
+    testsupport::videoSurface();
+    LayerGuard g{makeLayer(256, 4, 1)};
+    SurfaceGuard t(makeSurface(256, 4));
+    const uint32_t fresh[4] = {0xFFFFFF, 0x00FF80, 0x7F01FE, 0x123456};
+    const uint32_t under[4] = {0x000000, 0xFF00FF, 0x80FE01, 0xFEDCBA};
+    for (int y = 0; y < 4; ++y)
+        for (int a = 0; a < 256; ++a) {
+            setPixelAt(g.layer->surface, a, y, fresh[y]);
+            setPixelAt(t, a, y, under[y]);
+            g.layer->alphaMap[y * 256 + a] = uint8_t(a);
+        }
+    blendLayer(t, g.layer, 0, 0);
+    for (int y = 0; y < 4; ++y)
+        for (int a = 0; a < 256; ++a)
+            for (int shift : {0, 8, 16}) {
+                const uint32_t f = channel(fresh[y], shift), u = channel(under[y], shift);
+                const uint32_t tt = a * f + (255 - a) * u + 128, want = (tt + (tt >> 8)) >> 8;
+                ASSERT_EQ(channel(pixelAt(t, a, y), shift), want) << "alpha " << a << " row " << y << " shift " << shift;
+            }
+}
+
 TEST(GlowSprite, IsAWhiteDiscWhoseAlphaIsItsBrightness) {
     testsupport::videoSurface();
     LayerGuard g{makeGlowSprite(256, 256)};
