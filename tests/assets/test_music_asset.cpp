@@ -1,0 +1,308 @@
+// The embedded soundtrack: its bytes walked as a standard XM file (with a
+// reader written here from the published layout, independent of both the
+// generator's writer and the player's loader), then loaded and played through
+// the production's player for one whole pass and a little beyond the loop.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "music/music.h"
+#include "music/module_file.h"
+#include "music/player.h"
+#include "music/xm_loader.h"
+
+namespace {
+
+struct Reader {
+    const unsigned char* p;
+    size_t size;
+    size_t at = 0;
+    bool overrun = false;
+    uint32_t byte() {
+        if (at >= size) {
+            overrun = true;
+            return 0;
+        }
+        return p[at++];
+    }
+    uint32_t u16() {
+        const uint32_t lo = byte();
+        return lo | (byte() << 8);
+    }
+    uint32_t u32() {
+        const uint32_t lo = u16();
+        return lo | (u16() << 16);
+    }
+    void skip(size_t n) {
+        if (at + n > size) overrun = true;
+        at = std::min(size, at + n);
+    }
+};
+
+// What the walk over the file found.
+struct Walk {
+    bool ok = false;
+    std::string failure;
+    size_t end = 0;
+    size_t sampleBytes = 0;
+    std::set<int> effects;
+    int maxEffectC = 0;
+    bool volumeColumnOnlySets = true;
+    int maxInstrumentUsed = 0;
+    int maxNote = 0;
+    int patternsWithBadSize = 0;
+    std::vector<int> rows;
+    int instrumentsWithSustainOrLoop = 0;
+    int forwardLoops = 0, pingPongLoops = 0, eightBit = 0, sixteenBit = 0;
+    int minPanning = 255, maxPanning = 0;
+};
+
+#define WALK_FAIL(msg)      \
+    do {                    \
+        w.failure = msg;    \
+        return w;           \
+    } while (0)
+
+Walk walkXm(const unsigned char* data, size_t size) {
+    Walk w;
+    Reader r{data, size};
+    r.at = 60;
+    const uint32_t headerSize = r.u32();
+    r.at = 68;
+    const uint32_t channels = r.u16();
+    const uint32_t patterns = r.u16();
+    const uint32_t instruments = r.u16();
+    r.at = 60 + headerSize;
+    for (uint32_t pi = 0; pi < patterns; ++pi) {
+        const size_t start = r.at;
+        if (r.u32() != 9) WALK_FAIL("pattern header length is not 9");
+        if (r.byte() != 0) WALK_FAIL("pattern packing type is not 0");
+        const uint32_t rows = r.u16();
+        const uint32_t packed = r.u16();
+        w.rows.push_back(static_cast<int>(rows));
+        const size_t dataStart = r.at;
+        if (dataStart != start + 9) WALK_FAIL("pattern header is not 9 bytes");
+        for (uint32_t c = 0; c < rows * channels && packed; ++c) {
+            uint32_t f[5] = {0, 0, 0, 0, 0};
+            const uint32_t b = r.byte();
+            if (b & 0x80) {
+                for (int k = 0; k < 5; ++k)
+                    if (b & (1u << k)) f[k] = r.byte();
+            } else {
+                f[0] = b;
+                for (int k = 1; k < 5; ++k) f[k] = r.byte();
+            }
+            w.maxNote = std::max<int>(w.maxNote, static_cast<int>(f[0]));
+            w.maxInstrumentUsed = std::max<int>(w.maxInstrumentUsed, static_cast<int>(f[1]));
+            if (f[2] != 0 && (f[2] < 0x10 || f[2] > 0x50)) w.volumeColumnOnlySets = false;
+            if (f[3] || f[4]) w.effects.insert(static_cast<int>(f[3]));
+            if (f[3] == 0x0C) w.maxEffectC = std::max<int>(w.maxEffectC, static_cast<int>(f[4]));
+        }
+        if (r.at - dataStart != packed) ++w.patternsWithBadSize;
+        r.at = dataStart + packed;
+    }
+    for (uint32_t ii = 0; ii < instruments; ++ii) {
+        const size_t start = r.at;
+        const uint32_t size = r.u32();
+        r.skip(23);
+        const uint32_t samples = r.u16();
+        if (samples == 0 || samples > 16) WALK_FAIL("instrument without samples or with more than 16");
+        if (size != 263) WALK_FAIL("instrument header is not 263 bytes");
+        if (r.u32() != 40) WALK_FAIL("sample header size is not 40");
+        for (int k = 0; k < 96; ++k)
+            if (r.byte() >= samples) WALK_FAIL("keymap names a missing sample");
+        uint32_t vx[12], vy[12];
+        for (int k = 0; k < 12; ++k) {
+            vx[k] = r.u16();
+            vy[k] = r.u16();
+        }
+        r.skip(48);  // panning envelope
+        const uint32_t volPoints = r.byte(), panPoints = r.byte();
+        const uint32_t sustain = r.byte(), loopStart = r.byte(), loopEnd = r.byte();
+        r.skip(3);
+        const uint32_t volType = r.byte(), panType = r.byte();
+        if (volPoints > 12 || panPoints > 12) WALK_FAIL("envelope with more than 12 points");
+        for (uint32_t k = 1; k < volPoints; ++k)
+            if (vx[k] <= vx[k - 1] || vy[k] > 64) WALK_FAIL("volume envelope out of order or above 64");
+        if ((volType & 1) && (volType & 6)) {
+            if (((volType & 2) && sustain >= volPoints) || ((volType & 4) && (loopStart > loopEnd || loopEnd >= volPoints)))
+                WALK_FAIL("envelope sustain or loop beyond its points");
+            ++w.instrumentsWithSustainOrLoop;
+        }
+        (void)panType;
+        r.at = start + size;
+        std::vector<uint32_t> lengths;
+        for (uint32_t s = 0; s < samples; ++s) {
+            const uint32_t length = r.u32(), ls = r.u32(), ll = r.u32();
+            r.skip(2);
+            const uint32_t type = r.byte();
+            const uint32_t panning = r.byte();
+            r.skip(24);
+            if ((type & 0x10) && (length % 2 || ls % 2 || ll % 2)) WALK_FAIL("16-bit sample with odd byte counts");
+            if ((type & 3) && (ll == 0 || ls + ll > length)) WALK_FAIL("loop outside the sample");
+            if ((type & 3) == 1) ++w.forwardLoops;
+            if ((type & 3) == 2) ++w.pingPongLoops;
+            ++((type & 0x10) ? w.sixteenBit : w.eightBit);
+            w.minPanning = std::min<int>(w.minPanning, static_cast<int>(panning));
+            w.maxPanning = std::max<int>(w.maxPanning, static_cast<int>(panning));
+            lengths.push_back(length);
+        }
+        for (uint32_t length : lengths) {
+            r.skip(length);
+            w.sampleBytes += length;
+        }
+    }
+    if (r.overrun) WALK_FAIL("the file ends inside a record");
+    w.end = r.at;
+    w.ok = true;
+    return w;
+}
+
+uint32_t le16(size_t at) { return kestrulaXm[at] | (kestrulaXm[at + 1] << 8); }
+
+TEST(MusicAsset, HeaderIsAStandardXmSongHeaderWithTheProductionsShape) {
+    ASSERT_GT(kestrulaXm_size, 336u);
+    EXPECT_EQ(0, std::memcmp(kestrulaXm, "Extended Module: ", 17));
+    EXPECT_EQ(0x1A, kestrulaXm[37]);
+    EXPECT_EQ(0x0104u, le16(58));
+    EXPECT_EQ(276u, le16(60) | (le16(62) << 16));
+    const uint32_t length = le16(64), restart = le16(66);
+    EXPECT_EQ(14u, length);
+    EXPECT_LT(restart, length);
+    EXPECT_EQ(8u, le16(68));
+    EXPECT_EQ(10u, le16(70));
+    EXPECT_EQ(11u, le16(72));
+    EXPECT_EQ(1u, le16(74) & 1) << "linear frequency table";
+    EXPECT_EQ(7u, le16(76));
+    EXPECT_EQ(125u, le16(78));
+    std::set<int> used;
+    for (uint32_t i = 0; i < length; ++i) {
+        EXPECT_LT(kestrulaXm[80 + i], 10) << "order " << i;
+        used.insert(kestrulaXm[80 + i]);
+    }
+    EXPECT_EQ(10u, used.size()) << "every stored pattern is played";
+    for (uint32_t i = length; i < 256; ++i) EXPECT_EQ(0, kestrulaXm[80 + i]) << "unused order " << i;
+}
+
+TEST(MusicAsset, EveryRecordHasItsStandardSizeAndTheFileEndsWithTheLastSample) {
+    const Walk w = walkXm(kestrulaXm, kestrulaXm_size);
+    ASSERT_TRUE(w.ok) << w.failure;
+    EXPECT_EQ(kestrulaXm_size, w.end) << "no trailing or missing bytes";
+    EXPECT_EQ(0, w.patternsWithBadSize) << "packed data sizes must match the cells they hold";
+    for (int rows : w.rows) EXPECT_EQ(64, rows);
+    // About 250 to 300 KB, most of it sample data.
+    EXPECT_GE(kestrulaXm_size, 250000u);
+    EXPECT_LE(kestrulaXm_size, 300000u);
+    EXPECT_GT(w.sampleBytes, kestrulaXm_size * 8 / 10);
+}
+
+TEST(MusicAsset, PatternsUseOnlyEffectsCAndFAndTheVolumeColumnOnlySetsVolumes) {
+    const Walk w = walkXm(kestrulaXm, kestrulaXm_size);
+    ASSERT_TRUE(w.ok) << w.failure;
+    for (int fx : w.effects) EXPECT_TRUE(fx == 0x0C || fx == 0x0F) << "effect " << fx;
+    EXPECT_LE(w.maxEffectC, 64) << "volumes above 64 play differently in other trackers";
+    EXPECT_TRUE(w.volumeColumnOnlySets);
+    EXPECT_LE(w.maxNote, 97);
+    EXPECT_LE(w.maxInstrumentUsed, 11);
+}
+
+TEST(MusicAsset, InstrumentsUseEnvelopesLoopsAndTheStereoField) {
+    const Walk w = walkXm(kestrulaXm, kestrulaXm_size);
+    ASSERT_TRUE(w.ok) << w.failure;
+    EXPECT_GE(w.instrumentsWithSustainOrLoop, 3);
+    EXPECT_GE(w.forwardLoops, 1);
+    EXPECT_GE(w.pingPongLoops, 1);
+    EXPECT_LT(w.minPanning, 100);
+    EXPECT_GT(w.maxPanning, 156);
+}
+
+// ------------------------------------------------------------ through the player
+
+struct PassLog {
+    int rowsStarted = 0;
+    int lastOrder = 0;
+    int wrappedTo = -1;
+    int rowsInPass = -1;
+};
+
+void observe(const Song* song, void* user) {
+    PassLog* log = static_cast<PassLog*>(user);
+    if (song->orderPosition < log->lastOrder && log->wrappedTo < 0) {
+        log->wrappedTo = song->orderPosition;
+        log->rowsInPass = log->rowsStarted;
+    }
+    log->lastOrder = song->orderPosition;
+    ++log->rowsStarted;
+}
+
+struct LoadedKestrula {
+    Song* song = nullptr;
+    LoadedKestrula() {
+        setFileCallbacks(embeddedOpen, embeddedClose, embeddedRead, embeddedSeek, embeddedTell);
+        setEmbeddedModule(kestrulaXm, kestrulaXm_size);
+        song = loadSong("KESTRULA.XM", nullptr);
+    }
+    ~LoadedKestrula() { freeSong(song); }
+};
+
+TEST(MusicAsset, LoadsThroughThePlayerWithTheCountsOfTheHeader) {
+    LoadedKestrula k;
+    ASSERT_NE(nullptr, k.song);
+    EXPECT_EQ(14, k.song->songLength);
+    EXPECT_EQ(8, k.song->channels);
+    EXPECT_EQ(10, k.song->patternCount);
+    EXPECT_EQ(11, k.song->instrumentCount);
+    EXPECT_EQ(1, k.song->flags & 1);
+    EXPECT_EQ(7, k.song->defaultSpeed);
+    EXPECT_EQ(125, k.song->defaultBpm);
+    for (int i = 0; i < k.song->instrumentCount; ++i) EXPECT_GT(k.song->instruments[i].sampleCount, 0) << i;
+}
+
+// One pass is 14 orders x 64 rows x 7 ticks x 882 frames; the render goes on
+// for two seconds past the loop so the jump back is heard too.
+TEST(MusicAsset, OnePassPlaysWithoutClippingOrSilenceAndLoopsBackToTheRestart) {
+    LoadedKestrula k;
+    ASSERT_NE(nullptr, k.song);
+    ASSERT_EQ(1, setOutputRate(44100));
+    ASSERT_EQ(1, rewindSong(k.song));
+    const long passFrames = 14L * 64 * 7 * 882;
+    const long introFrames = 2L * 64 * 7 * 882;  // the two quiet intro patterns
+    const long total = passFrames + 2 * 44100;
+    std::vector<float> mix(2 * framesPerBlock);
+    std::vector<int16_t> out(2 * framesPerBlock);
+    PassLog log;
+    double peak = 0, sum = 0;
+    long quietRun = 0, longestQuiet = 0, rendered = 0, clipped = 0;
+    const double quiet = 32768.0 / 1000.0;  // -60 dBFS
+    while (rendered < total) {
+        renderBlock(k.song, mix.data(), out.data(), observe, &log);
+        for (int i = 0; i < framesPerBlock; ++i, ++rendered) {
+            const double l = mix[2 * size_t(i)], r = mix[2 * size_t(i) + 1];
+            peak = std::max(peak, std::max(std::fabs(l), std::fabs(r)));
+            if (std::fabs(l) > 32767.0 || std::fabs(r) > 32767.0) ++clipped;
+            if (rendered < passFrames) sum += l * l + r * r;
+            if (rendered >= introFrames) {
+                quietRun = (std::fabs(l) < quiet && std::fabs(r) < quiet) ? quietRun + 1 : 0;
+                longestQuiet = std::max(longestQuiet, quietRun);
+            }
+        }
+    }
+    const double rms = std::sqrt(sum / (2.0 * passFrames));
+    std::printf("kestrula: %lu bytes, one pass %.2f s, peak %.0f (%.2f dBFS), RMS %.0f (%.2f dBFS), "
+                "longest quiet stretch after the intro %.3f s\n",
+                kestrulaXm_size, passFrames / 44100.0, peak, 20 * std::log10(peak / 32768.0), rms,
+                20 * std::log10(rms / 32768.0), longestQuiet / 44100.0);
+    EXPECT_EQ(0, clipped);
+    EXPECT_GT(peak, 32768.0 / 8) << "the mix should reach within 18 dB of full scale";
+    EXPECT_GT(rms, 32768.0 / 32) << "and be a full mix, not a thin one";
+    EXPECT_LT(longestQuiet, 44100) << "no silent stretch of a second or more after the intro";
+    EXPECT_EQ(14 * 64, log.rowsInPass);
+    EXPECT_EQ(k.song->restartPosition, log.wrappedTo);
+}
+
+}  // namespace
