@@ -49,10 +49,10 @@ inline __m128 select(__m128 mask, __m128 ifSet, __m128 ifClear) {
 // The same rule as approach() on x, y and z of one corner at once; the fourth
 // lane (the corner's spare word) is carried through untouched. Returns the
 // lanes that still differ from the saved corner.
-inline __m128 approachCorner(FaceVertex& corner, const FaceVertex& home, __m128 s, __m128 xyz) {
+inline __m128 approachCorner(FaceVertex& corner, const float* home, __m128 s, __m128 xyz) {
     float* at = reinterpret_cast<float*>(&corner);
     const __m128 p = _mm_loadu_ps(at);
-    const __m128 q = _mm_loadu_ps(reinterpret_cast<const float*>(&home));
+    const __m128 q = _mm_loadu_ps(home);
     const __m128 up = _mm_add_ps(p, s);
     const __m128 down = _mm_sub_ps(p, s);
     const __m128 raised = select(_mm_cmpgt_ps(up, q), q, up);
@@ -97,16 +97,30 @@ ScatterEffect::ScatterEffect(MeshObject* target)
       faces(nullptr),
       saved(nullptr),
       color(target ? target->color : 0),
-      targetColor(color) {
+      targetColor(color),
+      home(nullptr) {
     if (target && target->faceCount > 0 && target->faces) {
         faceCount = target->faceCount;
         faces = target->faces;
-        saved = new Face[static_cast<size_t>(faceCount)];
-        std::memcpy(static_cast<void*>(saved), faces, sizeof(Face) * static_cast<size_t>(faceCount));
+        const size_t n = static_cast<size_t>(faceCount);
+        saved = new Face[n];
+        std::memcpy(static_cast<void*>(saved), faces, sizeof(Face) * n);
+        home = new float[n * 12]();
+        for (size_t i = 0; i < n; ++i) {
+            const Vector3* corners[3] = {&saved[i].a.position, &saved[i].b.position, &saved[i].c.position};
+            for (size_t k = 0; k < 3; ++k) {
+                home[i * 12 + k * 4 + 0] = corners[k]->x;
+                home[i * 12 + k * 4 + 1] = corners[k]->y;
+                home[i * 12 + k * 4 + 2] = corners[k]->z;
+            }
+        }
     }
 }
 
-ScatterEffect::~ScatterEffect() { delete[] saved; }
+ScatterEffect::~ScatterEffect() {
+    delete[] saved;
+    delete[] home;
+}
 
 void ScatterEffect::setStep(float s) { step.set(s, s, s); }
 
@@ -168,18 +182,18 @@ void ScatterEffect::update() {
     __m128 away = _mm_setzero_ps();
     for (int32_t i = 0; i < faceCount; ++i) {
         Face& f = faces[i];
-        const Face& home = saved[i];
-        away = _mm_or_ps(away, approachCorner(f.a, home.a, sa, xyz));
-        away = _mm_or_ps(away, approachCorner(f.b, home.b, sb, xyz));
-        away = _mm_or_ps(away, approachCorner(f.c, home.c, sc, xyz));
+        const float* q = home + static_cast<size_t>(i) * 12;
+        away = _mm_or_ps(away, approachCorner(f.a, q, sa, xyz));
+        away = _mm_or_ps(away, approachCorner(f.b, q + 4, sb, xyz));
+        away = _mm_or_ps(away, approachCorner(f.c, q + 8, sc, xyz));
     }
     if (_mm_movemask_ps(away) != 0) allHome = 0;
 #else
     for (int32_t i = 0; i < faceCount; ++i) {
         Face& f = faces[i];
-        const Face& home = saved[i];
+        const Face& back = saved[i];
         FaceVertex* corners[3] = {&f.a, &f.b, &f.c};
-        const FaceVertex* homes[3] = {&home.a, &home.b, &home.c};
+        const FaceVertex* homes[3] = {&back.a, &back.b, &back.c};
         const float steps[3] = {step.x, step.y, step.z};
         for (int k = 0; k < 3; ++k) {
             Vector3& p = corners[k]->position;
