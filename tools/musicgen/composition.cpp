@@ -115,7 +115,7 @@ void offbeatHats(Writer& w, int from, int to, double vol) {
 }
 
 void sixteenthHats(Writer& w, int from, int to, double vol) {
-    static const double accent[4] = {0.55, 0.4, 1.0, 0.5};
+    static const double accent[4] = {0.6, 0.45, 1.0, 0.55};
     for (int r = from; r < to; ++r) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[r % 4]);
 }
 
@@ -238,7 +238,7 @@ const char* const kBridgeBell = "E5:2 A5:2 B5:2 C6:6 B5:2 A5:2  -:16  -:16  E6:6
 // ------------------------------------------------------------------ sections
 
 struct Levels {
-    double kick = 64, clap = 54, hats = 40, bass = 36, pad = 38, arp = 30, lead = 44, bell = 36, echo = 14;
+    double kick = 64, clap = 54, hats = 46, bass = 36, pad = 38, arp = 30, lead = 44, bell = 36, echo = 14;
 };
 
 void fullSection(Writer& w, const Bars& bars, const char* theme, bool crash, bool fill, bool gallop, const Levels& l) {

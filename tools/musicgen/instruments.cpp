@@ -213,7 +213,7 @@ std::vector<double> metal(size_t n, double rate, const double* freqs, int count,
         }
         x = x / count + noiseMix * rng.bipolar();
         const double y = h2.run(h1.run(x));
-        s[i] = (y + 0.5 * sheen.run(y)) * (decay > 0 ? expOf(-t / decay) : 1.0);
+        s[i] = (y + 0.8 * sheen.run(y)) * (decay > 0 ? expOf(-t / decay) : 1.0);
     }
     return s;
 }
