@@ -259,6 +259,7 @@ public:
         object_.drawCount = triangles_;
         object_.allocateFaces();
         const size_t vertexCount = object_.vertices.size();
+        // One pass over the triangles, three bounds-checked lookups each.
         for (int32_t i = 0; i < triangles_; ++i) {
             const Vector3& corners = *object_.faceIndices.at(static_cast<size_t>(i));
             Face& face = object_.faces[i];
