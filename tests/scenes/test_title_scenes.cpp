@@ -214,6 +214,7 @@ protected:
         AnimatorTimers virtualService{};
         virtualService.addTimer = addVirtualTimer;
         virtualService.removeTimer = removeVirtualTimer;
+        virtualService.drain = [] {};  // ticks run on this thread: nothing to wait for
         setAnimatorTimers(virtualService);
         setClockSource(virtualClock);
         setRowSource(rowHook);
