@@ -255,10 +255,13 @@ void fullSection(Writer& w, const Bars& bars, const char* theme, bool crash, boo
     playMelody(w, chFx, kLead, lead, l.echo, 3, crash ? 16 : 3);
 }
 
-// The lead-in shared by both builds and the bridge: the kick drops out on the
-// last beat and the pad is cut, leaving the roll and the riser.
+// The lead-in shared by both builds and the bridge: on the last beat the
+// kick drops out and pad and bass are cut (C00), leaving arp, roll and riser.
 void dropIn(Writer& w) {
+    for (int ch : {chPad, chBass})
+        for (int r = 60; r < kRows; ++r) w.p.at(r, ch) = Cell{};
     w.effect(60, chPad, kSetVolume, 0);
+    w.effect(60, chBass, kSetVolume, 0);
 }
 
 Pattern blank() { return Pattern(kRows, kChannels); }
