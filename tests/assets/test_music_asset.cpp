@@ -263,6 +263,35 @@ TEST(MusicAsset, LoadsThroughThePlayerWithTheCountsOfTheHeader) {
     for (int i = 0; i < k.song->instrumentCount; ++i) EXPECT_GT(k.song->instruments[i].sampleCount, 0) << i;
 }
 
+// Tonal loops hold whole cycles of every partial, and one-shots are tapered:
+// a jump at a loop join or a cut-off end would click on every note.
+TEST(MusicAsset, LoopsJoinSmoothlyAndOneShotsEndInSilence) {
+    LoadedKestrula k;
+    ASSERT_NE(nullptr, k.song);
+    int loops = 0, oneShots = 0;
+    for (int i = 0; i < k.song->instrumentCount; ++i) {
+        const Instrument& ins = k.song->instruments[i];
+        for (int s = 0; s < ins.sampleCount; ++s) {
+            const Sample& smp = *ins.samples[s];
+            ASSERT_GT(smp.length, 2u);
+            const int16_t* d = smp.data;
+            if (smp.loopType == 2) {
+                ++loops;
+                int largestStep = 0;
+                for (uint32_t f = smp.loopStart + 1; f < smp.loopStart + smp.loopLength; ++f)
+                    largestStep = std::max(largestStep, std::abs(d[f] - d[f - 1]));
+                const int join = std::abs(d[smp.loopStart] - d[smp.loopStart + smp.loopLength - 1]);
+                EXPECT_LE(join, largestStep) << "instrument " << i << " sample " << s;
+            } else if (smp.loopType == 1) {
+                ++oneShots;
+                EXPECT_LT(std::abs(int(d[smp.length - 1])), 328) << "instrument " << i << " sample " << s;
+            }
+        }
+    }
+    EXPECT_GE(loops, 5);
+    EXPECT_GE(oneShots, 4);
+}
+
 // One pass is 14 orders x 64 rows x 7 ticks x 882 frames; the render goes on
 // for two seconds past the loop so the jump back is heard too.
 TEST(MusicAsset, OnePassPlaysWithoutClippingOrSilenceAndLoopsBackToTheRestart) {
