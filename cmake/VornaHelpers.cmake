@@ -42,16 +42,15 @@ function(vorna_embed_lines target symbol name file)
   vorna_embed_object(${target} ${symbol} ${out})
 endfunction()
 
-# A GoogleTest executable registered with CTest: vorna_test(NAME SOURCES... DEPS ...)
+# A GoogleTest executable registered with CTest: vorna_test(NAME SOURCES... DEPS ...).
+# Every test program runs SDL on its dummy drivers (tests/support/test_environment.cpp).
 function(vorna_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENV" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/test_environment.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   vorna_warnings(${name})
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;${ARG_ENV}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()
 
 # One static library per subsystem, made of every .cpp in its folder.

@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -30,11 +30,12 @@ AudioDevice ossDevice{nullptr, ossOpen, ossIoctl, ossWrite, ossClose};
 struct StandIn {
     static constexpr size_t kCapacity = 8 * 2048;  // the 16 KB an OSS driver would buffer
     std::mutex lock;
-    std::condition_variable spaceFreed;
     uint8_t ring[kCapacity];
     size_t readAt = 0;
     size_t filled = 0;
     int rate = 44100;
+    uint64_t written = 0;  // bytes accepted since the device was opened
+    std::chrono::steady_clock::time_point started;
     bool audioOpen = false;
     bool open = false;
 };
@@ -53,13 +54,12 @@ void standInFill(void*, Uint8* stream, int length) {
         done += run;
     }
     if (done < wanted) std::memset(stream + done, 0, wanted - done);
-    guard.unlock();
-    standIn.spaceFreed.notify_all();
 }
 
 int standInOpen(void*, const char*) {
     if (standIn.open) return -1;
     standIn.readAt = standIn.filled = 0;
+    standIn.written = 0;
     standIn.open = true;
     return 0;
 }
@@ -99,24 +99,34 @@ int standInIoctl(void*, int, unsigned long request, int* argument) {
 }
 
 long standInWrite(void*, int, const void* data, size_t bytes) {
+    using clock = std::chrono::steady_clock;
+    // Paced by the clock, not by SDL: a write may run at most one buffer
+    // (16 KB) ahead of real time, whatever output SDL found (its dummy
+    // output, for one, takes samples as fast as they come).
+    const double bytesPerSecond = double(standIn.rate) * 4;
+    if (standIn.written == 0) standIn.started = clock::now();
+    for (;;) {
+        const double elapsed = std::chrono::duration<double>(clock::now() - standIn.started).count();
+        const double allowed = elapsed * bytesPerSecond + double(StandIn::kCapacity);
+        const double excess = double(standIn.written + bytes) - allowed;
+        if (excess <= 0) break;
+        std::this_thread::sleep_for(std::chrono::microseconds(int64_t(excess / bytesPerSecond * 1e6) + 500));
+    }
+    standIn.written += bytes;
+
+    // Hand the bytes to SDL's callback; if the output has stalled, what no
+    // longer fits is dropped rather than holding the player up.
     const uint8_t* from = static_cast<const uint8_t*>(data);
+    std::lock_guard<std::mutex> guard(standIn.lock);
     size_t done = 0;
-    std::unique_lock<std::mutex> guard(standIn.lock);
-    while (done < bytes) {
-        if (standIn.filled == StandIn::kCapacity) {
-            // Blocks while the buffer is full, as a device would; an output
-            // that stops draining for a second costs the rest of this write.
-            if (!standIn.spaceFreed.wait_for(guard, std::chrono::seconds(1),
-                                             [] { return standIn.filled < StandIn::kCapacity; }))
-                break;
-        }
+    while (done < bytes && standIn.filled < StandIn::kCapacity) {
         size_t writeAt = (standIn.readAt + standIn.filled) % StandIn::kCapacity;
         size_t run = std::min(bytes - done, std::min(StandIn::kCapacity - standIn.filled, StandIn::kCapacity - writeAt));
         std::memcpy(standIn.ring + writeAt, from + done, run);
         standIn.filled += run;
         done += run;
     }
-    return long(done);
+    return long(bytes);
 }
 
 int standInClose(void*, int) {

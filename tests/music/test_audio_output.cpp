@@ -1,0 +1,259 @@
+// The device requests, the playback thread and the WAV capture, against a
+// fake device that records every call.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "music/audio_device.h"
+#include "music/playback_thread.h"
+#include "music_support.h"
+
+namespace {
+
+struct FakeDevice {
+    std::mutex lock;
+    std::vector<std::pair<unsigned long, int>> requests;  // request, value asked
+    std::vector<size_t> writes;
+    std::atomic<int> opens{0}, closes{0};
+    int grantRate = -1;      // -1: grant what is asked
+    int grantFragment = 0x0008000B;
+    bool failOpen = false;
+    AudioDevice table{};
+
+    FakeDevice() {
+        table.self = this;
+        table.open = [](void* self, const char*) {
+            auto* d = static_cast<FakeDevice*>(self);
+            ++d->opens;
+            return d->failOpen ? -1 : 7;
+        };
+        table.ioctl = [](void* self, int, unsigned long request, int* argument) {
+            auto* d = static_cast<FakeDevice*>(self);
+            d->requests.emplace_back(request, *argument);
+            if (request == kDspSpeed && d->grantRate >= 0) *argument = d->grantRate;
+            if (request == kDspSetFragment) *argument = d->grantFragment;
+            return 0;
+        };
+        table.write = [](void* self, int, const void*, size_t bytes) {
+            auto* d = static_cast<FakeDevice*>(self);
+            std::lock_guard<std::mutex> g(d->lock);
+            d->writes.push_back(bytes);
+            return long(bytes);
+        };
+        table.close = [](void* self, int) {
+            ++static_cast<FakeDevice*>(self)->closes;
+            return 0;
+        };
+        setAudioDevice(&table);
+    }
+    ~FakeDevice() { setAudioDevice(nullptr); }
+    size_t writeCount() {
+        std::lock_guard<std::mutex> g(lock);
+        return writes.size();
+    }
+};
+
+void registerCallbacks() { setFileCallbacks(embeddedOpen, embeddedClose, embeddedRead, embeddedSeek, embeddedTell); }
+
+// One channel, a note every row, 125 BPM.
+xmw::ModuleSpec beatModule() {
+    xmw::ModuleSpec m;
+    m.speed = 6;
+    m.bpm = 125;
+    xmw::PatternSpec p(64, 1);
+    for (int r = 0; r < 64; r += 4) p.at(r, 0).note = 49, p.at(r, 0).instrument = 1;
+    m.patterns.push_back(p);
+    xmw::InstrumentSpec inst;
+    inst.samples.push_back(musictest::tone(4000));
+    m.instruments.push_back(inst);
+    return m;
+}
+
+void waitForWrites(FakeDevice& d, size_t n) {
+    for (int i = 0; i < 500 && d.writeCount() < n; ++i) usleep(2000);
+}
+
+}  // namespace
+
+TEST(AudioOutput, OpenMakesTheFourRequestsAndNeedsTheirValues) {
+    registerCallbacks();
+    {
+        FakeDevice d;
+        ASSERT_EQ(openAudio(44100), 1);
+        ASSERT_EQ(d.requests.size(), 4u);
+        EXPECT_EQ(d.requests[0], std::make_pair(kDspSetFormat, 16));
+        EXPECT_EQ(d.requests[1], std::make_pair(kDspStereo, 1));
+        EXPECT_EQ(d.requests[2], std::make_pair(kDspSpeed, 44100));
+        EXPECT_EQ(d.requests[3], std::make_pair(kDspSetFragment, 0x0008000B));
+        EXPECT_EQ(outputFormat.rampLength, 128u);
+        EXPECT_FLOAT_EQ(outputFormat.rampReciprocal, 1.0f / 128);
+        EXPECT_EQ(outputFormat.rateReciprocal, 1.0f / 44100.0f);
+        closeAudio();
+        EXPECT_EQ(d.closes, 1);
+        closeAudio();
+        EXPECT_EQ(d.closes, 1) << "closing twice closes once";
+    }
+    {
+        FakeDevice d;
+        d.grantRate = 44099;
+        EXPECT_EQ(openAudio(44100), 0) << "a neighbouring rate is a refusal";
+        EXPECT_EQ(d.closes, 1);
+    }
+    {
+        FakeDevice d;
+        d.grantFragment = 0x0008000C;
+        EXPECT_EQ(openAudio(44100), 0);
+    }
+    {
+        FakeDevice d;
+        d.failOpen = true;
+        EXPECT_EQ(openAudio(44100), 0);
+    }
+}
+
+TEST(AudioOutput, OpenWithoutCallbacksLeavesTheDeviceAlone) {
+    setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
+    FakeDevice d;
+    EXPECT_EQ(openAudio(44100), 0);
+    EXPECT_EQ(d.opens, 0);
+}
+
+TEST(AudioOutput, MissingOrFakeOssNodeIsRefused) {
+    registerCallbacks();
+    setenv("VORNA_AUDIO", "oss", 1);
+    setenv("VORNA_DSP", "/nonexistent/dsp", 1);
+    EXPECT_EQ(openAudio(44100), 0);
+    // A plain file refuses the ioctl requests: not a sound device.
+    char path[] = "/tmp/vorna-dsp-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("VORNA_DSP", path, 1);
+    EXPECT_EQ(openAudio(44100), 0);
+    unlink(path);
+    unsetenv("VORNA_AUDIO");
+    unsetenv("VORNA_DSP");
+}
+
+TEST(AudioOutput, ThreadWritesWholeBlocksAndPublishesTheSnapshot) {
+    registerCallbacks();
+    FakeDevice d;
+    ASSERT_EQ(openAudio(44100), 1);
+    musictest::Loaded song(beatModule());
+    ASSERT_NE(song.song, nullptr);
+    EXPECT_EQ(playSong(nullptr), 0);
+    EXPECT_EQ(stopSong(nullptr), 0);
+    EXPECT_EQ(getRow(nullptr), 0);
+
+    ASSERT_EQ(playSong(song.song), 1);
+    EXPECT_EQ(isPlaying(), 1);
+    waitForWrites(d, 6);
+    // Read from the main thread while the thread runs.
+    int lastElapsed = -1, rows = 0;
+    for (int i = 0; i < 20; ++i) {
+        int e = getElapsedMs(song.song);
+        EXPECT_GE(e, lastElapsed);
+        lastElapsed = e;
+        rows = std::max(rows, getRow(song.song));
+        usleep(3000);
+    }
+    EXPECT_GT(lastElapsed, 0);
+    EXPECT_EQ(stopSong(song.song), 1);
+    EXPECT_EQ(isPlaying(), 0);
+    EXPECT_EQ(stopSong(song.song), 1) << "a second stop is harmless";
+    {
+        std::lock_guard<std::mutex> g(d.lock);
+        ASSERT_GE(d.writes.size(), 6u);
+        for (size_t w : d.writes) EXPECT_EQ(w, 8192u);
+    }
+    const size_t blocks = d.writeCount();
+    // The snapshot shows the state after the last block: about 44 ms a block.
+    EXPECT_GE(getElapsedMs(song.song), int(blocks) * 43);
+    EXPECT_LE(getElapsedMs(song.song), int(blocks) * 45 + 19);
+
+    // Playing again restarts from the beginning.
+    ASSERT_EQ(playSong(song.song), 1);
+    ASSERT_EQ(playSong(song.song), 1);
+    waitForWrites(d, blocks + 1);
+    stopSong(song.song);
+    EXPECT_LT(getElapsedMs(song.song), int(d.writeCount() - blocks) * 45 + 19);
+    closeAudio();
+}
+
+TEST(AudioOutput, CaptureHoldsExactlyWhatTheBlockLoopRenders) {
+    registerCallbacks();
+    char path[] = "/tmp/vorna-capture-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("VORNA_CAPTURE", path, 1);
+    size_t blocks = 0;
+    {
+        FakeDevice d;
+        ASSERT_EQ(openAudio(44100), 1);
+        musictest::Loaded song(beatModule());
+        playSong(song.song);
+        waitForWrites(d, 12);
+        stopSong(song.song);
+        blocks = d.writeCount();
+        closeAudio();
+    }
+    unsetenv("VORNA_CAPTURE");
+
+    FILE* f = std::fopen(path, "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<uint8_t> wav;
+    uint8_t buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) wav.insert(wav.end(), buf, buf + n);
+    std::fclose(f);
+    unlink(path);
+    ASSERT_EQ(wav.size(), 44 + blocks * 8192);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(wav[24] | wav[25] << 8 | wav[26] << 16, 44100);
+    EXPECT_EQ(size_t(wav[40] | wav[41] << 8 | wav[42] << 16 | wav[43] << 24), blocks * 8192);
+
+    musictest::Loaded offline(beatModule());
+    std::vector<float> mix(2 * framesPerBlock);
+    std::vector<int16_t> out(2 * framesPerBlock);
+    bool audible = false;
+    for (size_t b = 0; b < blocks; ++b) {
+        renderBlock(offline.song, mix.data(), out.data());
+        ASSERT_EQ(std::memcmp(out.data(), wav.data() + 44 + b * 8192, 8192), 0) << "block " << b;
+        for (int16_t v : out) audible |= v != 0;
+    }
+    EXPECT_TRUE(audible);
+}
+
+TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToRealTime) {
+    const AudioDevice* d = standInDevice();
+    const int handle = d->open(d->self, "/nonexistent");
+    ASSERT_GE(handle, 0);
+    int format = 16, stereo = 1, rate = 44100, fragments = 0x0008000B;
+    d->ioctl(d->self, handle, kDspSetFormat, &format);
+    d->ioctl(d->self, handle, kDspStereo, &stereo);
+    d->ioctl(d->self, handle, kDspSpeed, &rate);
+    d->ioctl(d->self, handle, kDspSetFragment, &fragments);
+    EXPECT_EQ(format, 16);
+    EXPECT_EQ(stereo, 1);
+    EXPECT_EQ(rate, 44100) << "SDL's dummy output must open";
+    EXPECT_EQ(fragments & 0xFFFF, 11);
+    EXPECT_EQ(fragments >> 16, 8);
+    std::vector<uint8_t> block(8192, 0);
+    const auto start = std::chrono::steady_clock::now();
+    // Half a second of audio beyond the 16 KB the device may buffer.
+    const int blocks = 2 + int(44100 * 4 / 2 / 8192);
+    for (int i = 0; i < blocks; ++i) EXPECT_EQ(d->write(d->self, handle, block.data(), block.size()), 8192);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    d->close(d->self, handle);
+    EXPECT_GT(took, 0.4) << "writes ran ahead of real time";
+    EXPECT_LT(took, 3.0);
+}

@@ -1,0 +1,122 @@
+// The whole running order in one process: start-up, all 22 steps, shutdown,
+// against a fake sound device, with the scenes driven frame by frame.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "geometry/mesh_object.h"
+#include "geometry/model_library.h"
+#include "music/audio_device.h"
+#include "music/playback_thread.h"
+#include "scenes/timeline.h"
+#include "support/scene_world.h"
+
+namespace {
+
+using namespace sceneworld;
+
+// A device that takes every request and every write at once.
+AudioDevice quietDevice{
+    nullptr, [](void*, const char*) { return 3; },
+    [](void*, int, unsigned long, int*) { return 0; },
+    [](void*, int, const void*, size_t bytes) { return long(bytes); },
+    [](void*, int) { return 0; }};
+
+struct TimelineTest : ::testing::Test {
+    void SetUp() override {
+        setAudioDevice(&quietDevice);
+        install();
+    }
+    void TearDown() override {
+        uninstall();
+        setAudioDevice(nullptr);
+    }
+};
+
+}  // namespace
+
+TEST_F(TimelineTest, SpaceInEveryStepWalksThroughAllOfThem) {
+    Production production;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(production.start(0, nullptr), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "engine initializing 800x600x32\n");
+    EXPECT_EQ(isPlaying(), 1);
+    ASSERT_EQ(production.library.models.size(), 7u);
+    EXPECT_EQ(findModel(production.library, "sphere")->faceCount, 20480);
+    for (Image* picture : production.pictures) ASSERT_NE(picture, nullptr);
+
+    // Space is released in the first frame of every step.
+    onFrame = [](int) {
+        pushKeyUp(SDLK_SPACE);
+        return 1;
+    };
+    for (int step = 1; step <= kSceneCount; ++step) {
+        frame = 0;
+        EXPECT_EQ(production.runStep(step), 1) << "step " << step;
+        EXPECT_LE(frame, 4) << "step " << step << " ran on after Space";
+        EXPECT_TRUE(timers.empty()) << "step " << step << " left " << timers.size() << " timers";
+    }
+    // Models keep what the steps wrote: the last one placed the teddy at z 200.
+    EXPECT_FLOAT_EQ(findModel(production.library, "teddy")->position.z, 200.0f);
+    production.shutdown(true);
+    EXPECT_EQ(isPlaying(), 0);
+}
+
+TEST_F(TimelineTest, EscapeInTheOpeningStops) {
+    Production production;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(production.start(0, nullptr), 0);
+    testing::internal::GetCapturedStdout();
+    onFrame = [](int) {
+        pushKeyUp(SDLK_ESCAPE);
+        return 1;
+    };
+    EXPECT_EQ(production.runStep(1), 2);
+    production.shutdown(false);
+    EXPECT_EQ(isPlaying(), 0);
+}
+
+TEST_F(TimelineTest, TheMagnoliaGrowsUntilItsSequenceEndsAndSixSecondsHavePassed) {
+    Production production;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(production.start(0, nullptr), 0);
+    testing::internal::GetCapturedStdout();
+    MeshObject* magnolia = findModel(production.library, "magnolia");
+    // Timers fire once a frame and the clock moves 10 ms a frame: the faces
+    // need 229 ticks, the moves 38 and the turns 32, about 3 seconds.
+    int endSecond = -1;
+    onFrame = [&](int) {
+        advance(10);
+        return 1;
+    };
+    EXPECT_EQ(production.runStep(8), 0);
+    endSecond = production.engine->secondsElapsed();
+    EXPECT_EQ(endSecond, 6) << "the sequence was done first; the scene waited for its six seconds";
+    EXPECT_EQ(loadAnimated(magnolia->drawCount), magnolia->faceCount - 1);
+    EXPECT_FLOAT_EQ(loadAnimated(magnolia->rotation.x), 1.6f);
+    EXPECT_FLOAT_EQ(loadAnimated(magnolia->position.z), 330.0f);
+
+    // Slow timers this time: the sequence ends long after six seconds.
+    onFrame = [&](int f) {
+        advance(100);
+        if (f % 3 == 0) fireTimers();
+        return 1;
+    };
+    frame = 0;
+    EXPECT_EQ(production.runStep(8), 0);
+    EXPECT_GT(production.engine->secondsElapsed(), 6);
+    EXPECT_FLOAT_EQ(loadAnimated(magnolia->rotation.x), 1.6f);
+    production.shutdown(true);
+}
+
+TEST_F(TimelineTest, AnUnloadableModuleEndsTheStart) {
+    static const unsigned char garbage[] = "Extended Module: but nothing after it";
+    Production production;
+    production.module = garbage;
+    production.moduleSize = sizeof garbage;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(production.start(0, nullptr), 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Error loading song\n"), std::string::npos) << out;
+    EXPECT_EQ(production.engine, nullptr);
+}

@@ -1,0 +1,102 @@
+// A virtual world for driving scene loops frame by frame: a fake clock, a
+// timer queue fired once per frame, an injected key array, and a row source
+// that is called once per frame and runs the test's frame hook.
+#pragma once
+
+#include <SDL/SDL.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "framework/animator.h"
+#include "framework/engine.h"
+#include "scenes/music_position.h"
+#include "scenes/scene.h"
+
+namespace sceneworld {
+
+inline timeval clockNow{5000, 0};
+inline int fakeClock(timeval* tv) {
+    *tv = clockNow;
+    return 0;
+}
+
+struct FakeTimer {
+    SDL_NewTimerCallback callback;
+    void* param;
+    Uint32 interval;
+};
+inline std::map<intptr_t, FakeTimer> timers;
+inline intptr_t nextTimerId = 1;
+
+inline SDL_TimerID addFakeTimer(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
+    timers[nextTimerId] = FakeTimer{callback, param, interval};
+    return reinterpret_cast<SDL_TimerID>(nextTimerId++);
+}
+inline SDL_bool removeFakeTimer(SDL_TimerID id) {
+    return timers.erase(reinterpret_cast<intptr_t>(id)) ? SDL_TRUE : SDL_FALSE;
+}
+// Fires every timer once, as if its period had passed.
+inline void fireTimers() {
+    std::vector<intptr_t> ids;
+    for (auto& [id, t] : timers) ids.push_back(id);
+    for (intptr_t id : ids) {
+        auto it = timers.find(id);
+        if (it == timers.end()) continue;
+        FakeTimer t = it->second;
+        Uint32 next = t.callback(t.interval, t.param);
+        if (next == 0) timers.erase(id);
+    }
+}
+
+inline Uint8 heldKeys[SDLK_LAST];
+inline const Uint8* fakeKeyState() { return heldKeys; }
+
+// Called once per frame by the loops: the frame's hook, then the row.
+inline int frame = 0;
+inline std::function<int32_t(int)> onFrame;
+inline int32_t scriptedRow(Song*) {
+    fireTimers();
+    int32_t row = onFrame ? onFrame(frame) : 1;
+    ++frame;
+    return row;
+}
+
+inline void pushKeyUp(SDLKey key) {
+    SDL_Event e{};
+    e.type = SDL_KEYUP;
+    e.key.type = SDL_KEYUP;
+    e.key.keysym.sym = key;
+    SDL_PushEvent(&e);
+}
+
+// Installs the whole world; uninstall() puts the real clock, timers, keys and rows back.
+inline void install() {
+    clockNow = timeval{5000, 0};
+    setClockSource(fakeClock);
+    timers.clear();
+    setAnimatorTimers(AnimatorTimers{addFakeTimer, removeFakeTimer, nullptr});
+    std::memset(heldKeys, 0, sizeof heldKeys);
+    setKeyStateSource(fakeKeyState);
+    frame = 0;
+    onFrame = nullptr;
+    setRowSource(scriptedRow);
+}
+
+inline void uninstall() {
+    setRowSource(nullptr);
+    setKeyStateSource(nullptr);
+    setAnimatorTimers(AnimatorTimers{nullptr, nullptr, nullptr});
+    setClockSource(nullptr);
+}
+
+// Advances the fake clock by ms.
+inline void advance(int ms) {
+    clockNow.tv_usec += ms * 1000;
+    clockNow.tv_sec += clockNow.tv_usec / 1000000;
+    clockNow.tv_usec %= 1000000;
+}
+
+}  // namespace sceneworld
