@@ -117,4 +117,6 @@ int getOrder(Song* song) { return song ? positionSnapshot.order.load(std::memory
 int getRow(Song* song) { return song ? positionSnapshot.row.load(std::memory_order_relaxed) : 0; }
 int getElapsedMs(Song* song) { return song ? positionSnapshot.elapsedMs.load(std::memory_order_relaxed) : 0; }
 
+Song* playingSong() { return currentSong.load(std::memory_order_acquire); }
+
 int isPlaying() { return threadExists.load(std::memory_order_acquire) ? 1 : 0; }

@@ -29,3 +29,5 @@ int getElapsedMs(Song* song);
 
 // 1 while a playback thread runs.
 int isPlaying();
+// The song the playback thread renders, or null.
+Song* playingSong();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "music/mixer.h"
+#include "music/playback_thread.h"
 #include "music/playback.h"
 #include "music/xm_loader.h"
 
@@ -47,8 +48,8 @@ int rewindSong(Song* song) {
 
 void releaseSongPlayback(Song* song) {
     if (!song) return;
-    // Nothing but this thread renders yet; once a playback thread exists it
-    // must be stopped here before the voices are cleared.
+    // A thread still rendering this song must stop before its samples go.
+    if (playingSong() == song) stopSong(song);
     clearVoices();
 }
 

@@ -327,12 +327,17 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
     // Cost: countA rows, each a search through B plus one span.
     for (int32_t i = 0; i < countA; ++i) {
         const EdgePoint& p = edgeA[startA + i];
+        // Walked edges hold one point per row, rows rising by one, so the
+        // match usually sits exactly (p.y - first row) places on; the scan
+        // from startB stays as the fallback and gives the same first match.
         int32_t found = -1;
-        for (int32_t k = 0; startB + k < countB; ++k) {
-            if (edgeB[startB + k].y == p.y) {
-                found = k;
-                break;
-            }
+        if (startB < countB) {
+            const float guess = p.y - edgeB[startB].y;
+            if (guess >= 0 && guess < float(countB - startB) && edgeB[startB + int32_t(guess)].y == p.y)
+                found = int32_t(guess);
+        }
+        for (int32_t k = 0; found < 0 && startB + k < countB; ++k) {
+            if (edgeB[startB + k].y == p.y) found = k;
         }
         if (found < 0) continue;  // B has no point on this row: nothing to pair with
         j = found;

@@ -257,3 +257,18 @@ TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToRealTime) {
     EXPECT_GT(took, 0.4) << "writes ran ahead of real time";
     EXPECT_LT(took, 3.0);
 }
+
+TEST(AudioOutput, FreeingThePlayingSongStopsTheThreadFirst) {
+    registerCallbacks();
+    FakeDevice d;
+    ASSERT_EQ(openAudio(44100), 1);
+    Song* song = musictest::loadBytes(xmw::write(beatModule()));
+    ASSERT_NE(song, nullptr);
+    playSong(song);
+    waitForWrites(d, 2);
+    EXPECT_EQ(playingSong(), song);
+    freeSong(song);  // must not leave the thread rendering freed samples
+    EXPECT_EQ(isPlaying(), 0);
+    EXPECT_EQ(playingSong(), nullptr);
+    closeAudio();
+}
