@@ -1,5 +1,6 @@
 #include "scenes/scene.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -69,6 +70,24 @@ void scatterNoise(SDL_Surface* screen, bool discardOne) {
 
 }  // namespace
 
+namespace {
+int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+void SceneProfile::beginFrame() {
+    ++frames;
+    lastMarkNs = steadyNs();
+}
+
+void SceneProfile::mark(Phase phase) {
+    const int64_t now = steadyNs();
+    seconds[phase] += double(now - lastMarkNs) * 1e-9;
+    lastMarkNs = now;
+}
+
 void setKeyStateSource(KeyStateSource source) { keyStateSource = source ? source : sdlKeyState; }
 
 uint32_t randomColor() {
@@ -84,7 +103,7 @@ Scene::Scene()
       whitePeriod(32), sharpLastFrame(0), flashWhenAtRest(0), swayZ(0), sprites(0), blurAmount(0), blurTarget(0),
       player(nullptr), engine(nullptr), object(nullptr), endSequence(nullptr), camera(new Camera), label(nullptr),
       sparks(nullptr), quit(0), seconds(0), unlimited(0), spriteList(), background(nullptr),
-      backgroundOverride(nullptr), bannerImage(nullptr) {}
+      backgroundOverride(nullptr), bannerImage(nullptr), profile(nullptr) {}
 
 Scene::~Scene() {
     delete camera;
@@ -219,8 +238,10 @@ int32_t Scene::run3D() {
     if (flashWhenAtRest && scatter) scatter->stairs();
     int32_t ghostCounter = 8;
     int32_t result = kSceneEnded;
+    SceneProfile* const timing = profile;
 
     while (!quit) {
+        if (timing) timing->beginFrame();
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) {
@@ -306,12 +327,16 @@ int32_t Scene::run3D() {
         if (scatter && whiteFlash && row % int32_t(whitePeriod) == 0) scatter->setColor(0xFFFFFF);
         if (scatter && colorCycle && row % int32_t(colorPeriod) == 0) scatter->setTargetColor(randomColor());
 
+        if (timing) timing->mark(SceneProfile::kInput);
+
         if (tiles && backdrop && backdrop->surface) {
             // Cost: 120 tile blits of 64x64 a frame.
             for (int i = 0; i < 120; ++i) blitTile(backdrop->surface, screen, randomTile(screen));
         }
+        if (timing) timing->mark(SceneProfile::kTiles);
 
         if (scatter) scatter->update();
+        if (timing) timing->mark(SceneProfile::kScatter);
 
         if (object) {
             if (swayX) {
@@ -324,6 +349,7 @@ int32_t Scene::run3D() {
             }
             camera->render(object);
         }
+        if (timing) timing->mark(SceneProfile::kRender);
 
         if (sprites) {
             for (size_t i = 0; i < spriteList.size(); ++i) {
@@ -341,6 +367,7 @@ int32_t Scene::run3D() {
                 emitSparks(sparks, x + image->w, y + image->h / 2, 1);
             }
         }
+        if (timing) timing->mark(SceneProfile::kSprites);
 
         if (manualRotation && object) object->setRotation(manualX, manualY, manualZ);
 
@@ -350,11 +377,16 @@ int32_t Scene::run3D() {
             SDL_BlitSurface(bannerImage->surface, nullptr, screen, &at);
         }
 
+        if (timing) timing->mark(SceneProfile::kBanner);
+
         if (rand() % 100 > 90) glitchBand(screen);
         if (noise && row % 32 != 0) scatterNoise(screen, false);
+        if (timing) timing->mark(SceneProfile::kGlitchNoise);
         updateSparks(sparks, screen);
+        if (timing) timing->mark(SceneProfile::kSprites);
         if (blurEnabled && (!quit || !sharpLastFrame))
             TextLabel::blur(screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
+        if (timing) timing->mark(SceneProfile::kBlur);
 
         if (overlay) {
             const int32_t step = 8 * label->scale;
@@ -375,7 +407,10 @@ int32_t Scene::run3D() {
             }
         }
 
+        if (timing) timing->mark(SceneProfile::kBanner);
+
         engine->present();
+        if (timing) timing->mark(SceneProfile::kPresent);
     }
 
     if (bannerAnimator) {

@@ -38,6 +38,21 @@ struct Sprite {
     Image* image;  // owned
 };
 
+// Where run3D's frames spend their time: a measuring tool hands one in through
+// Scene::profile and run3D marks each phase boundary in it; the production
+// leaves the pointer null and run3D then only tests it.
+struct SceneProfile {
+    enum Phase : int32_t { kInput, kTiles, kScatter, kRender, kSprites, kBanner, kGlitchNoise, kBlur, kPresent,
+                           kPhaseCount };
+    double seconds[kPhaseCount] = {};  // summed over frames
+    int64_t frames = 0;
+    int64_t lastMarkNs = 0;
+
+    void beginFrame();
+    // The time since the previous mark belongs to phase.
+    void mark(Phase phase);
+};
+
 struct Scene {
     int32_t swayX;
     int32_t noise;
@@ -75,6 +90,7 @@ struct Scene {
     Image* background;                // owned
     Image* backgroundOverride;        // not owned, may be null
     Image* bannerImage;               // owned
+    SceneProfile* profile;            // not owned; null in the production
 
     Scene();
     ~Scene();
