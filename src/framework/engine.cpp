@@ -9,13 +9,22 @@ int32_t lastFps = 0;
 namespace {
 int wallClock(timeval* tv) { return gettimeofday(tv, nullptr); }
 ClockSource clockSource = wallClock;
+PresentHook presentHook = nullptr;
+bool seedFixed = false;
+unsigned fixedSeed = 0;
 }  // namespace
+
+void setPresentHook(PresentHook hook) { presentHook = hook; }
+void setRandomSeed(bool fixed, unsigned seed) {
+    seedFixed = fixed;
+    fixedSeed = seed;
+}
 
 void setClockSource(ClockSource source) { clockSource = source ? source : wallClock; }
 int readClock(timeval* tv) { return clockSource(tv); }
 
 bool Engine::init(int, char**, int32_t width, int32_t height, int32_t fullscreen) {
-    srand(static_cast<unsigned>(time(nullptr)));
+    srand(seedFixed ? fixedSeed : static_cast<unsigned>(time(nullptr)));
     frames = 0;
     readClock(&now);
     readClock(&lastSecond);
@@ -51,6 +60,7 @@ void Engine::present() {
     if (!screen) return;
     SDL_UpdateRect(screen, 0, 0, 0, 0);
     ++frames;
+    if (presentHook) presentHook(screen);
 }
 
 void Engine::resetClock() { readClock(&startTime); }

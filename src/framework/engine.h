@@ -35,3 +35,12 @@ extern int32_t lastFps;
 using ClockSource = int (*)(timeval*);
 void setClockSource(ClockSource source);
 int readClock(timeval* tv);
+
+// A recorder's grip on every finished frame: present() calls the hook, if one
+// is installed, after the frame has gone out and been counted (null removes it).
+using PresentHook = void (*)(SDL_Surface* screen);
+void setPresentHook(PresentHook hook);
+
+// init seeds rand with the time; a recorder fixes the seed instead so that two
+// runs draw the same numbers (fixed = false goes back to the time).
+void setRandomSeed(bool fixed, unsigned seed);

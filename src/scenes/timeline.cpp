@@ -10,6 +10,7 @@
 #include "music/module_file.h"
 #include "music/music.h"
 #include "music/playback_thread.h"
+#include "music/player.h"
 #include "music/xm_loader.h"
 #include "pictures/pictures.h"
 #include "render/camera.h"
@@ -368,7 +369,10 @@ int Production::start(int argc, char** argv) {
         engine = nullptr;
         return 1;
     }
-    playSong(song);
+    if (playbackThread)
+        playSong(song);
+    else
+        rewindSong(song);
 
     scene = new Scene;
     for (int i = 0; i < 7; ++i) pictures[i] = new Image(pictureData[i], int32_t(*pictureSizes[i]));

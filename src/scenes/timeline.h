@@ -31,6 +31,9 @@ struct Production {
     // hands in other bytes before start.
     const unsigned char* module;
     unsigned long moduleSize;
+    // False: start() only rewinds the song and starts no playback thread, so
+    // that whoever runs the steps (a recorder) renders the music itself.
+    bool playbackThread = true;
 
     Production();
 

@@ -1,0 +1,103 @@
+#include "virtual_world.h"
+
+#include <cstring>
+
+#include "framework/animator.h"
+#include "framework/engine.h"
+
+void VirtualClock::read(timeval* tv) const {
+    tv->tv_sec = static_cast<time_t>(kEpochSeconds + int64_t(nowUs / 1000000));
+    tv->tv_usec = static_cast<suseconds_t>(nowUs % 1000000);
+}
+
+SDL_TimerID TimerQueue::add(Uint32 intervalMs, SDL_NewTimerCallback callback, void* param) {
+    // A zero period would fire forever within one instant; SDL never fires
+    // faster than its slice either.
+    const Uint32 period = intervalMs ? intervalMs : 1;
+    const intptr_t id = nextId++;
+    timers[id] = Entry{callback, param, period, nowUs + uint64_t(period) * 1000};
+    return reinterpret_cast<SDL_TimerID>(id);
+}
+
+bool TimerQueue::remove(SDL_TimerID id) { return timers.erase(reinterpret_cast<intptr_t>(id)) != 0; }
+
+int TimerQueue::fireUntil(uint64_t untilUs) {
+    int fired = 0;
+    for (;;) {
+        // Cost: one pass over the live timers (a handful) per tick fired.
+        auto next = timers.end();
+        for (auto it = timers.begin(); it != timers.end(); ++it)
+            if (it->second.dueUs <= untilUs && (next == timers.end() || it->second.dueUs < next->second.dueUs))
+                next = it;
+        if (next == timers.end()) break;
+        const intptr_t id = next->first;
+        const Entry entry = next->second;
+        nowUs = entry.dueUs;
+        const Uint32 again = entry.callback(entry.intervalMs, entry.param);
+        ++fired;
+        // The callback may have removed its own timer (a stop from inside a tick).
+        auto still = timers.find(id);
+        if (still == timers.end()) continue;
+        if (again == 0) {
+            timers.erase(still);
+        } else {
+            still->second.intervalMs = again;
+            still->second.dueUs = entry.dueUs + uint64_t(again) * 1000;
+        }
+    }
+    nowUs = untilUs;
+    return fired;
+}
+
+void MusicStepper::renderThrough(uint64_t frame) {
+    // Cost: one block of 2048 frames per pass, at most a frame's worth of blocks.
+    while (renderedFrames <= frame) {
+        renderBlock(song, mix, block);
+        pending.insert(pending.end(), block, block + 2 * framesPerBlock);
+        renderedFrames += framesPerBlock;
+    }
+}
+
+void MusicStepper::take(uint64_t untilFrame, std::vector<int16_t>* into) {
+    if (untilFrame <= takenFrames) return;
+    if (untilFrame > renderedFrames) renderThrough(untilFrame - 1);
+    const size_t samples = size_t(untilFrame - takenFrames) * 2;
+    if (into) into->insert(into->end(), pending.begin(), pending.begin() + long(samples));
+    pending.erase(pending.begin(), pending.begin() + long(samples));
+    takenFrames = untilFrame;
+}
+
+namespace virtualworld {
+namespace {
+VirtualClock theClock;
+TimerQueue theTimers;
+
+int readVirtualClock(timeval* tv) {
+    theClock.read(tv);
+    return 0;
+}
+SDL_TimerID addVirtualTimer(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
+    return theTimers.add(interval, callback, param);
+}
+SDL_bool removeVirtualTimer(SDL_TimerID id) { return theTimers.remove(id) ? SDL_TRUE : SDL_FALSE; }
+// Ticks run on the main thread between frames: a removed timer cannot fire late.
+void drainNothing() {}
+}  // namespace
+
+VirtualClock& clock() { return theClock; }
+TimerQueue& timers() { return theTimers; }
+
+void install() {
+    theClock = VirtualClock{};
+    theTimers.timers.clear();
+    theTimers.nowUs = 0;
+    setClockSource(readVirtualClock);
+    setAnimatorTimers(AnimatorTimers{addVirtualTimer, removeVirtualTimer, drainNothing});
+}
+
+void uninstall() {
+    setAnimatorTimers(AnimatorTimers{nullptr, nullptr, nullptr});
+    setClockSource(nullptr);
+    theTimers.timers.clear();
+}
+}  // namespace virtualworld
