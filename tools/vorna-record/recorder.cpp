@@ -296,6 +296,7 @@ const char* usageText() {
            "      --key NAME@S-E   hold a key from S to E seconds (repeat --key for more)\n"
            "      --frames         leave numbered PPM frames and a WAV, even with ffmpeg\n"
            "      --stills DIR     one picture of each recorded scene into DIR\n"
+           "      --no-output      render everything, write nothing (to time the recorder)\n"
            "  -h, --help           this text\n"
            "Scenes before --from are played but not recorded, so the chosen scenes look\n"
            "and sound as they do in the whole production. Keys: space, escape, return,\n"
@@ -329,8 +330,8 @@ bool parseOptions(int argc, char** argv, RecordOptions* o, std::string* error, b
             *help = true;
             return false;
         }
-        if (arg == "--frames") {
-            o->mode = RecordOptions::kFrames;
+        if (arg == "--frames" || arg == "--no-output") {
+            o->mode = arg == "--frames" ? RecordOptions::kFrames : RecordOptions::kDiscard;
             continue;
         }
         if (arg != "-o" && arg != "--output" && arg != "-r" && arg != "--fps" && arg != "--seed" && arg != "--from" &&
