@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -144,7 +145,9 @@ AudioDevice standInTable{nullptr, standInOpen, standInIoctl, standInWrite, stand
 // ---- Choice of device and the WAV capture --------------------------------
 
 const AudioDevice* installed = nullptr;  // a test's own device
-const AudioDevice* active = nullptr;     // the device behind the open handle
+// The device behind the open handle. Atomic: a playback thread that stopSong
+// gave up on while it hung in a write reads it once more when that write returns.
+std::atomic<const AudioDevice*> active{nullptr};
 
 struct Capture {
     FILE* file = nullptr;
@@ -207,7 +210,7 @@ int deviceOpen() {
     int handle = -1;
     if (installed) {
         active = installed;
-        handle = active->open(active->self, path);
+        handle = installed->open(installed->self, path);
     } else {
         const char* mode = std::getenv("VORNA_AUDIO");
         const bool ossOnly = mode && std::strcmp(mode, "oss") == 0;
@@ -215,11 +218,11 @@ int deviceOpen() {
         struct stat node;
         if (!standInOnly && ::stat(path, &node) == 0) {
             active = &ossDevice;
-            handle = active->open(active->self, path);
+            handle = ossDevice.open(ossDevice.self, path);
         }
         if (handle < 0 && !ossOnly) {
             active = &standInTable;
-            handle = active->open(active->self, path);
+            handle = standInTable.open(standInTable.self, path);
         }
     }
     if (handle < 0) {
@@ -231,26 +234,30 @@ int deviceOpen() {
 }
 
 int deviceIoctl(int handle, unsigned long request, int* argument) {
-    if (!active) return -1;
+    const AudioDevice* device = active.load();
+    if (!device) return -1;
     const int requested = *argument;
-    const int r = active->ioctl(active->self, handle, request, argument);
+    const int r = device->ioctl(device->self, handle, request, argument);
     if (request == kDspSpeed && *argument == requested) capture.rate = requested;
     return r;
 }
 
 long deviceWrite(int handle, const void* data, size_t bytes) {
-    if (!active) return -1;
-    const long written = active->write(active->self, handle, data, bytes);
+    const AudioDevice* device = active.load();
+    if (!device) return -1;
+    // Captured before the write: a write that hangs past closeAudio must not
+    // come back to a capture file that has been finished meanwhile.
     if (capture.file) {
         std::fwrite(data, 1, bytes, capture.file);
         capture.bytes += uint32_t(bytes);
     }
-    return written;
+    return device->write(device->self, handle, data, bytes);
 }
 
 void deviceClose(int handle) {
-    if (!active) return;
-    active->close(active->self, handle);
+    const AudioDevice* device = active.load();
+    if (!device) return;
+    device->close(device->self, handle);
     active = nullptr;
     finishCapture();
 }

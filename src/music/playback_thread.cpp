@@ -14,29 +14,57 @@
 namespace {
 
 int deviceHandle = -1;
+unsigned outputRate = 44100;
+
+// One playback thread's own handshake and output block. stopSong waits for
+// the thread's render without limit but for its write only a while: a device
+// that stalls or hangs in a write must not hold the production's stop. A
+// thread given up on that way owns its record from then on and frees it when
+// its write finally returns; it touches nothing else on its way out.
+enum RunState : uint8_t { kRunning, kFinished, kAbandoned };
+struct PlaybackRun {
+    std::atomic<uint8_t> stopRequest{0};
+    std::atomic<uint8_t> inBlock{0};  // 1 while the thread renders (song, voices, mix buffer)
+    std::atomic<uint8_t> state{kRunning};
+    int handle = -1;
+    int16_t output[2 * framesPerBlock];
+};
 
 pthread_t playbackThread;
 std::atomic<bool> threadExists{false};
-std::atomic<uint8_t> stopRequest{0};
-std::atomic<uint8_t> inBlock{0};
-std::atomic<uint8_t> threadFinished{1};
+PlaybackRun* run = nullptr;  // main thread only; the thread has its own pointer
 std::atomic<Song*> currentSong{nullptr};
 
 void* mixAllocation = nullptr;
 float* mixBuffer = nullptr;  // 2 x 2048 interleaved floats, 16-byte aligned
-int16_t outputBuffer[2 * framesPerBlock];
 
-void* playbackLoop(void*) {
+// How long stopSong waits for a write to come back before it gives up on the thread.
+constexpr int kStopWaitMs = 500;
+
+void* playbackLoop(void* argument) {
+    PlaybackRun* self = static_cast<PlaybackRun*>(argument);
+    const long blockBytes = long(sizeof self->output);
     // Cost per pass: one block of 2048 frames, then a write that blocks while
     // the device's 16 KB are full, which paces the loop to real time.
-    while (!stopRequest.load(std::memory_order_acquire)) {
+    while (!self->stopRequest.load()) {
         usleep(10000);
-        inBlock.store(1, std::memory_order_release);
-        renderBlock(currentSong.load(std::memory_order_acquire), mixBuffer, outputBuffer);
-        deviceWrite(deviceHandle, outputBuffer, sizeof outputBuffer);  // a failed write is ignored
-        inBlock.store(0, std::memory_order_release);
+        // Announce the render, then look once more: a stop that came during
+        // the sleep may already have stopped waiting and freed the mix buffer.
+        self->inBlock.store(1);
+        if (self->stopRequest.load()) {
+            self->inBlock.store(0);
+            break;
+        }
+        renderBlock(currentSong.load(std::memory_order_acquire), mixBuffer, self->output);
+        self->inBlock.store(0);
+        const long written = deviceWrite(self->handle, self->output, size_t(blockBytes));
+        // A device that takes less than the block (failed, unplugged, short)
+        // has not blocked, so it no longer paces the loop: sleep out the
+        // block's playing time, so the rows the scenes follow keep to the clock.
+        if (written < blockBytes && !self->stopRequest.load())
+            usleep(useconds_t(double(framesPerBlock) / double(outputRate) * 1e6) - 10000);
     }
-    threadFinished.store(1, std::memory_order_release);
+    if (self->state.exchange(kFinished) == kAbandoned) delete self;
     pthread_exit(nullptr);
 }
 
@@ -53,6 +81,7 @@ bool requestGranted(unsigned long request, int value, bool (*accept)(int granted
 int openAudio(unsigned rate) {
     if (!haveFileCallbacks()) return 0;
     closeAudio();
+    outputRate = rate ? rate : 44100;
     deviceHandle = deviceOpen();
     if (deviceHandle < 0) return 0;
     auto equal = [](int granted, int asked) { return granted == asked; };
@@ -82,12 +111,11 @@ int playSong(Song* song) {
     const size_t bytes = size_t(framesPerBlock) * 8 + 256;
     mixAllocation = std::calloc(1, bytes);
     mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) & ~uintptr_t(15));
-    stopRequest.store(0, std::memory_order_release);
-    // Marked running before the thread starts, so that a stop right after
-    // this call cannot mistake a thread that has not begun for one that ended.
-    threadFinished.store(0, std::memory_order_release);
-    if (pthread_create(&playbackThread, nullptr, playbackLoop, nullptr) != 0) {
-        threadFinished.store(1, std::memory_order_release);
+    run = new PlaybackRun;
+    run->handle = deviceHandle;
+    if (pthread_create(&playbackThread, nullptr, playbackLoop, run) != 0) {
+        delete run;
+        run = nullptr;
         threadExists.store(false, std::memory_order_release);
         return 1;  // the song stays silent
     }
@@ -97,13 +125,24 @@ int playSong(Song* song) {
 
 int stopSong(Song* song) {
     if (!song) return 0;
-    stopRequest.store(1, std::memory_order_release);
-    while (inBlock.load(std::memory_order_acquire)) {
-    }
-    if (threadExists.load(std::memory_order_acquire)) {
-        while (!threadFinished.load(std::memory_order_acquire)) usleep(50000);
-        // Joined, so every restart gives back the finished thread's resources.
-        pthread_join(playbackThread, nullptr);
+    if (run) {
+        run->stopRequest.store(1);
+        while (run->inBlock.load()) {
+        }
+        // From here on the thread no longer touches the song or the mix buffer.
+        int waitedMs = 0;
+        while (run->state.load() != kFinished && waitedMs < kStopWaitMs) {
+            usleep(10000);
+            waitedMs += 10;
+        }
+        if (run->state.exchange(kAbandoned) == kFinished) {
+            // Joined, so every restart gives back the finished thread's resources.
+            pthread_join(playbackThread, nullptr);
+            delete run;
+        } else {
+            pthread_detach(playbackThread);  // still in its write; it frees its record itself
+        }
+        run = nullptr;
         threadExists.store(false, std::memory_order_release);
     }
     std::free(mixAllocation);
