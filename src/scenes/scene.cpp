@@ -1,6 +1,7 @@
 #include "scenes/scene.h"
 
-#include <chrono>
+#include <time.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -71,21 +72,25 @@ void scatterNoise(SDL_Surface* screen, bool discardOne) {
 }  // namespace
 
 namespace {
-int64_t steadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+int64_t clockNs(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 }  // namespace
 
 void SceneProfile::beginFrame() {
     ++frames;
-    lastMarkNs = steadyNs();
+    lastMarkNs = clockNs(CLOCK_MONOTONIC);
+    lastMarkCpuNs = clockNs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 void SceneProfile::mark(Phase phase) {
-    const int64_t now = steadyNs();
+    const int64_t now = clockNs(CLOCK_MONOTONIC), cpuNow = clockNs(CLOCK_THREAD_CPUTIME_ID);
     seconds[phase] += double(now - lastMarkNs) * 1e-9;
+    cpuSeconds[phase] += double(cpuNow - lastMarkCpuNs) * 1e-9;
     lastMarkNs = now;
+    lastMarkCpuNs = cpuNow;
 }
 
 void setKeyStateSource(KeyStateSource source) { keyStateSource = source ? source : sdlKeyState; }

@@ -44,9 +44,10 @@ struct Sprite {
 struct SceneProfile {
     enum Phase : int32_t { kInput, kTiles, kScatter, kRender, kSprites, kBanner, kGlitchNoise, kBlur, kPresent,
                            kPhaseCount };
-    double seconds[kPhaseCount] = {};  // summed over frames
+    double seconds[kPhaseCount] = {};     // wall clock, summed over frames
+    double cpuSeconds[kPhaseCount] = {};  // this thread's CPU time: the figure on a shared machine
     int64_t frames = 0;
-    int64_t lastMarkNs = 0;
+    int64_t lastMarkNs = 0, lastMarkCpuNs = 0;
 
     void beginFrame();
     // The time since the previous mark belongs to phase.

@@ -7,8 +7,6 @@
 // apart from the threads the production itself starts.
 #include <SDL/SDL.h>
 
-#include <time.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,7 +35,7 @@ void usage() {
         "options:\n"
         "  --frames N       end the scene after N frames (Space is released for frame N)\n"
         "  --shot K FILE    save the screen after frame K as .png or .bmp (repeatable; K = 0\n"
-        "                   is the screen before the first frame draws)\n"
+        "                   is the screen before the first frame draws; K = end is the last frame)\n"
         "  --profile        print frames per second and where a 3D frame's time goes\n"
         "  --window         a real window (default: SDL's dummy video driver, unless\n"
         "                   SDL_VIDEODRIVER says otherwise)\n"
@@ -49,7 +47,7 @@ void usage() {
 }
 
 struct Shot {
-    int frame;
+    int frame;  // -1: the last frame
     std::string path;
     bool done;
 };
@@ -61,19 +59,13 @@ struct Watch {
     int frameLimit = 0;  // 0: the scene ends as it would in the production
     std::vector<Shot> shots;
     bool shotFailed = false;
-    double firstFrameWall = 0, firstFrameCpu = 0;  // at frame 1's row, after the scene's own setup
+    double firstFrameWall = 0;  // at frame 1's row, after the scene's own setup
     int32_t virtualMs = 0;
     double rowMs = 0;
 } watch;
 
 double wallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double threadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 bool endsWith(const std::string& s, const char* tail) {
@@ -165,7 +157,6 @@ int32_t watchedRow(Song* song) {
     const int frame = ++watch.frame;
     if (frame == 1) {
         watch.firstFrameWall = wallSeconds();
-        watch.firstFrameCpu = threadCpuSeconds();
     }
     takeShotsAfter(frame - 1);
     // Frame N sees the release in its events, finishes and presents, and is the last.
@@ -215,25 +206,29 @@ bool is3D(int step) {
 const char* const phaseNames[SceneProfile::kPhaseCount] = {"input", "tiles",        "scatter", "render", "sprites+sparks",
                                                            "banner+overlay", "glitch+noise", "blur", "present"};
 
-void printProfile(int step, const SceneProfile& p, double wall, double cpu) {
+void printProfile(int step, const SceneProfile& p, double wall) {
     const int frames = watch.frame;
-    double total = 0;
-    for (double s : p.seconds) total += s;
+    double total = 0, cpuTotal = 0;
+    for (int i = 0; i < SceneProfile::kPhaseCount; ++i) {
+        total += p.seconds[i];
+        cpuTotal += p.cpuSeconds[i];
+    }
     if (p.frames == 0 || total <= 0) {
         std::printf("profile step %d: %d frames, %.1f fps (no 3D frames to split)\n", step, frames,
                     frames > 1 && wall > 0 ? (frames - 1) / wall : 0.0);
         return;
     }
-    const double fps = double(p.frames) / total;
-    std::printf("profile step %d: %lld frames, %.1f fps (%.3f ms a frame); main thread CPU %.1f fps\n", step,
-                static_cast<long long>(p.frames), fps, 1000.0 * total / double(p.frames),
-                frames > 1 && cpu > 0 ? (frames - 1) / cpu : 0.0);
+    const double n = double(p.frames);
+    std::printf("profile step %d: %lld frames, %.1f fps (%.3f ms a frame), %.1f fps of main-thread CPU (%.3f ms)\n",
+                step, static_cast<long long>(p.frames), n / total, 1000.0 * total / n,
+                cpuTotal > 0 ? n / cpuTotal : 0.0, 1000.0 * cpuTotal / n);
+    std::printf("  %-15s %8s    %8s        %s\n", "phase", "wall", "CPU", "CPU share");
     for (int i = 0; i < SceneProfile::kPhaseCount; ++i)
-        std::printf("  %-15s %8.3f ms %5.1f%%\n", phaseNames[i], 1000.0 * p.seconds[i] / double(p.frames),
-                    100.0 * p.seconds[i] / total);
-    // One line for a table of every scene.
-    std::printf("| %2d | %6.0f |", step, fps);
-    for (int i = 0; i < SceneProfile::kPhaseCount; ++i) std::printf(" %.3f |", 1000.0 * p.seconds[i] / double(p.frames));
+        std::printf("  %-15s %8.3f ms %8.3f ms cpu %5.1f%%\n", phaseNames[i], 1000.0 * p.seconds[i] / n,
+                    1000.0 * p.cpuSeconds[i] / n, cpuTotal > 0 ? 100.0 * p.cpuSeconds[i] / cpuTotal : 0.0);
+    // One line for a table of every scene: the step, fps by wall and by CPU, then CPU ms per phase.
+    std::printf("| %2d | %4.0f | %4.0f |", step, n / total, cpuTotal > 0 ? n / cpuTotal : 0.0);
+    for (int i = 0; i < SceneProfile::kPhaseCount; ++i) std::printf(" %.2f |", 1000.0 * p.cpuSeconds[i] / n);
     std::printf("\n");
 }
 
@@ -260,8 +255,9 @@ int main(int argc, char** argv) {
             ok = parseInt(next, &frames, 1);
             ++i;
         } else if (a == "--shot") {
-            int k = 0;
-            ok = parseInt(next, &k, 0) && i + 2 < argc;
+            int k = -1;
+            ok = (next && std::strcmp(next, "end") == 0) || parseInt(next, &k, 0);
+            ok = ok && i + 2 < argc;
             if (ok) shots.push_back(Shot{k, argv[i + 2], false});
             i += 2;
         } else if (a == "--seed") {
@@ -332,13 +328,13 @@ int main(int argc, char** argv) {
 
     const int32_t result = production->runStep(step);
     const double wall = wallSeconds() - watch.firstFrameWall;
-    const double cpu = threadCpuSeconds() - watch.firstFrameCpu;
     takeShotsAfter(watch.frame);
+    takeShotsAfter(-1);
 
     setRowSource(nullptr);
     production->scene->profile = nullptr;
     std::printf("step %d%s: result %d after %d frames\n", step, is3D(step) ? " (3D)" : "", result, watch.frame);
-    if (profile) printProfile(step, record, wall, cpu);
+    if (profile) printProfile(step, record, wall);
     int status = watch.shotFailed ? 1 : 0;
     for (const Shot& shot : watch.shots)
         if (!shot.done) {

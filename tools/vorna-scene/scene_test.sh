@@ -8,21 +8,24 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-# A 3D step stopped after 5 frames, photographed after frames 4 and 5.
-out=$("$tool" --frames 5 --shot 4 "$work/a.png" --shot 5 "$work/b.bmp" 17) || fail "step 17 status $?"
+# A 3D step stopped after 5 frames, photographed after frames 4 and 5 and at its end.
+out=$("$tool" --frames 5 --shot 4 "$work/a.png" --shot 5 "$work/b.bmp" --shot 5 "$work/a5.png" \
+  --shot end "$work/end.png" 17) || fail "step 17 status $?"
 echo "$out"
 grep -q '^step 17 (3D): result 1 after 5 frames$' <<<"$out" || fail "step 17 did not stop after 5 frames"
 [ "$(head -c 8 "$work/a.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "a.png is not a PNG"
 [ "$(head -c 2 "$work/b.bmp")" = BM ] || fail "b.bmp is not a BMP"
 [ "$(stat -c %s "$work/b.bmp")" -ge 1440000 ] || fail "b.bmp is smaller than 800x600x3"
+cmp -s "$work/a5.png" "$work/end.png" || fail "the end shot is not the screen after the last frame"
+! cmp -s "$work/a.png" "$work/a5.png" || fail "frames 4 and 5 left the same screen"
 
 # The split has every phase and adds up to the frame time it reports.
 out=$("$tool" --frames 20 --profile 3) || fail "profiled step 3 status $?"
 echo "$out"
 grep -q '^profile step 3: 20 frames, ' <<<"$out" || fail "no profile of 20 frames"
-[ "$(grep -cE '^  [a-z+]+ +[0-9.]+ ms +[0-9.]+%$' <<<"$out")" -eq 9 ] || fail "not nine phases"
+[ "$(grep -cE '^  [a-z+]+ +[0-9.]+ ms +[0-9.]+ ms cpu +[0-9.]+%$' <<<"$out")" -eq 9 ] || fail "not nine phases"
 awk '/^profile step/ { split($0, a, "[(]"); split(a[2], b, " "); total = b[1] }
-     /^  [a-z+]+ / { sum += $2 }
+     / ms cpu / { sum += $2 }
      END { d = sum - total; if (d < 0) d = -d; exit !(total > 0 && d < 0.01 + total * 0.01) }' <<<"$out" ||
   fail "the phases do not add up to the frame time"
 
