@@ -140,6 +140,7 @@ struct Recording {
     FrameSink sink;
     WavWriter wav;
     bool writeWav = false;
+    bool wavFailed = false;
     std::vector<int16_t> audio;
     std::vector<uint8_t> rgb;
     int width = 0, height = 0;
@@ -209,7 +210,7 @@ void Recording::presentedFrame(SDL_Surface* screen) {
         if (keepStills) stills.offer(rgb);
         audio.clear();
         music.take(audioAt(n + 1), &audio);
-        if (writeWav) wav.write(audio.data(), audio.size());
+        if (writeWav && !wav.write(audio.data(), audio.size())) wavFailed = true;
         report->audioFrames += audio.size() / 2;
         ++recorded;
     } else {
@@ -223,8 +224,10 @@ void Recording::presentedFrame(SDL_Surface* screen) {
     virtualworld::timers().fireUntil(clock.nowUs);
 
     if (capturing) deliverKeys();
-    if (capturing && recorded >= limit && !stopPushed) {
-        pushKey(SDLK_ESCAPE, false);  // the scene stops as it would for a viewer
+    // Past the end, or with nowhere left to write, the production is stopped
+    // as a viewer would stop it, and what was written is kept.
+    if (capturing && (recorded >= limit || sink.failed || wavFailed) && !stopPushed) {
+        pushKey(SDLK_ESCAPE, false);
         stopPushed = true;
     }
 }
@@ -463,8 +466,7 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         r->music.song = production->song;
         r->music.renderThrough(0);  // the thread's first block, before the first frame
         int32_t result = kSceneEnded;
-        for (int step = 1; outputOk && step <= options.lastScene && result != kSceneStop && r->recorded < r->limit;
-             ++step) {
+        for (int step = 1; outputOk && step <= options.lastScene && result != kSceneStop && !r->stopPushed; ++step) {
             if (step == options.firstScene) {
                 r->capturing = true;
                 r->deliverKeys();
@@ -489,7 +491,7 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     virtualworld::uninstall();
 
     report->frames = r->recorded;
-    if (r->writeWav && !r->wav.close()) {
+    if (r->writeWav && (!r->wav.close() || r->wavFailed)) {
         std::fprintf(stderr, "vorna-record: could not write %s\n", wavPath.c_str());
         outputOk = false;
     }
