@@ -36,6 +36,15 @@ cmp -s "$work/v1.png" "$work/v2.png" || fail "two virtual runs differ"
 "$tool" --virtual 4 --seed 7 --frames 60 --shot 60 "$work/v3.png" 16 >/dev/null || fail "virtual run 3"
 ! cmp -s "$work/v1.png" "$work/v3.png" || fail "another seed drew the same frame"
 
+# Left alone in virtual time, the 2-second cow scene ends by itself at the
+# first half-pattern row after 2 virtual seconds (400 frames of 5 ms), not before.
+out=$("$tool" --virtual 5 --quiet-audio --shot end "$work/e14.png" 14) || fail "step 14 status $?"
+echo "$out"
+frames=$(sed -n 's/^step 14 (3D): result 0 after \([0-9]*\) frames$/\1/p' <<<"$out")
+[ -n "$frames" ] || fail "step 14 did not end by itself"
+[ "$frames" -gt 400 ] || fail "step 14 ended after $frames frames, before its 2 seconds"
+[ -s "$work/e14.png" ] || fail "no shot of step 14's last frame"
+
 # A picture interlude counts its frames the same way.
 out=$("$tool" --frames 3 --shot 3 "$work/p.png" 2) || fail "step 2 status $?"
 grep -q '^step 2: result 1 after 3 frames$' <<<"$out" || fail "step 2 did not stop after 3 frames: $out"
