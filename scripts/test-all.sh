@@ -1,14 +1,40 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: the native, i386
-# and asan presets, then a short fuzzing smoke run of every loader.
+# Installs what is missing, then builds and runs every test: the native, i386,
+# asan and tsan presets, the whole production under valgrind's memcheck, then
+# a short fuzzing smoke run of every loader. Each stage's time is printed at
+# the end (docs/TESTING.md says what each stage checks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
-for preset in native i386 asan; do
-  echo "==== preset $preset"
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
-done
-echo "==== fuzz smoke"
-FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ./scripts/fuzz-smoke.sh
+
+timings=()
+stage() {  # stage NAME COMMAND...: runs the command and records how long it took
+  local name="$1" started
+  shift
+  echo "==== $name"
+  started=$(date +%s)
+  "$@"
+  timings+=("$(printf '%-10s %4d s' "$name" $(( $(date +%s) - started )))")
+}
+
+preset() {
+  cmake --preset "$1"
+  cmake --build --preset "$1"
+  ctest --preset "$1"
+}
+
+# The whole production once more, under memcheck: no invalid access, no use
+# of uninitialised values, no definitely lost block (tests/valgrind.supp holds
+# the few reports that belong to the libraries, each with its reason).
+memcheck() {
+  valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+    --show-leak-kinds=definite --num-callers=30 --suppressions=tests/valgrind.supp \
+    build/native/tests/reliability/test_reliability --gtest_filter='WholeRun.*'
+}
+
+stage deps ./scripts/install-deps.sh
+for p in native i386 asan tsan; do stage "$p" preset "$p"; done
+stage valgrind memcheck
+stage fuzz env FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ./scripts/fuzz-smoke.sh
+
+echo "==== stage times"
+printf '%s\n' "${timings[@]}"

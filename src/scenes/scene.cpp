@@ -293,10 +293,10 @@ int32_t Scene::run3D() {
                                     loadAnimated(object->position.z) - 10, 0);
             } else if (held[SDLK_o]) {
                 ++ghostCounter;
-                camera->ghostOffset = float(ghostCounter);
+                storeAnimated(camera->ghostOffset, float(ghostCounter));  // step 3 glides it on the timer thread
             } else if (held[SDLK_p]) {
                 if (ghostCounter != 0) --ghostCounter;
-                camera->ghostOffset = float(ghostCounter);
+                storeAnimated(camera->ghostOffset, float(ghostCounter));
             } else if (held[SDLK_t]) {
                 storeAnimated(blurAmount, loadAnimated(blurAmount) + 1);
             } else if (held[SDLK_y]) {

@@ -9,11 +9,13 @@
 #include <SDL/SDL.h>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "framework/engine.h"
 #include "geometry/mesh_object.h"
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
+#include "render/camera.h"
 #include "scenes/music_position.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
@@ -80,6 +82,53 @@ TEST(WholeRun, EveryStepWithRealTimersAndPlaybackThreadThenACleanShutdown) {
     EXPECT_EQ(production->scene, nullptr);
     delete production;
 
+    setRowSource(nullptr);
+    unsetenv("VORNA_AUDIO");
+}
+
+namespace {
+
+Uint8 held[SDLK_LAST];
+const Uint8* heldKeys() { return held; }
+int framesHeld = 0;
+
+int32_t rowWhileHolding(Song* song) {
+    // The first half of the scene one key of the pair, the second half the other.
+    ++framesHeld;
+    held[SDLK_o] = held[SDLK_t] = framesHeld <= 20;
+    held[SDLK_p] = held[SDLK_y] = framesHeld > 20;
+    if (framesHeld == 40) {
+        SDL_Event release{};
+        release.type = SDL_KEYUP;
+        release.key.type = SDL_KEYUP;
+        release.key.keysym.sym = SDLK_SPACE;
+        SDL_PushEvent(&release);
+    }
+    return getRow(song);
+}
+
+}  // namespace
+
+// The keys that steer what an animator moves at the same time: the ghost
+// offset in step 3 (gliding to 100 on SDL's timer thread while o and p set
+// it) and the blur amount in step 5 (gliding to 128 while t and y move it).
+TEST(WholeRun, HeldKeysSteerValuesThatRealTimersMove) {
+    setAudioDevice(nullptr);
+    setenv("VORNA_AUDIO", "standin", 1);
+    setRowSource(rowWhileHolding);
+    setKeyStateSource(heldKeys);
+    Production production;
+    ASSERT_EQ(production.start(0, nullptr), 0);
+    for (int step : {3, 5}) {
+        drainEvents();
+        framesHeld = 0;
+        EXPECT_EQ(production.runStep(step), kSceneSkipped) << "step " << step;
+        EXPECT_GE(loadAnimated(production.scene->camera->ghostOffset), 0.0f);
+        EXPECT_TRUE(std::isfinite(loadAnimated(production.scene->blurAmount)));
+    }
+    production.shutdown(true);
+    std::memset(held, 0, sizeof held);
+    setKeyStateSource(nullptr);
     setRowSource(nullptr);
     unsetenv("VORNA_AUDIO");
 }
