@@ -1,5 +1,6 @@
 #include "geometry/mesh_object.h"
 
+#include <atomic>
 #include <cstring>
 
 Face& translateFace(Face& face, float dx, float dy, float dz) {
@@ -67,21 +68,40 @@ MeshObject::~MeshObject() {
     releaseModelData();
 }
 
-void MeshObject::setPosition(float x, float y, float z) { position.set(x, y, z); }
+namespace {
+// Position and rotation may be moved by an animator on the timer thread at
+// the same moment: every component is stored and read as one whole value.
+void storeWhole(float& field, float value) { std::atomic_ref<float>(field).store(value, std::memory_order_relaxed); }
+float loadWhole(float& field) { return std::atomic_ref<float>(field).load(std::memory_order_relaxed); }
+}  // namespace
+
+void MeshObject::setPosition(float x, float y, float z) {
+    storeWhole(position.x, x);
+    storeWhole(position.y, y);
+    storeWhole(position.z, z);
+}
 
 void MeshObject::setPosition(float x, float y, float z, int32_t onlyNonZero) {
     if (!onlyNonZero) {
-        position.set(x, y, z);
+        setPosition(x, y, z);
         return;
     }
-    if (x != 0.0f) position.x = x;
-    if (y != 0.0f) position.y = y;
-    if (z != 0.0f) position.z = z;
+    if (x != 0.0f) storeWhole(position.x, x);
+    if (y != 0.0f) storeWhole(position.y, y);
+    if (z != 0.0f) storeWhole(position.z, z);
 }
 
-void MeshObject::setRotation(float ax, float ay, float az) { rotation.set(ax, ay, az); }
+void MeshObject::setRotation(float ax, float ay, float az) {
+    storeWhole(rotation.x, ax);
+    storeWhole(rotation.y, ay);
+    storeWhole(rotation.z, az);
+}
 
-void MeshObject::rotateBy(float dx, float dy, float dz) { rotation.add(dx, dy, dz); }
+void MeshObject::rotateBy(float dx, float dy, float dz) {
+    storeWhole(rotation.x, loadWhole(rotation.x) + dx);
+    storeWhole(rotation.y, loadWhole(rotation.y) + dy);
+    storeWhole(rotation.z, loadWhole(rotation.z) + dz);
+}
 
 void MeshObject::setColor(uint32_t pixel) { color = pixel; }
 

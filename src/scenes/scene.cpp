@@ -324,7 +324,7 @@ int32_t Scene::run3D() {
         if (scatter) {
             if (flash && row % int32_t(flashPeriod) == 0 && (!flashWhenAtRest || scatter->settled == 1)) {
                 scatter->settled = 1;
-                scatter->jitter(flashSpeed, flashAmount);
+                scatter->jitter(flashSpeed, loadAnimated(flashAmount));  // an animator may move the amount
                 scatter->setTargetColor(randomColor());
             }
         }
