@@ -65,6 +65,7 @@ TEST_F(StormTest, RandomHoldsAndReleasesInEveryStepKeepEveryValueInBounds) {
     int step = 0;
     int framesOfStep = 0;
     std::string failure;
+    int checkedFrames = 0;
     // What the step began with: bounds are measured from there.
     float blurPrevious = 0, blurCeiling = 0, ghostCeiling = 0;
 
@@ -80,6 +81,7 @@ TEST_F(StormTest, RandomHoldsAndReleasesInEveryStepKeepEveryValueInBounds) {
         ++framesOfStep;
 
         if (is3D && failure.empty()) {
+            ++checkedFrames;
             const float blur = loadAnimated(s.blurAmount);
             const float ghost = loadAnimated(s.camera->ghostOffset);
             if (f == 0) {
@@ -119,6 +121,8 @@ TEST_F(StormTest, RandomHoldsAndReleasesInEveryStepKeepEveryValueInBounds) {
         ASSERT_TRUE(failure.empty()) << failure;
     }
     EXPECT_EQ(step, kSceneCount + 1);
+    // Fifteen 3D steps, each storming until its Space.
+    EXPECT_GE(checkedFrames, 15 * (k3DFrames - 1));
     production.shutdown(true);
     EXPECT_EQ(isPlaying(), 0);
 }
