@@ -61,8 +61,10 @@ void* playbackLoop(void* argument) {
         // A device that takes less than the block (failed, unplugged, short)
         // has not blocked, so it no longer paces the loop: sleep out the
         // block's playing time, so the rows the scenes follow keep to the clock.
-        if (written < blockBytes && !self->stopRequest.load())
-            usleep(useconds_t(double(framesPerBlock) / double(outputRate) * 1e6) - 10000);
+        if (written < blockBytes && !self->stopRequest.load()) {
+            const long rest = long(double(framesPerBlock) / double(outputRate) * 1e6) - 10000;
+            if (rest > 0) usleep(useconds_t(rest));
+        }
     }
     if (self->state.exchange(kFinished) == kAbandoned) delete self;
     pthread_exit(nullptr);

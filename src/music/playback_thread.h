@@ -19,7 +19,9 @@ int openAudio(unsigned rate);
 int closeAudio();
 // Restarts `song` from its beginning on a new playback thread; 0 only for null.
 int playSong(Song* song);
-// Stops the thread and releases the mix buffer; 0 only for null.
+// Stops the thread and releases the mix buffer; 0 only for null. A thread
+// stuck in a device write is waited for half a second, then left to end by
+// itself when the write returns.
 int stopSong(Song* song);
 
 // The snapshot of the last finished block (0 for a null song).
