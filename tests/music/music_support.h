@@ -22,7 +22,7 @@ inline Song* loadBytes(const std::vector<uint8_t>& bytes) {
 // A loaded song, rewound and ready to step; freed at the end of the test.
 struct Loaded {
     Song* song = nullptr;
-    explicit Loaded(const xmw::ModuleSpec& spec) : Loaded(xmw::write(spec)) {}
+    explicit Loaded(const xmw::ModuleSpec& module) : Loaded(xmw::write(module)) {}
     explicit Loaded(const std::vector<uint8_t>& bytes) {
         song = loadBytes(bytes);
         setOutputRate(44100);

@@ -309,8 +309,8 @@ Rgb shade(Vec3 o, Vec3 d, int depth) {
         const Vec3 n = normalize(p - s.center);
         const double diffuse = std::max(0.0, dot(n, kSun)) * sunVisibility(p);
         const Vec3 r = d - n * (2 * dot(d, n));
-        const double spec = powD(std::max(0.0, dot(r, kSun)), 60) * sunVisibility(p);
-        col = s.color * (0.12 + 0.8 * diffuse) + hex(0xffe6c0) * (spec * 1.2);
+        const double specular = powD(std::max(0.0, dot(r, kSun)), 60) * sunVisibility(p);
+        col = s.color * (0.12 + 0.8 * diffuse) + hex(0xffe6c0) * (specular * 1.2);
         if (depth > 0) col = mix(col, shade(p, r, depth - 1) * s.color, s.mirror);
     }
     return mix(col, duskSky(Vec3{d.x, 0.02, d.z}), fog);

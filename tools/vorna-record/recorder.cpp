@@ -66,12 +66,12 @@ bool parseSeed(const std::string& text, unsigned long long* out) {
 }
 
 // NAME@SECONDS or NAME@FROM-TO.
-bool parseKey(const std::string& spec, KeyPress* press) {
-    const size_t at = spec.find('@');
+bool parseKey(const std::string& text, KeyPress* press) {
+    const size_t at = text.find('@');
     if (at == std::string::npos) return false;
-    press->key = keyByName(spec.substr(0, at));
+    press->key = keyByName(text.substr(0, at));
     if (press->key == SDLK_UNKNOWN) return false;
-    const std::string times = spec.substr(at + 1);
+    const std::string times = text.substr(at + 1);
     const size_t dash = times.find('-');
     press->releaseSeconds = -1;
     if (dash == std::string::npos) return parseSeconds(times, &press->pressSeconds);
