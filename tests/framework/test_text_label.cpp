@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "render/font.h"
+#include "support/reference_blur.h"
 #include "support/sdl_test.h"
 
 namespace {
@@ -20,29 +21,9 @@ using testsupport::SurfaceGuard;
 // pixels; the real one must match it byte for byte.
 void referenceBlur(std::vector<uint8_t>& px, int pitch, int w, int h, int radius, bool horizontal, bool vertical) {
     if (radius <= 0) return;
+    // The coefficient is worked out here again, apart from the code under test.
     const int32_t alpha = static_cast<int32_t>((1.0L - expl(-2.3f / (radius + 1.0L))) * 65536.0L);
-    auto step = [alpha](uint8_t& b, int32_t& z) {
-        z = z + ((((int32_t)b << 7) - z) * alpha >> 16);
-        b = (uint8_t)(z >> 7);
-    };
-    if (horizontal) {
-        for (int y = 0; y < h; ++y) {
-            uint8_t* row = &px[y * pitch];
-            int32_t z[4] = {row[0] << 7, row[1] << 7, row[2] << 7, row[3] << 7};
-            for (int o = 4; o < w * 4; o += 4)
-                for (int c = 0; c < 4; ++c) step(row[o + c], z[c]);
-            for (int o = w * 4 - 8; o >= 0; o -= 4)
-                for (int c = 0; c < 4; ++c) step(row[o + c], z[c]);
-        }
-    }
-    if (vertical) {
-        for (int x = 0; x < w; ++x) {
-            int32_t z[4];
-            for (int c = 0; c < 4; ++c) z[c] = px[x * 4 + c] << 7;
-            for (int y = h - 2; y >= 0; --y)
-                for (int c = 0; c < 4; ++c) step(px[y * pitch + x * 4 + c], z[c]);
-        }
-    }
+    reference::blur(px.data(), pitch, w, h, alpha, horizontal, vertical);
 }
 
 std::vector<uint8_t> bytesOf(SDL_Surface* s) {

@@ -12,6 +12,7 @@
 
 #include "bench.h"
 #include "framework/text_label.h"
+#include "support/reference_blur.h"
 #include "geometry/scatter_effect.h"
 #include "models/models.h"
 
@@ -50,31 +51,7 @@ SDL_Surface* frame() {
 
 // The blur written straight from its formula.
 void plainBlur(SDL_Surface* s, int radius, bool horizontal, bool vertical) {
-    const int32_t alpha = blurAlpha(radius);
-    uint8_t* px = static_cast<uint8_t*>(s->pixels);
-    const int pitch = s->pitch, w = s->w, h = s->h;
-    auto step = [alpha](uint8_t& b, int32_t& z) {
-        z += (((int32_t)b << 7) - z) * alpha >> 16;
-        b = (uint8_t)(z >> 7);
-    };
-    if (horizontal) {
-        for (int y = 0; y < h; ++y) {
-            uint8_t* row = px + y * pitch;
-            int32_t z[4] = {row[0] << 7, row[1] << 7, row[2] << 7, row[3] << 7};
-            for (int o = 4; o < w * 4; o += 4)
-                for (int c = 0; c < 4; ++c) step(row[o + c], z[c]);
-            for (int o = w * 4 - 8; o >= 0; o -= 4)
-                for (int c = 0; c < 4; ++c) step(row[o + c], z[c]);
-        }
-    }
-    if (vertical) {
-        for (int x = 0; x < w; ++x) {
-            int32_t z[4];
-            for (int c = 0; c < 4; ++c) z[c] = px[x * 4 + c] << 7;
-            for (int y = h - 2; y >= 0; --y)
-                for (int c = 0; c < 4; ++c) step(px[y * pitch + x * 4 + c], z[c]);
-        }
-    }
+    reference::blur(static_cast<uint8_t*>(s->pixels), s->pitch, s->w, s->h, blurAlpha(radius), horizontal, vertical);
 }
 
 void blurCase(const char* label, int radius, bool horizontal, bool vertical) {
