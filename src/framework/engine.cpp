@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 int32_t lastFps = 0;
@@ -23,6 +24,20 @@ void setRandomSeed(bool fixed, unsigned seed) {
 void setClockSource(ClockSource source) { clockSource = source ? source : wallClock; }
 int readClock(timeval* tv) { return clockSource(tv); }
 
+namespace {
+
+// When the display named by DISPLAY cannot be reached, SDL falls back to its
+// off-screen driver and the production would play unseen; that counts as no
+// video mode unless the off-screen driver was asked for by name.
+bool unaskedOffscreen() {
+    char name[32] = {};
+    if (!SDL_VideoDriverName(name, sizeof name) || std::strcmp(name, "offscreen") != 0) return false;
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    return !asked || std::strcmp(asked, "offscreen") != 0;
+}
+
+}  // namespace
+
 bool Engine::init(int, char**, int32_t width, int32_t height, int32_t fullscreen) {
     srand(seedFixed ? fixedSeed : static_cast<unsigned>(time(nullptr)));
     frames = 0;
@@ -42,7 +57,8 @@ bool Engine::init(int, char**, int32_t width, int32_t height, int32_t fullscreen
     // asked for at 32 bits; SDL converts on present when the desktop differs.
     Uint32 flags = fullscreen == 1 ? SDL_FULLSCREEN : 0;
     screen = SDL_SetVideoMode(width, height, 32, flags);
-    if (!screen) {
+    if (!screen || unaskedOffscreen()) {
+        screen = nullptr;
         std::fprintf(stderr, "could not init videomode\n");
         return false;
     }

@@ -5,13 +5,10 @@
 # long as the run.
 set -u
 vorna="$1"
-display=":$(( 900 + RANDOM % 800 ))"
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+. "$(dirname "$0")/../support/xvfb.sh"
 wav=$(mktemp --suffix=.wav)
-trap 'kill $xvfb 2>/dev/null; rm -f "$wav"' EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
+trap 'kill $xvfb_pid 2>/dev/null; rm -f "$wav"' EXIT
+start_xvfb
 
 start=$(date +%s.%N)
 SDL_AUDIODRIVER=dummy VORNA_AUDIO=standin VORNA_CAPTURE="$wav" timeout 900 "$vorna"

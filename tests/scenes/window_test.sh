@@ -6,12 +6,10 @@ vorna="$1"
 for tool in Xvfb xprop xdotool; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
-display=":$(( 90 + RANDOM % 800 ))"
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; kill $app 2>/dev/null' EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
+. "$(dirname "$0")/../support/xvfb.sh"
+app=""
+trap 'kill $xvfb_pid 2>/dev/null; [ -n "$app" ] && kill $app 2>/dev/null' EXIT
+start_xvfb
 
 out=$(mktemp)
 SDL_AUDIODRIVER=dummy "$vorna" >"$out" 2>&1 &
@@ -20,6 +18,9 @@ win=""
 for _ in $(seq 300); do
   win=$(xdotool search --name '\^vorna' 2>/dev/null | head -n1)
   [ -n "$win" ] && break
+  if ! kill -0 "$app" 2>/dev/null; then
+    wait "$app"; echo "vorna ended with status $? before its window appeared"; cat "$out"; exit 1
+  fi
   sleep 0.1
 done
 [ -n "$win" ] || { echo "no window titled ^vorna"; cat "$out"; exit 1; }

@@ -7,13 +7,11 @@ set -u
 vorna="$1"
 out="$2"
 mkdir -p "$out"
-display=":$(( 90 + RANDOM % 800 ))"
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+. "$(dirname "$0")/../../tests/support/xvfb.sh"
 grab=""
-trap 'kill $grab 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+trap '[ -n "$grab" ] && kill $grab 2>/dev/null; kill $xvfb_pid 2>/dev/null' EXIT
+start_xvfb
+display="$DISPLAY"
 
 SDL_AUDIODRIVER=dummy "$vorna" >"$out/vorna.log" 2>&1 &
 app=$!
