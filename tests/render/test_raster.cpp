@@ -274,6 +274,55 @@ TEST_F(RasterTest, WalkEdgeGivesOnePointPerRow) {
     EXPECT_EQ(n, 0);
 }
 
+TEST_F(RasterTest, WalkEdgeIsTheSameOnBothSidesOfTheNarrowArithmetic) {
+    // Short edges use 32-bit fixed point, edges with a far end 64-bit: moved
+    // by a whole number of pixels, the same edge must give the same points.
+    const int32_t edges[][4] = {{3, 2, 40, 9}, {10, 4, 6, 30}, {0, 1, -37, 12}, {5, 3, 6, 700}, {9, 9, 1, 2}};
+    const int32_t shifts[] = {8000, 8191, 8192, 20000, 40000, -8192, -40000};
+    for (const auto& e : edges)
+        for (int32_t d : shifts)
+            for (bool alongX : {true, false}) {
+                EdgePoint near[kEdgeCapacity], far[kEdgeCapacity];
+                int32_t nNear = -1, nFar = -1;
+                // No walk starts on row 0, the one row a walk treats apart.
+                const int32_t dx = alongX ? d : 0, dy = alongX ? 0 : d;
+                walkEdge(e[0], e[1], e[2], e[3], near, &nNear);
+                walkEdge(e[0] + dx, e[1] + dy, e[2] + dx, e[3] + dy, far, &nFar);
+                ASSERT_EQ(nNear, nFar) << d;
+                for (int32_t i = 0; i < nNear; ++i) {
+                    EXPECT_EQ(far[i].x, near[i].x + float(dx)) << i;
+                    EXPECT_EQ(far[i].y, near[i].y + float(dy)) << i;
+                }
+            }
+}
+
+TEST_F(RasterTest, OpaqueFacesCoverTheSamePixelsAtThreeAndFourBytesPerPixel) {
+    // Four-byte surfaces take the filler's direct span path, three-byte ones
+    // its general loop: random triangles, some hanging over the edges, must
+    // cover exactly the same pixels.
+    SurfaceGuard four(makeSurface(48, 40));
+    SurfaceGuard three(SDL_CreateRGBSurface(SDL_SWSURFACE, 48, 40, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0));
+    uint32_t seed = 12345;
+    auto next = [&seed](float lo, float hi) {
+        seed = seed * 1103515245u + 12345u;
+        return lo + (hi - lo) * float((seed >> 8) & 0xFFFF) / 65535.0f;
+    };
+    for (int t = 0; t < 200; ++t) {
+        SDL_FillRect(four, nullptr, 0);
+        SDL_FillRect(three, nullptr, 0);
+        ScreenPoint p[3];
+        for (ScreenPoint& v : p) v = {next(-12, 60), next(-10, 50)};
+        Color c4{int32_t(kWhite), 255}, c3{int32_t(kWhite), 255};
+        fillTriangle(&camera, four, p[0], p[1], p[2], &c4);
+        fillTriangle(&camera, three, p[0], p[1], p[2], &c3);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 48; ++x) {
+                const uint8_t* q = static_cast<const uint8_t*>(three->pixels) + y * three->pitch + x * 3;
+                ASSERT_EQ(pixelAt(four, x, y) != 0, (q[0] | q[1] | q[2]) != 0) << t << ": " << x << "," << y;
+            }
+    }
+}
+
 TEST_F(RasterTest, TrianglesNeverPaintRowZero) {
     SurfaceGuard s(makeSurface(32, 32));
     Color c{int32_t(kWhite), 255};
