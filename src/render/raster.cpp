@@ -14,14 +14,54 @@ inline uint8_t* pixelAddress(const SDL_Surface* s, int32_t x, int32_t y) {
     return static_cast<uint8_t*>(s->pixels) + y * s->pitch + x * s->format->BytesPerPixel;
 }
 
-// Copies the low BytesPerPixel bytes of the value (little-endian host).
+// Copies the low BytesPerPixel bytes of the value (little-endian host); at
+// four bytes a single store rather than a copy of run-time length.
 inline void storePixel(const SDL_Surface* s, int32_t x, int32_t y, uint32_t pixel) {
-    std::memcpy(pixelAddress(s, x, y), &pixel, s->format->BytesPerPixel);
+    if (s->format->BytesPerPixel == 4)
+        std::memcpy(pixelAddress(s, x, y), &pixel, 4);
+    else
+        std::memcpy(pixelAddress(s, x, y), &pixel, s->format->BytesPerPixel);
 }
 
 inline int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 inline int32_t minInt(int32_t a, int32_t b) { return a < b ? a : b; }
 inline int32_t maxInt(int32_t a, int32_t b) { return a > b ? a : b; }
+
+// Blending at four bytes a pixel and eight bits a channel, the format the
+// production runs in: splitting and mapping are plain shifts, with the same
+// results as SDL_GetRGB and SDL_MapRGB. The masks are read once per call
+// site, not once per pixel.
+struct FastBlend {
+    uint32_t rmask, gmask, bmask, amask;
+    int rshift, gshift, bshift;
+
+    static bool applies(const SDL_PixelFormat* f) {
+        return f->BytesPerPixel == 4 && f->Rloss == 0 && f->Gloss == 0 && f->Bloss == 0;
+    }
+    explicit FastBlend(const SDL_PixelFormat* f)
+        : rmask(f->Rmask), gmask(f->Gmask), bmask(f->Bmask), amask(f->Amask), rshift(f->Rshift),
+          gshift(f->Gshift), bshift(f->Bshift) {}
+
+    void apply(uint32_t* p, uint32_t pixel, int32_t alpha) const {
+        if (alpha <= 0) {
+            *p = (*p & (rmask | gmask | bmask)) | amask;
+            return;
+        }
+        const uint32_t old = *p;
+        const uint32_t a = alpha >= 255 ? 255u : uint32_t(alpha), rest = 255u - a;
+        // t / 255 rounded exactly, in 16-bit unsigned arithmetic.
+        auto mix = [&](uint32_t mask, int shift) -> uint32_t {
+            const uint32_t fresh = (pixel & mask) >> shift, under = (old & mask) >> shift;
+            const uint16_t t = static_cast<uint16_t>(a * fresh + rest * under + 128);
+            return uint32_t(static_cast<uint16_t>(t + (t >> 8)) >> 8) << shift;
+        };
+        *p = mix(rmask, rshift) | mix(gmask, gshift) | mix(bmask, bshift) | amask;
+    }
+};
+
+inline uint32_t* rowPixels(const SDL_Surface* s, int32_t y) {
+    return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + y * s->pitch);
+}
 
 // Four copies of the last opaque pixel value, each in its own 4-byte slot, so
 // an opaque span writes four pixels per copy. Exact at 4 bytes per pixel only.
@@ -163,22 +203,8 @@ void readPixel(const SDL_Surface* surface, int32_t x, int32_t y, uint32_t* out) 
 void blendPixel(SDL_Surface* surface, int32_t x, int32_t y, uint32_t pixel, int32_t alpha) {
     if (!isInside(surface, x, y)) return;
     const SDL_PixelFormat* f = surface->format;
-    if (f->BytesPerPixel == 4 && f->Rloss == 0 && f->Gloss == 0 && f->Bloss == 0) {
-        // Eight bits a channel: splitting and mapping are plain shifts, with
-        // the same results as SDL_GetRGB and SDL_MapRGB.
-        uint32_t* p = reinterpret_cast<uint32_t*>(pixelAddress(surface, x, y));
-        if (alpha <= 0) {
-            *p = (*p & (f->Rmask | f->Gmask | f->Bmask)) | f->Amask;
-            return;
-        }
-        const uint32_t old = *p;
-        const uint32_t a = alpha >= 255 ? 255u : uint32_t(alpha), rest = 255u - a;
-        auto mix = [&](uint32_t mask, int shift) -> uint32_t {
-            uint32_t fresh = (pixel & mask) >> shift, under = (old & mask) >> shift;
-            uint16_t t = static_cast<uint16_t>(a * fresh + rest * under + 128);
-            return uint32_t(static_cast<uint16_t>(t + (t >> 8)) >> 8) << shift;
-        };
-        *p = mix(f->Rmask, f->Rshift) | mix(f->Gmask, f->Gshift) | mix(f->Bmask, f->Bshift) | f->Amask;
+    if (FastBlend::applies(f)) {
+        FastBlend(f).apply(rowPixels(surface, y) + x, pixel, alpha);
         return;
     }
     uint32_t old = 0;
@@ -276,13 +302,18 @@ void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
     const int64_t majorDelta = xMajor ? dx : dy, minorDelta = xMajor ? dy : dx;
     const int64_t slope = majorDelta != 0 ? (minorDelta * 65536) / majorDelta : 0;
     const int64_t step = majorDelta > 0 ? 1 : -1;
+    const bool fast = FastBlend::applies(surface->format);
+    const FastBlend blend(surface->format);
     int64_t minor = int64_t(xMajor ? y0 : x0) * 65536 + 0x8000;
+    // Cost: one step per pixel of the major axis, on the surface or not.
     for (int64_t major = majorStart;; major += step) {
         const int64_t m = minor >> 16;
         const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
         if (px >= 0 && py >= 0 && px < surface->w && py < surface->h) {
             if (opaque)
                 storePixel(surface, int32_t(px), int32_t(py), pixel);
+            else if (fast)
+                blend.apply(rowPixels(surface, int32_t(py)) + px, pixel, color->alpha);
             else
                 blendPixel(surface, int32_t(px), int32_t(py), pixel, color->alpha);
         }
@@ -331,6 +362,17 @@ void colorSplitSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, con
     const uint32_t red = SDL_MapRGB(format, Uint8(r), 0, 0);
     const uint32_t green = SDL_MapRGB(format, 0, Uint8(g), 0);
     const uint32_t blue = SDL_MapRGB(format, 0, 0, Uint8(b));
+    if (FastBlend::applies(surface->format)) {
+        const FastBlend blend(surface->format);
+        uint32_t* row = rowPixels(surface, y);
+        const int32_t w = surface->w;
+        for (int32_t x = maxInt(x0, 0); x <= x1; ++x) {
+            if (x >= 16) blend.apply(row + (x - 16), red, 64);
+            if (x + 16 < w) blend.apply(row + (x + 16), blue, 64);
+            blend.apply(row + x, green, 155);
+        }
+        return;
+    }
     for (int32_t x = maxInt(x0, 0); x <= x1; ++x) {
         drawPixel(surface, x - 16, y, red, 64);
         drawPixel(surface, x + 16, y, blue, 64);
@@ -391,6 +433,8 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
         return fillEdgePairPlain(surface, edgeA, edgeB, countA, countB, startA, startB,
                                  static_cast<uint32_t>(color->pixel));
     const int32_t w = surface->w, h = surface->h;
+    const bool fast = FastBlend::applies(surface->format);
+    const FastBlend blend(surface->format);
     int32_t j = 0;
     // Cost: countA rows, each a lookup in B plus one span.
     for (int32_t i = 0; i < countA; ++i) {
@@ -421,12 +465,23 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
             // An animator may be moving the offset on the timer thread.
             const float offset =
                 std::atomic_ref<float>(const_cast<float&>(camera->ghostOffset)).load(std::memory_order_relaxed);
-            const int32_t d = truncToInt(offset);
+            const int64_t d = truncToInt(offset);
             const int32_t end = clampInt(hi, 0, w - 1);
-            for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
-                drawPixel(surface, x - d, y, 0xFFCCAA, 64);
-                drawPixel(surface, x + d, y, 0xCCFFAA, 64);
-                drawPixel(surface, x, y, static_cast<uint32_t>(color->pixel), 155);
+            const uint32_t pixel = static_cast<uint32_t>(color->pixel);
+            if (fast) {
+                uint32_t* row = rowPixels(surface, y);
+                // Cost: three blends a pixel; the tinted copies may fall off either side.
+                for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
+                    if (x - d >= 0 && x - d < w) blend.apply(row + (x - d), 0xFFCCAA, 64);
+                    if (x + d >= 0 && x + d < w) blend.apply(row + (x + d), 0xCCFFAA, 64);
+                    blend.apply(row + x, pixel, 155);
+                }
+            } else {
+                for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
+                    if (x - d >= INT32_MIN) drawPixel(surface, int32_t(x - d), y, 0xFFCCAA, 64);
+                    if (x + d <= INT32_MAX) drawPixel(surface, int32_t(x + d), y, 0xCCFFAA, 64);
+                    drawPixel(surface, x, y, pixel, 155);
+                }
             }
         } else if (camera->colorSplit) {
             colorSplitSpan(surface, y, lo, hi, color);
@@ -437,6 +492,9 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
                 if (color->alpha == 255) {
                     // the pixel at `to` is deliberately not written
                     writeOpaqueRun(surface, fillSpanPattern, y, from, n, static_cast<uint32_t>(color->pixel));
+                } else if (fast) {
+                    uint32_t* row = rowPixels(surface, y);
+                    for (int32_t x = from; x <= to; ++x) blend.apply(row + x, uint32_t(color->pixel), color->alpha);
                 } else {
                     for (int32_t x = from; x <= to; ++x)
                         if (!drawPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha)) break;
