@@ -34,13 +34,15 @@ inline int32_t maxInt(int32_t a, int32_t b) { return a > b ? a : b; }
 struct FastBlend {
     uint32_t rmask, gmask, bmask, amask;
     int rshift, gshift, bshift;
+    bool xrgb;  // red, green, blue in bits 16, 8 and 0, as on every display we meet
 
     static bool applies(const SDL_PixelFormat* f) {
         return f->BytesPerPixel == 4 && f->Rloss == 0 && f->Gloss == 0 && f->Bloss == 0;
     }
     explicit FastBlend(const SDL_PixelFormat* f)
         : rmask(f->Rmask), gmask(f->Gmask), bmask(f->Bmask), amask(f->Amask), rshift(f->Rshift),
-          gshift(f->Gshift), bshift(f->Bshift) {}
+          gshift(f->Gshift), bshift(f->Bshift),
+          xrgb(rmask == 0xFF0000 && gmask == 0x00FF00 && bmask == 0x0000FF) {}
 
     void apply(uint32_t* p, uint32_t pixel, int32_t alpha) const {
         if (alpha <= 0) {
@@ -49,6 +51,15 @@ struct FastBlend {
         }
         const uint32_t old = *p;
         const uint32_t a = alpha >= 255 ? 255u : uint32_t(alpha), rest = 255u - a;
+        if (xrgb) {
+            // The same rounding for red and blue at once, each in its own
+            // 16-bit lane: no lane's sum reaches 65536, so none carries.
+            uint32_t rb = (pixel & 0xFF00FF) * a + (old & 0xFF00FF) * rest + 0x00800080;
+            rb = ((rb + ((rb >> 8) & 0x00FF00FF)) >> 8) & 0x00FF00FF;
+            const uint32_t t = ((pixel >> 8) & 0xFF) * a + ((old >> 8) & 0xFF) * rest + 128;
+            *p = rb | ((t + (t >> 8)) >> 8) << 8 | amask;
+            return;
+        }
         // t / 255 rounded exactly, in 16-bit unsigned arithmetic.
         auto mix = [&](uint32_t mask, int shift) -> uint32_t {
             const uint32_t fresh = (pixel & mask) >> shift, under = (old & mask) >> shift;

@@ -123,6 +123,28 @@ TEST_F(RasterTest, BlendingRoundsExactly) {
             }
 }
 
+TEST_F(RasterTest, BlendingRoundsEveryChannelApart) {
+    // Red and blue are blended side by side in one word: each channel, with
+    // its neighbours at other values, must round as if it were alone.
+    SurfaceGuard s(makeSurface(1, 1));
+    auto rounded = [](int a, int fresh, int under) {
+        return int(std::floor((a * fresh + (255 - a) * under) / 255.0 + 0.5));
+    };
+    for (int a = 1; a < 256; ++a)
+        for (int fresh = 0; fresh < 256; fresh += 5)
+            for (int under = 0; under < 256; under += 3) {
+                const int f[3] = {fresh, 255 - fresh, (fresh * 7) & 255};
+                const int u[3] = {under, (under * 5 + 11) & 255, 255 - under};
+                setPixelAt(s, 0, 0, uint32_t(u[0]) << 16 | uint32_t(u[1]) << 8 | uint32_t(u[2]));
+                blendPixel(s, 0, 0, uint32_t(f[0]) << 16 | uint32_t(f[1]) << 8 | uint32_t(f[2]), a);
+                const uint32_t got = pixelAt(s, 0, 0);
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(int(got >> (16 - 8 * c)) & 0xFF, rounded(a, f[c], u[c]))
+                        << "channel " << c << ", alpha " << a << ", " << f[c] << " over " << u[c];
+                ASSERT_EQ(got >> 24, 0u);
+            }
+}
+
 TEST_F(RasterTest, SpanEnds) {
     SurfaceGuard s(makeSurface(16, 2));
     Color opaque{int32_t(kWhite), 255};
