@@ -288,6 +288,44 @@ void drawSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Col
     }
 }
 
+namespace {
+
+// The 16.16 fixed-point DDA of drawLine, endpoints included, in the integer
+// width Wide (32 bits while every coordinate is within kNarrowLimit, as for
+// walkEdgeWith). Cost: one step per pixel of the major axis, on the surface
+// or not.
+template <typename Wide>
+void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel,
+              int32_t alpha) {
+    const Wide dx = Wide(x1) - x0, dy = Wide(y1) - y0;
+    const bool xMajor = (dy < 0 ? -dy : dy) <= (dx < 0 ? -dx : dx);
+    const Wide majorStart = xMajor ? x0 : y0, majorEnd = xMajor ? x1 : y1;
+    const Wide majorDelta = xMajor ? dx : dy, minorDelta = xMajor ? dy : dx;
+    const Wide slope = majorDelta != 0 ? (minorDelta * 65536) / majorDelta : 0;
+    const Wide step = majorDelta > 0 ? 1 : -1;
+    const bool opaque = alpha == 255;
+    const bool fast = FastBlend::applies(surface->format);
+    const FastBlend blend(surface->format);
+    const Wide w = surface->w, h = surface->h;
+    Wide minor = Wide(xMajor ? y0 : x0) * 65536 + 0x8000;
+    for (Wide major = majorStart;; major += step) {
+        const Wide m = minor >> 16;
+        const Wide px = xMajor ? major : m, py = xMajor ? m : major;
+        if (px >= 0 && py >= 0 && px < w && py < h) {
+            if (opaque)
+                storePixel(surface, int32_t(px), int32_t(py), pixel);
+            else if (fast)
+                blend.apply(rowPixels(surface, int32_t(py)) + px, pixel, alpha);
+            else
+                blendPixel(surface, int32_t(px), int32_t(py), pixel, alpha);
+        }
+        if (major == majorEnd) break;
+        minor += step > 0 ? slope : -slope;
+    }
+}
+
+}  // namespace
+
 void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
     const uint32_t pixel = static_cast<uint32_t>(color->pixel);
     const bool opaque = color->alpha == 255;
@@ -306,31 +344,10 @@ void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
         }
     }
 
-    // 16.16 fixed-point DDA, endpoints included; one step per pixel of the major axis.
-    const int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
-    const bool xMajor = std::llabs(dy) <= std::llabs(dx);
-    const int64_t majorStart = xMajor ? x0 : y0, majorEnd = xMajor ? x1 : y1;
-    const int64_t majorDelta = xMajor ? dx : dy, minorDelta = xMajor ? dy : dx;
-    const int64_t slope = majorDelta != 0 ? (minorDelta * 65536) / majorDelta : 0;
-    const int64_t step = majorDelta > 0 ? 1 : -1;
-    const bool fast = FastBlend::applies(surface->format);
-    const FastBlend blend(surface->format);
-    int64_t minor = int64_t(xMajor ? y0 : x0) * 65536 + 0x8000;
-    // Cost: one step per pixel of the major axis, on the surface or not.
-    for (int64_t major = majorStart;; major += step) {
-        const int64_t m = minor >> 16;
-        const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
-        if (px >= 0 && py >= 0 && px < surface->w && py < surface->h) {
-            if (opaque)
-                storePixel(surface, int32_t(px), int32_t(py), pixel);
-            else if (fast)
-                blend.apply(rowPixels(surface, int32_t(py)) + px, pixel, color->alpha);
-            else
-                blendPixel(surface, int32_t(px), int32_t(py), pixel, color->alpha);
-        }
-        if (major == majorEnd) break;
-        minor += step > 0 ? slope : -slope;
-    }
+    if (narrow(x0) && narrow(y0) && narrow(x1) && narrow(y1))
+        lineWith<int32_t>(surface, x0, y0, x1, y1, pixel, color->alpha);
+    else
+        lineWith<int64_t>(surface, x0, y0, x1, y1, pixel, color->alpha);
 }
 
 void drawLineClamped(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
