@@ -74,16 +74,19 @@ inline uint32_t* rowPixels(const SDL_Surface* s, int32_t y) {
     return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + y * s->pitch);
 }
 
-// Four copies of the last opaque pixel value, each in its own 4-byte slot, so
-// an opaque span writes four pixels per copy. Exact at 4 bytes per pixel only.
+// Four copies of the last opaque pixel value, packed at the surface's bytes
+// per pixel, so an opaque span on a surface of fewer than 4 bytes a pixel
+// writes four pixels per copy.
 struct SpanPattern {
     uint32_t cached = 0;
+    int cachedBytes = 0;
     bool valid = false;
     uint8_t bytes[16] = {};
 
     const uint8_t* forPixel(uint32_t pixel, int bytesPerPixel) {
-        if (!valid || pixel != cached) {
-            for (int slot = 0; slot < 4; ++slot) std::memcpy(bytes + slot * 4, &pixel, bytesPerPixel);
+        if (!valid || pixel != cached || bytesPerPixel != cachedBytes) {
+            for (int slot = 0; slot < 4; ++slot) std::memcpy(bytes + slot * bytesPerPixel, &pixel, bytesPerPixel);
+            cachedBytes = bytesPerPixel;
             cached = pixel;
             valid = true;
         }
@@ -95,16 +98,17 @@ SpanPattern drawSpanPattern;  // drawSpan's own cache
 SpanPattern fillSpanPattern;  // the cache of the span writer inside fillEdgePair
 int32_t glitchLine = 0;       // 0 .. 2, kept across rows, triangles and frames
 
-// The opaque run lo .. hi - 1 from a pattern: cost n / 4 block copies plus up to three single pixels.
+// The opaque run of n pixels from lo: cost n stores, or n / 4 block copies
+// plus up to three single pixels from the pattern below 4 bytes a pixel.
 void writeOpaqueRun(SDL_Surface* s, SpanPattern& pattern, int32_t y, int32_t lo, int32_t n, uint32_t pixel) {
     const int bpp = s->format->BytesPerPixel;
-    const uint8_t* bytes = pattern.forPixel(pixel, bpp);
-    uint8_t* p = pixelAddress(s, lo, y);
-    if (bpp == 4) {  // the format the system runs in: fixed-size copies the compiler keeps in registers
-        for (int32_t i = n >> 2; i > 0; --i, p += 16) std::memcpy(p, bytes, 16);
-        for (int32_t i = n & 3; i > 0; --i, p += 4) std::memcpy(p, bytes, 4);
+    if (bpp == 4) {  // the format the system runs in: plain stores, which the compiler widens
+        uint32_t* row = rowPixels(s, y) + lo;
+        for (int32_t i = 0; i < n; ++i) row[i] = pixel;
         return;
     }
+    const uint8_t* bytes = pattern.forPixel(pixel, bpp);
+    uint8_t* p = pixelAddress(s, lo, y);
     for (int32_t i = n >> 2; i > 0; --i) {
         std::memcpy(p, bytes, 4 * bpp);
         p += 4 * bpp;

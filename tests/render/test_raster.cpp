@@ -318,10 +318,10 @@ TEST_F(RasterTest, WalkEdgeIsTheSameOnBothSidesOfTheNarrowArithmetic) {
             }
 }
 
-TEST_F(RasterTest, OpaqueFacesCoverTheSamePixelsAtThreeAndFourBytesPerPixel) {
+TEST_F(RasterTest, OpaqueFacesPaintTheSamePixelsAtThreeAndFourBytesPerPixel) {
     // Four-byte surfaces take the filler's direct span path, three-byte ones
-    // its general loop: random triangles, some hanging over the edges, must
-    // cover exactly the same pixels.
+    // its general loop and packed span pattern: random triangles, some
+    // hanging over the edges, must paint exactly the same pixels alike.
     SurfaceGuard four(makeSurface(48, 40));
     SurfaceGuard three(SDL_CreateRGBSurface(SDL_SWSURFACE, 48, 40, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0));
     uint32_t seed = 12345;
@@ -334,13 +334,15 @@ TEST_F(RasterTest, OpaqueFacesCoverTheSamePixelsAtThreeAndFourBytesPerPixel) {
         SDL_FillRect(three, nullptr, 0);
         ScreenPoint p[3];
         for (ScreenPoint& v : p) v = {next(-12, 60), next(-10, 50)};
-        Color c4{int32_t(kWhite), 255}, c3{int32_t(kWhite), 255};
+        const int32_t colour = int32_t(0x102030 + 0x030507 * uint32_t(t));
+        Color c4{colour, 255}, c3{colour, 255};
         fillTriangle(&camera, four, p[0], p[1], p[2], &c4);
         fillTriangle(&camera, three, p[0], p[1], p[2], &c3);
         for (int y = 0; y < 40; ++y)
             for (int x = 0; x < 48; ++x) {
                 const uint8_t* q = static_cast<const uint8_t*>(three->pixels) + y * three->pitch + x * 3;
-                ASSERT_EQ(pixelAt(four, x, y) != 0, (q[0] | q[1] | q[2]) != 0) << t << ": " << x << "," << y;
+                const uint32_t packed = uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16;
+                ASSERT_EQ(pixelAt(four, x, y) & 0xFFFFFF, packed) << t << ": " << x << "," << y;
             }
     }
 }
