@@ -312,6 +312,23 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
     const FastBlend blend(surface->format);
     const Wide w = surface->w, h = surface->h;
     Wide minor = Wide(xMajor ? y0 : x0) * 65536 + 0x8000;
+    if (surface->format->BytesPerPixel == 4 && (opaque || fast) && isInside(surface, x0, y0) &&
+        isInside(surface, x1, y1)) {
+        // Every point of the walk lies in the box of its two ends, so with
+        // both ends on the surface no point needs a test of its own.
+        uint32_t* const pixels = static_cast<uint32_t*>(surface->pixels);
+        const int32_t pitch = surface->pitch / 4;
+        const int32_t majorStride = xMajor ? 1 : pitch, minorStride = xMajor ? pitch : 1;
+        for (Wide major = majorStart;; major += step) {
+            uint32_t* p = pixels + int32_t(major) * majorStride + int32_t(minor >> 16) * minorStride;
+            if (opaque)
+                *p = pixel;
+            else
+                blend.apply(p, pixel, alpha);
+            if (major == majorEnd) return;
+            minor += step > 0 ? slope : -slope;
+        }
+    }
     for (Wide major = majorStart;; major += step) {
         const Wide m = minor >> 16;
         const Wide px = xMajor ? major : m, py = xMajor ? m : major;

@@ -207,6 +207,32 @@ TEST_F(RasterTest, LinesIncludeBothEndpoints) {
     EXPECT_EQ(countNonBlack(s), 1);
 }
 
+TEST_F(RasterTest, LinesWithBothEndsOnTheSurfaceMatchTheCheckedWalk) {
+    // A line whose ends are both on the surface is walked without a test per
+    // point; drawn again onto a smaller view of the same layout, where most
+    // ends fall off and every point is tested, it must paint the same pixels.
+    uint32_t seed = 99;
+    auto next = [&seed](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return int32_t((seed >> 8) % uint32_t(n));
+    };
+    for (int32_t alpha : {255, 100}) {
+        for (int t = 0; t < 300; ++t) {
+            SurfaceGuard whole(makeSurface(40, 30));
+            Guarded part(24, 18);
+            const int32_t x0 = next(40), y0 = next(30), x1 = next(40), y1 = next(30);
+            const Color c{int32_t(0x40C020 + t), alpha};
+            drawLine(whole, x0, y0, x1, y1, &c);
+            drawLine(&part.view, x0, y0, x1, y1, &c);
+            for (int y = 0; y < 18; ++y)
+                for (int x = 0; x < 24; ++x)
+                    ASSERT_EQ(pixelAt(whole, x, y), pixelAt(&part.view, x, y))
+                        << "(" << x0 << "," << y0 << ")-(" << x1 << "," << y1 << ") at " << x << "," << y;
+            ASSERT_TRUE(part.bandIntact());
+        }
+    }
+}
+
 TEST_F(RasterTest, TranslucentStraightLinesBlendTwice) {
     SurfaceGuard s(makeSurface(10, 10));
     Color c{int32_t(kWhite), 128};
