@@ -446,6 +446,29 @@ inline int32_t matchRow(const EdgePoint* edgeB, int32_t countB, int32_t startB, 
     return -1;
 }
 
+// A row of an edge pair: its number and the two walked x positions, each
+// held to the surface's last column.
+struct PairedRow {
+    int32_t y;
+    int32_t xa;
+    int32_t xb;
+};
+
+// Pairs point p of edge A with edge B's point on the same row. False when B
+// has no point there (*j is kept) or the row cannot be filled (*j moves on).
+inline bool pairRow(const EdgePoint& p, const EdgePoint* edgeB, int32_t countB, int32_t startB, int32_t w,
+                    int32_t h, int32_t* j, PairedRow* row) {
+    const int32_t found = matchRow(edgeB, countB, startB, p.y);
+    if (found < 0) return false;  // nothing to pair with
+    *j = found;
+    const EdgePoint& q = edgeB[startB + found];
+    row->y = static_cast<int32_t>(p.y);
+    if (!(row->y > 0 && row->y < h) || static_cast<int32_t>(q.y) >= h) return false;  // row 0 is never filled
+    row->xa = minInt(static_cast<int32_t>(p.x), w - 1);
+    row->xb = minInt(static_cast<int32_t>(q.x), w - 1);
+    return true;
+}
+
 // fillEdgePair without span effects, opaque, at 4 bytes per pixel: the
 // path of nearly every face. Same rows and spans as the general loop.
 int32_t fillEdgePairPlain(SDL_Surface* surface, const EdgePoint* edgeA, const EdgePoint* edgeB, int32_t countA,
@@ -455,18 +478,11 @@ int32_t fillEdgePairPlain(SDL_Surface* surface, const EdgePoint* edgeA, const Ed
     int32_t j = 0;
     // Cost: countA rows, each one lookup in B plus one span.
     for (int32_t i = 0; i < countA; ++i) {
-        const EdgePoint& p = edgeA[startA + i];
-        const int32_t found = matchRow(edgeB, countB, startB, p.y);
-        if (found < 0) continue;
-        j = found;
-        const EdgePoint& q = edgeB[startB + j];
-        const int32_t y = static_cast<int32_t>(p.y);
-        if (!(y > 0 && y < h) || static_cast<int32_t>(q.y) >= h) continue;  // row 0 is never filled
-        const int32_t xa = minInt(static_cast<int32_t>(p.x), w - 1);
-        const int32_t xb = minInt(static_cast<int32_t>(q.x), w - 1);
-        const int32_t from = maxInt(minInt(xa, xb), 0), to = clampInt(maxInt(xa, xb), 0, w - 1);
+        PairedRow r;
+        if (!pairRow(edgeA[startA + i], edgeB, countB, startB, w, h, &j, &r)) continue;
+        const int32_t from = maxInt(minInt(r.xa, r.xb), 0), to = clampInt(maxInt(r.xa, r.xb), 0, w - 1);
         // the pixel at `to` is deliberately not written
-        uint32_t* row = reinterpret_cast<uint32_t*>(pixels + y * pitch);
+        uint32_t* row = reinterpret_cast<uint32_t*>(pixels + r.y * pitch);
         for (int32_t x = from; x < to; ++x) row[x] = pixel;
     }
     return j;
@@ -487,16 +503,9 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
     int32_t j = 0;
     // Cost: countA rows, each a lookup in B plus one span.
     for (int32_t i = 0; i < countA; ++i) {
-        const EdgePoint& p = edgeA[startA + i];
-        const int32_t found = matchRow(edgeB, countB, startB, p.y);
-        if (found < 0) continue;  // B has no point on this row: nothing to pair with
-        j = found;
-        const EdgePoint& q = edgeB[startB + j];
-
-        const int32_t y = static_cast<int32_t>(p.y);
-        if (!(y > 0 && y < h) || static_cast<int32_t>(q.y) >= h) continue;  // row 0 is never filled
-        const int32_t xa = minInt(static_cast<int32_t>(p.x), w - 1);
-        const int32_t xb = minInt(static_cast<int32_t>(q.x), w - 1);
+        PairedRow r;
+        if (!pairRow(edgeA[startA + i], edgeB, countB, startB, w, h, &j, &r)) continue;
+        const int32_t y = r.y, xa = r.xa, xb = r.xb;
 
         if (camera->scanlineGlitch) {
             Color line{color->pixel, 255};
