@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "support/reference_scatter.h"
 #include "support/sdl_test.h"
 
 namespace {
@@ -33,28 +34,6 @@ MeshObject* makeObject(int n) {
 std::vector<unsigned char> bytesOf(const Face* faces, int n) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(faces);
     return std::vector<unsigned char>(p, p + sizeof(Face) * size_t(n));
-}
-
-// The return rule written out coordinate by coordinate.
-void plainUpdate(Face* faces, const Face* saved, int n, Vector3 step) {
-    for (int i = 0; i < n; ++i) {
-        FaceVertex* corners[3] = {&faces[i].a, &faces[i].b, &faces[i].c};
-        const FaceVertex* homes[3] = {&saved[i].a, &saved[i].b, &saved[i].c};
-        const float steps[3] = {step.x, step.y, step.z};
-        for (int k = 0; k < 3; ++k) {
-            float* p[3] = {&corners[k]->position.x, &corners[k]->position.y, &corners[k]->position.z};
-            const float q[3] = {homes[k]->position.x, homes[k]->position.y, homes[k]->position.z};
-            for (int j = 0; j < 3; ++j) {
-                if (*p[j] < q[j]) {
-                    *p[j] = *p[j] + steps[k];
-                    if (*p[j] > q[j]) *p[j] = q[j];
-                } else if (*p[j] > q[j]) {
-                    *p[j] = *p[j] - steps[k];
-                    if (*p[j] < q[j]) *p[j] = q[j];
-                }
-            }
-        }
-    }
 }
 
 class Scatter : public ::testing::Test {
@@ -130,9 +109,10 @@ TEST_F(Scatter, MatchesThePlainRuleOnEveryByte) {
     for (float s : steps) {
         e.step.set(s, s * 0.5f, s * 2.0f);
         for (int round = 0; round < 40; ++round) {
-            plainUpdate(expected.data(), e.saved, 50, e.step);
+            const int32_t home = reference::scatterReturn(expected.data(), e.saved, 50, e.step);
             e.update();
             ASSERT_EQ(bytesOf(object->faces, 50), bytesOf(expected.data(), 50)) << "step " << s << " round " << round;
+            ASSERT_EQ(e.settled, home) << "step " << s << " round " << round;
         }
     }
     EXPECT_EQ(e.settled, 1);

@@ -13,6 +13,7 @@
 #include "bench.h"
 #include "framework/text_label.h"
 #include "support/reference_blur.h"
+#include "support/reference_scatter.h"
 #include "geometry/scatter_effect.h"
 #include "models/models.h"
 
@@ -72,35 +73,6 @@ VORNA_BENCH("framework/blur") {
     blurCase("blur 800x600 vertical r16", 16, false, true);
 }
 
-namespace {
-
-// The return rule one coordinate at a time, with its branches.
-void plainScatterUpdate(ScatterEffect& e) {
-    int32_t allHome = 1;
-    for (int32_t i = 0; i < e.faceCount; ++i) {
-        FaceVertex* corners[3] = {&e.faces[i].a, &e.faces[i].b, &e.faces[i].c};
-        const FaceVertex* homes[3] = {&e.saved[i].a, &e.saved[i].b, &e.saved[i].c};
-        const float steps[3] = {e.step.x, e.step.y, e.step.z};
-        for (int k = 0; k < 3; ++k) {
-            float* p[3] = {&corners[k]->position.x, &corners[k]->position.y, &corners[k]->position.z};
-            const float q[3] = {homes[k]->position.x, homes[k]->position.y, homes[k]->position.z};
-            for (int j = 0; j < 3; ++j) {
-                if (*p[j] < q[j]) {
-                    *p[j] += steps[k];
-                    if (*p[j] > q[j]) *p[j] = q[j];
-                } else if (*p[j] > q[j]) {
-                    *p[j] -= steps[k];
-                    if (*p[j] < q[j]) *p[j] = q[j];
-                }
-                if (*p[j] != q[j]) allHome = 0;
-            }
-        }
-    }
-    e.settled = allHome;
-}
-
-}  // namespace
-
 VORNA_BENCH("geometry/scatter") {
     frame();  // the colour fade maps through the video format
     MeshObject sphere;
@@ -114,8 +86,9 @@ VORNA_BENCH("geometry/scatter") {
     auto report = [&](const char* label) {
         const double mean = bench::timeIt([&] { e.update(); });
         const double best = bestOf([&] { e.update(); });
-        const double plainMean = bench::timeIt([&] { plainScatterUpdate(e); });
-        const double plainBest = bestOf([&] { plainScatterUpdate(e); });
+        auto plain = [&] { e.settled = reference::scatterReturn(e.faces, e.saved, e.faceCount, e.step); };
+        const double plainMean = bench::timeIt(plain);
+        const double plainBest = bestOf(plain);
         std::printf("%-30s mean %6.3f ms  best %6.3f ms | plain mean %6.3f ms  best %6.3f ms\n", label, mean * 1e3,
                     best * 1e3, plainMean * 1e3, plainBest * 1e3);
     };
