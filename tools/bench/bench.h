@@ -5,7 +5,13 @@
 #include <chrono>
 #include <cstdio>
 
+struct SDL_Surface;
+
 namespace bench {
+
+// An 800x600 surface in the video format (SDL and its video mode set up on
+// first use), shared by the cases that draw a frame.
+SDL_Surface* videoFrame();
 
 using Fn = void (*)();
 

@@ -33,16 +33,6 @@ const Placement placements[] = {
     {"teddy", 0xFFBB00, {100, 0, 120}, {0, 0, 0}, 0},
 };
 
-SDL_Surface* frame() {
-    static SDL_Surface* s = [] {
-        SDL_Init(SDL_INIT_VIDEO);
-        SDL_Surface* video = SDL_SetVideoMode(800, 600, 32, 0);
-        return SDL_CreateRGBSurface(SDL_SWSURFACE, 800, 600, 32, video->format->Rmask, video->format->Gmask,
-                                    video->format->Bmask, 0);
-    }();
-    return s;
-}
-
 double threadSeconds() {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -66,7 +56,7 @@ double cpuTimeIt(F&& fn) {
 
 ModelLibrary& library() {
     static ModelLibrary models = [] {
-        frame();  // colours are mapped with the video format
+        bench::videoFrame();  // colours are mapped with the video format
         ModelLibrary l;
         for (const EmbeddedModel& m : embeddedModels)
             addTableModel(l, m.table, m.scale, m.materials, m.materialCount, m.flipQuads);
@@ -86,7 +76,7 @@ void renderFigures(const Placement& p, const char* label, void (*configure)(Came
     object->rotation = p.rotation;
     object->perFaceColor = p.perFaceColor;
     object->drawCount = object->faceCount;
-    SDL_Surface* s = frame();
+    SDL_Surface* s = bench::videoFrame();
     Camera camera;
     camera.init(45, 10.0f, s);
     if (configure) configure(camera);

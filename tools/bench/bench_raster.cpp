@@ -9,18 +9,8 @@
 
 namespace {
 
-SDL_Surface* frame() {
-    static SDL_Surface* s = [] {
-        SDL_Init(SDL_INIT_VIDEO);
-        SDL_Surface* video = SDL_SetVideoMode(800, 600, 32, 0);
-        return SDL_CreateRGBSurface(SDL_SWSURFACE, 800, 600, 32, video->format->Rmask, video->format->Gmask,
-                                    video->format->Bmask, 0);
-    }();
-    return s;
-}
-
 void spanRate(const char* label, int alpha) {
-    SDL_Surface* s = frame();
+    SDL_Surface* s = bench::videoFrame();
     int colour = 0;
     double t = bench::timeIt([&] {
         Color c{0x204080 + (colour++ & 15), alpha};
@@ -31,7 +21,7 @@ void spanRate(const char* label, int alpha) {
 
 // Right triangles of about `area` pixels scattered over the frame.
 void triangleRate(const char* label, double area, int alpha) {
-    SDL_Surface* s = frame();
+    SDL_Surface* s = bench::videoFrame();
     Camera camera;
     const float leg = float(std::sqrt(2 * area));
     const int count = 2000;

@@ -5,12 +5,24 @@
 #include <algorithm>
 #include <string>
 
+#include <SDL/SDL.h>
+
 #include "bench.h"
 
 namespace bench {
 namespace {
 Case* head = nullptr;
 }
+SDL_Surface* videoFrame() {
+    static SDL_Surface* s = [] {
+        SDL_Init(SDL_INIT_VIDEO);
+        SDL_Surface* video = SDL_SetVideoMode(800, 600, 32, 0);
+        return SDL_CreateRGBSurface(SDL_SWSURFACE, 800, 600, 32, video->format->Rmask, video->format->Gmask,
+                                    video->format->Bmask, 0);
+    }();
+    return s;
+}
+
 Case* registerCase(Case* c) {
     c->next = head;
     head = c;
