@@ -21,6 +21,15 @@ void setRandomSeed(bool fixed, unsigned seed) {
     fixedSeed = seed;
 }
 
+void pushKeyRelease(SDLKey key) {
+    SDL_Event release{};
+    release.type = SDL_KEYUP;
+    release.key.type = SDL_KEYUP;
+    release.key.state = SDL_RELEASED;
+    release.key.keysym.sym = key;
+    SDL_PushEvent(&release);
+}
+
 void setClockSource(ClockSource source) { clockSource = source ? source : wallClock; }
 int readClock(timeval* tv) { return clockSource(tv); }
 

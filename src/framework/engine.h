@@ -44,3 +44,8 @@ void setPresentHook(PresentHook hook);
 // init seeds rand with the time; a recorder fixes the seed instead so that two
 // runs draw the same numbers (fixed = false goes back to the time).
 void setRandomSeed(bool fixed, unsigned seed);
+
+// Puts a released key on SDL's event queue, as if the viewer had just let it
+// go: how signals, recorders and tests steer the scenes. SDL's queue takes
+// events from any thread.
+void pushKeyRelease(SDLKey key);

@@ -1,5 +1,7 @@
 #include "framework/stop_signals.h"
 
+#include "framework/engine.h"
+
 #include <SDL/SDL.h>
 #include <pthread.h>
 #include <signal.h>
@@ -14,12 +16,7 @@ void* watchSignals(void*) {
         int signal = 0;
         if (sigwait(&stopSet, &signal) != 0) continue;
         if (++received > 1) _exit(1);  // asked twice: no second shutdown
-        SDL_Event release{};
-        release.type = SDL_KEYUP;
-        release.key.type = SDL_KEYUP;
-        release.key.state = SDL_RELEASED;
-        release.key.keysym.sym = SDLK_ESCAPE;
-        SDL_PushEvent(&release);  // SDL's event queue takes events from any thread
+        pushKeyRelease(SDLK_ESCAPE);
     }
     return nullptr;
 }

@@ -21,12 +21,6 @@ namespace {
 
 using namespace sceneworld;
 
-AudioDevice quietDevice{
-    nullptr, [](void*, const char*) { return 3; },
-    [](void*, int, unsigned long, int*) { return 0; },
-    [](void*, int, const void*, size_t bytes) { return long(bytes); },
-    [](void*, int) { return 0; }};
-
 // Acted on when released (one action per release).
 const SDLKey releasedKeys[] = {SDLK_F1, SDLK_F2, SDLK_F3, SDLK_F4, SDLK_F5, SDLK_F6, SDLK_F7, SDLK_DELETE, SDLK_TAB,
                                SDLK_c,  SDLK_f,  SDLK_g,  SDLK_q,  SDLK_s,  SDLK_b,  SDLK_n,  SDLK_m};

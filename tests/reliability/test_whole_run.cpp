@@ -30,12 +30,7 @@ Song* playing = nullptr;
 
 int32_t realRowCountingFrames(Song* song) {
     if (++framesInStep == spaceAtFrame) {
-        SDL_Event release{};
-        release.type = SDL_KEYUP;
-        release.key.type = SDL_KEYUP;
-        release.key.state = SDL_RELEASED;
-        release.key.keysym.sym = SDLK_SPACE;
-        SDL_PushEvent(&release);
+        pushKeyRelease(SDLK_SPACE);
     }
     return getRow(song);
 }
@@ -98,11 +93,7 @@ int32_t rowWhileHolding(Song* song) {
     held[SDLK_o] = held[SDLK_t] = framesHeld <= 20;
     held[SDLK_p] = held[SDLK_y] = framesHeld > 20;
     if (framesHeld == 40) {
-        SDL_Event release{};
-        release.type = SDL_KEYUP;
-        release.key.type = SDL_KEYUP;
-        release.key.keysym.sym = SDLK_SPACE;
-        SDL_PushEvent(&release);
+        pushKeyRelease(SDLK_SPACE);
     }
     return getRow(song);
 }

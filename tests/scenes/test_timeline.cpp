@@ -15,13 +15,6 @@ namespace {
 
 using namespace sceneworld;
 
-// A device that takes every request and every write at once.
-AudioDevice quietDevice{
-    nullptr, [](void*, const char*) { return 3; },
-    [](void*, int, unsigned long, int*) { return 0; },
-    [](void*, int, const void*, size_t bytes) { return long(bytes); },
-    [](void*, int) { return 0; }};
-
 struct TimelineTest : ::testing::Test {
     void SetUp() override {
         setAudioDevice(&quietDevice);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "framework/engine.h"
 #include "bench.h"
 #include "music/playback_thread.h"
 #include "scenes/music_position.h"
@@ -20,11 +21,7 @@ double cpuSeconds() {
 
 // Releases Space in the first frame of a scene.
 int32_t spaceAtOnce(Song* song) {
-    SDL_Event e{};
-    e.type = SDL_KEYUP;
-    e.key.type = SDL_KEYUP;
-    e.key.keysym.sym = SDLK_SPACE;
-    SDL_PushEvent(&e);
+    pushKeyRelease(SDLK_SPACE);
     return getRow(song);
 }
 

@@ -21,12 +21,7 @@ int framesLeft = 0;
 // Row 8 is on the text page's period of 8 but on no half-pattern boundary.
 int32_t countdownRow(Song*) {
     if (--framesLeft == 0) {
-        SDL_Event event;
-        std::memset(&event, 0, sizeof event);
-        event.type = SDL_KEYUP;
-        event.key.type = SDL_KEYUP;
-        event.key.keysym.sym = SDLK_ESCAPE;
-        SDL_PushEvent(&event);
+        pushKeyRelease(SDLK_ESCAPE);
     }
     return 8;
 }

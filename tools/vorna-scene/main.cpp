@@ -92,14 +92,7 @@ void takeShotsAfter(int frame) {
         }
 }
 
-void releaseSpace() {
-    SDL_Event event;
-    std::memset(&event, 0, sizeof event);
-    event.type = SDL_KEYUP;
-    event.key.type = SDL_KEYUP;
-    event.key.keysym.sym = SDLK_SPACE;
-    SDL_PushEvent(&event);
-}
+void releaseSpace() { pushKeyRelease(SDLK_SPACE); }
 
 // The virtual world of --virtual: a clock that moves only between frames and
 // a timer queue that fires every due timer at the frame's row.

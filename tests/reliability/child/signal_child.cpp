@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "framework/engine.h"
 #include "framework/stop_signals.h"
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
@@ -33,14 +34,7 @@ int stopSignal = SIGINT;
 bool signalAgain = false;
 std::atomic<int> opens{0}, closes{0};
 
-void releaseSpace() {
-    SDL_Event e{};
-    e.type = SDL_KEYUP;
-    e.key.type = SDL_KEYUP;
-    e.key.state = SDL_RELEASED;
-    e.key.keysym.sym = SDLK_SPACE;
-    SDL_PushEvent(&e);
-}
+void releaseSpace() { pushKeyRelease(SDLK_SPACE); }
 
 int32_t rowAndCue(Song* song) {
     ++framesInStep;
