@@ -20,4 +20,5 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   fi
   exit 0
 fi
+cmake --build --preset native --target vorna
 exec ./build/native/vorna
