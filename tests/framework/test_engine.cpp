@@ -2,6 +2,7 @@
 // controllable clock.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "framework/engine.h"
@@ -81,6 +82,14 @@ TEST_F(EngineTest, PresentWithoutScreenCountsNothing) {
 }
 
 TEST_F(EngineTest, RefusedVideoModeReportsAndFails) {
+    // The driver is put back for whatever runs after this test.
+    const char* before = std::getenv("SDL_VIDEODRIVER");
+    const std::string kept = before ? before : "";
+    struct Restore {
+        const char* before;
+        std::string kept;
+        ~Restore() { before ? setenv("SDL_VIDEODRIVER", kept.c_str(), 1) : unsetenv("SDL_VIDEODRIVER"); }
+    } restore{before, kept};
     setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
     Engine engine;
     testing::internal::CaptureStderr();

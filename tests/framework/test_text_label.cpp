@@ -232,6 +232,12 @@ TEST_F(TextLabelPrint, TextIsCutAt1023BytesAndALabelWithoutGlyphsDrawsNothing) {
     label.print("HELLO");
     EXPECT_EQ(litPixels(s), 0);
 
+    // A label without a target formats and draws nowhere: a newline does
+    // not move it either, since nothing was laid out.
     TextLabel detached(nullptr);
-    detached.print("%d", 42);  // formats, draws nowhere
+    detached.x = 3;
+    detached.y = 5;
+    detached.print("%d\n%d", 42, 43);
+    EXPECT_EQ(detached.x, 3);
+    EXPECT_EQ(detached.y, 5);
 }

@@ -159,13 +159,20 @@ TEST_F(JpegLoader, CmykFailsCleanly) {
 TEST_F(JpegLoader, CutInsideSkippedSegmentDoesNotReadPastBlock) {
     const std::string comment(3000, 'c');
     const Bytes block = encode(gradientPicture(16, 16), JCS_RGB, 90, comment.data(), int(comment.size()));
-    // Copy the cut prefix alone, so reading past it is caught by the sanitizers.
+    // Each cut is tried twice: as a copy of the prefix alone, so that reading
+    // past it is caught by the sanitizers, and in place, with the rest of a
+    // valid picture right behind the cut, so that a reader that ran past the
+    // size it was given would decode a picture instead of failing.
     for (size_t cut : {size_t(30), size_t(1000), size_t(3010)}) {
-        Bytes prefix(block.begin(), block.begin() + long(cut));
-        testing::internal::CaptureStderr();
-        SDL_Surface* s = loadJpegMemory(prefix.data(), int32_t(prefix.size()));
-        testing::internal::GetCapturedStderr();
-        if (s) SDL_FreeSurface(s);
+        const Bytes prefix(block.begin(), block.begin() + long(cut));
+        for (const uint8_t* bytes : {prefix.data(), block.data()}) {
+            testing::internal::CaptureStderr();
+            SDL_Surface* s = loadJpegMemory(bytes, int32_t(cut));
+            const std::string messages = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(s, nullptr) << "cut at " << cut;
+            EXPECT_FALSE(messages.empty()) << "cut at " << cut << ": the failure is reported";
+            if (s) SDL_FreeSurface(s);
+        }
     }
 }
 
