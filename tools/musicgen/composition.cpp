@@ -94,7 +94,7 @@ Pattern blank() { return Pattern(kRows, kChannels); }
 // ------------------------------------------------------------------ levels
 
 struct Levels {
-    double kick = 60, clap = 50, snare = 46, hats = 46, perc = 34, bass = 46, pad = 26, arp = 30, lead = 46,
+    double kick = 60, clap = 50, snare = 46, hats = 54, perc = 38, bass = 46, pad = 26, arp = 30, lead = 46,
            bell = 40, echo = 15, counter = 34;
 };
 
@@ -329,9 +329,11 @@ std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bar
     return out;
 }
 
-std::vector<Note> octave(std::vector<Note> line, int by) {
+// The line an octave up, except the notes that would pass E7: a bell up
+// there only whistles, so those stay in unison.
+std::vector<Note> octaveUp(std::vector<Note> line) {
     for (Note& n : line)
-        if (n.midi >= 0) n.midi += 12 * by;
+        if (n.midi >= 0 && n.midi + 12 <= parseMidi("E7")) n.midi += 12;
     return line;
 }
 
@@ -417,7 +419,7 @@ const char* const kHigh1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 E6:3 G6:10  A6:3 G6:3
 const char* const kHigh2 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
 const char* const kHigh3 = "C6:3 E6:3 A6:4 G6:2 E6:4  D6:3 B5:3 G5:10  A5:3 C6:3 E6:4 G6:2 E6:4  D6:3 C6:3 A5:10";
 const char* const kHigh4 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 G6:3 B6:6 A6:4  G#6:3 E6:3 B5:4 D6:2 E6:4  C6:3 B5:3 A5:6 -:4";
-const char* const kIntroHint = "-:32  A5:3 C6:3 E6:10  E6:3 C6:3 A5:10";
+const char* const kIntroHint = "-:32  G5:3 C6:3 E6:10  D6:3 B5:3 G5:10";
 const char* const kIntroHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  G5:3 C6:3 E6:10  D6:3 B5:3 G5:10";
 const char* const kBridgeHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  D6:3 F6:3 A6:10  -:16";
 
@@ -479,7 +481,7 @@ Pattern fullB(const Bars& bars, const std::string& theme, bool thirds, bool with
         playLine(w, chCounter, kLead, diatonic(line, -2, bars), l.counter, second);
     } else {
         second.glide = false;
-        playLine(w, chCounter, kBell, octave(line, 1), l.bell * 0.8, second);
+        playLine(w, chCounter, kBell, octaveUp(line), l.bell * 0.8, second);
     }
     if (withCrash) w.note(0, chPerc, kDrumNote, kCrash, 44);
     if (fill == Fill::snare) snareFill(w, l.snare * 1.05);
