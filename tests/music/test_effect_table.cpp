@@ -150,6 +150,15 @@ const Case cases[] = {
          m.instruments[0].panningEnvelope.points = {{0, 32}, {2, 64}, {4, 0}};
          m.instruments[0].panningEnvelope.type = 1;
      }},
+    // The same envelope held at point 1 until the key-off of row 1.
+    {"panning envelope sustain", 4, {{C4, 1, 0, 0, 0}, {0, 0, 0, 0x14, 0}},
+     {{Probe::pan, {200, 216, 232, 232, 232, 200, 168, 168}}},
+     [](ModuleSpec& m) {
+         m.instruments[0].samples[0].panning = 200;
+         m.instruments[0].panningEnvelope.points = {{0, 32}, {2, 64}, {4, 0}};
+         m.instruments[0].panningEnvelope.type = 3;
+         m.instruments[0].panningEnvelope.sustain = 1;
+     }},
     // Auto-vibrato depth 8, rate 64, sweep 2: positions 0, 64, 128, 192, 0, 64.
     {"auto-vibrato sine", 6, {{C4, 1, 0, 0, 0}}, {{Probe::offset, {0, 3, 0, -8, 0, 7}}},
      [](ModuleSpec& m) { autoVibrato(m, 0); }},
