@@ -1,4 +1,4 @@
-// The production's music: "kestrula", a complete XM module (8 channels,
+// The production's music: "kestrula", a complete XM module (12 channels,
 // linear frequencies, speed 7, 125 BPM) made by tools/musicgen.
 //
 // Owns: constant data in the executable image; nothing to free.

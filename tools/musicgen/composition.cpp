@@ -1,5 +1,8 @@
 #include "composition.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -11,11 +14,17 @@ namespace musicgen {
 namespace {
 
 constexpr int kRows = 64;
-constexpr int kChannels = 8;
-enum Channel { chKick, chSnare, chHats, chBass, chPad, chArp, chLead, chFx };
+constexpr int kChannels = 12;
+enum Channel { chKick, chSnare, chHats, chPerc, chBass, chPad1, chPad2, chPad3, chArp, chLead, chEcho, chCounter };
 
+constexpr uint8_t kTonePorta = 0x03;  // effect 3
+constexpr uint8_t kVibrato = 0x04;    // effect 4
+constexpr uint8_t kPanning = 0x08;    // effect 8
 constexpr uint8_t kSetVolume = 0x0C;  // effect C
 constexpr uint8_t kSetSpeed = 0x0F;   // effect F
+
+// Volume column: 0x10 + v sets, 0x60 + y slides down y a tick.
+constexpr uint8_t kSlideDown = 0x60;
 
 // MIDI-style numbers (C4 = 60 = 261.6 Hz) to XM note bytes (C-4 = 49).
 int noteByte(int midi) { return midi - 11; }
@@ -44,10 +53,10 @@ Chord chord(const std::string& name) {
     return {midi % 12, minor};
 }
 
-// The pitch of a chord root placed in [low, low + 11].
+// The pitch of a pitch class placed in [low, low + 11].
 int placed(int pitchClass, int low) { return low + ((pitchClass - low) % 12 + 12) % 12; }
 
-using Bars = Chord[4];
+using Bars = std::array<Chord, 4>;
 
 struct Writer {
     Pattern& p;
@@ -80,6 +89,15 @@ struct Writer {
     }
 };
 
+Pattern blank() { return Pattern(kRows, kChannels); }
+
+// ------------------------------------------------------------------ levels
+
+struct Levels {
+    double kick = 60, clap = 50, snare = 46, hats = 54, perc = 38, bass = 46, pad = 26, arp = 30, lead = 46,
+           bell = 40, echo = 15, counter = 34;
+};
+
 // ------------------------------------------------------------------ drums
 
 void kicks(Writer& w, int from, int to, double vol) {
@@ -89,6 +107,12 @@ void kicks(Writer& w, int from, int to, double vol) {
 void claps(Writer& w, int from, int to, double vol) {
     for (int r = from; r < to; ++r)
         if (r % 16 == 4 || r % 16 == 12) w.note(r, chSnare, kDrumNote, kClap, vol);
+}
+
+// Ghost snares just before the backbeat and on the last sixteenth of a bar.
+void ghostSnares(Writer& w, int from, int to, double vol) {
+    for (int r = from; r < to; ++r)
+        if (r % 16 == 10 || r % 16 == 15) w.note(r, chSnare, kDrumNote, kSnare, vol);
 }
 
 // Snare hits from `from` to the end of the pattern, thickening from
@@ -103,8 +127,26 @@ void snareRoll(Writer& w, int from, double vol0, double vol1) {
     }
 }
 
+// The last two beats of the pattern: a snare run.
 void snareFill(Writer& w, double vol) {
-    for (int r = 60; r < 64; ++r) w.note(r, chSnare, kDrumNote, kSnare, vol * (0.7 + 0.1 * (r - 60)));
+    for (int r = 56; r < 64; ++r) {
+        Cell& c = w.cell(r, chSnare);
+        c = Cell{};
+        if (r < 60 && r % 2) continue;
+        w.note(r, chSnare, kDrumNote, kSnare, vol * (0.55 + 0.06 * (r - 56)));
+    }
+}
+
+// The last two beats: the kick turned into falling toms, claps between.
+void tomFill(Writer& w, double vol) {
+    static const int toms[4] = {kDrumNote + 12, kDrumNote + 9, kDrumNote + 5, kDrumNote + 2};
+    for (int r = 56; r < 64; ++r) {
+        w.cell(r, chKick) = Cell{};
+        w.cell(r, chSnare) = Cell{};
+    }
+    for (int k = 0; k < 4; ++k) w.note(56 + 2 * k, chKick, toms[k], kKick, vol * (0.62 + 0.05 * k));
+    w.note(61, chSnare, kDrumNote, kSnare, vol * 0.5);
+    w.note(63, chSnare, kDrumNote, kSnare, vol * 0.65);
 }
 
 constexpr int kClosedHat = kDrumNote - 12, kOpenHat = kDrumNote;
@@ -115,8 +157,19 @@ void offbeatHats(Writer& w, int from, int to, double vol) {
 }
 
 void sixteenthHats(Writer& w, int from, int to, double vol) {
-    static const double accent[4] = {0.6, 0.45, 1.0, 0.55};
+    static const double accent[4] = {0.55, 0.38, 1.0, 0.48};
     for (int r = from; r < to; ++r) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[r % 4]);
+}
+
+// The second full section's extra layer: closed hats in threes against the
+// beat, panned away from the main hats.
+void percLayer(Writer& w, double vol) {
+    for (int r = 2; r < kRows; ++r) {
+        const int s = r % 16;
+        if (s != 2 && s != 5 && s != 8 && s != 11 && s != 14) continue;
+        w.note(r, chPerc, kClosedHat, kHats, s == 8 ? vol : vol * 0.7);
+        w.effect(r, chPerc, kPanning, 200);
+    }
 }
 
 void riser(Writer& w, int from, double vol0, double vol1) {
@@ -124,59 +177,99 @@ void riser(Writer& w, int from, double vol0, double vol1) {
     const int step = length > 16 ? 2 : 1;
     for (int r = from; r < kRows; r += step) {
         const double t = static_cast<double>(r - from) / length;
-        w.note(r, chFx, noteByte(48) + static_cast<int>(t * 26), kRiser, vol0 + (vol1 - vol0) * t);
+        w.note(r, chPerc, noteByte(48) + static_cast<int>(t * 26), kRiser, vol0 + (vol1 - vol0) * t);
     }
 }
 
+void crash(Writer& w, double vol) { w.note(0, chPerc, kDrumNote, kCrash, vol); }
+
 // ------------------------------------------------------------------ harmony
 
-int bassRoot(const Chord& c) { return noteByte(placed(c.pitchClass, 28)); }  // E1 .. D#2
+// Bass roots C2 .. B2: the sub below 60 Hz is left to the kick.
+int bassRoot(const Chord& c) { return noteByte(placed(c.pitchClass, 36)); }
 
-// Sixteenths between the kicks, an octave jump for the roll.
+// Sixteenths between the kicks with an octave jump, accented on the offbeat;
 void rollingBass(Writer& w, const Bars& bars, double vol, bool gallop) {
+    static const double accent[4] = {0, 0.78, 1.0, 0.86};
     for (int r = 0; r < kRows; ++r) {
         const int n = bassRoot(bars[r / 16]);
-        switch (r % 4) {
-            case 0: break;
-            case 1: w.note(r, chBass, gallop ? n + 12 : n, kBass, vol); break;
-            case 2: w.note(r, chBass, gallop ? n : n + 12, kBass, vol * 0.8); break;
-            case 3: w.note(r, chBass, n, kBass, vol * 0.9); break;
-        }
+        const int s = r % 4;
+        if (s == 0) continue;
+        int pitch = n;
+        if (gallop ? s == 1 : s == 2) pitch = n + 12;
+        w.note(r, chBass, pitch, kBass, vol * accent[s]);
     }
 }
 
 void longBass(Writer& w, const Bars& bars, int from, double vol) {
-    for (int r = from; r < kRows; r += 8) w.note(r, chBass, bassRoot(bars[r / 16]), kBass, r % 16 ? vol * 0.8 : vol);
+    for (int r = from; r < kRows; r += 8) w.note(r, chBass, bassRoot(bars[r / 16]), kBass, r % 16 ? vol * 0.75 : vol);
 }
 
-// Minor chords below C-4, major chords written an octave up (the pad's keymap).
-int padNote(const Chord& c) {
-    const int root = c.minor ? placed(c.pitchClass, 48) : placed(c.pitchClass, 52);
-    return noteByte(c.minor ? root : root + 12);
+// Triads voiced in close position between E3 and A4, each chord taking the
+// inversion nearest the last, so the three voices move by step.
+using Voicing = std::array<int, 3>;
+
+Voicing voiceLead(const Chord& c, const Voicing& last) {
+    const int third = c.minor ? 3 : 4;
+    const int classes[3] = {c.pitchClass, (c.pitchClass + third) % 12, (c.pitchClass + 7) % 12};
+    Voicing best{};
+    int bestCost = 1 << 30;
+    for (int low = 52; low <= 60; ++low) {
+        Voicing v{};
+        for (int k = 0; k < 3; ++k) v[static_cast<size_t>(k)] = placed(classes[k], low);
+        std::sort(v.begin(), v.end());
+        if (v[2] > 69) continue;
+        int cost = 0;
+        for (size_t k = 0; k < 3; ++k) cost += std::abs(v[k] - last[k]);
+        if (cost < bestCost) {
+            bestCost = cost;
+            best = v;
+        }
+    }
+    return best;
 }
 
 // With pump, the volume ducks under every kick and swells back: the
 // sidechain sound of the era, written in the volume column.
-void pads(Writer& w, const Bars& bars, double vol, bool pump) {
-    static const double duck[4] = {0.42, 0.7, 0.88, 1.0};
-    for (int r = 0; r < kRows; ++r) {
-        const double v = pump ? vol * duck[r % 4] : vol;
-        if (r % 16 == 0)
-            w.note(r, chPad, padNote(bars[r / 16]), kPad, v);
-        else if (pump)
-            w.volume(r, chPad, v);
+Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last) {
+    static const double duck[4] = {0.4, 0.68, 0.88, 1.0};
+    for (int bar = 0; bar < 4; ++bar) {
+        last = voiceLead(bars[static_cast<size_t>(bar)], last);
+        for (int k = 0; k < 3; ++k) {
+            const int ch = chPad1 + k;
+            const double v = vol * (k == 1 ? 0.9 : 1.0);
+            for (int r = bar * 16; r < bar * 16 + 16; ++r) {
+                const double level = pump ? v * duck[r % 4] : v;
+                if (r % 16 == 0)
+                    w.note(r, ch, noteByte(last[static_cast<size_t>(k)]), kPad, level);
+                else if (pump)
+                    w.volume(r, ch, level);
+            }
+        }
     }
+    return last;
 }
 
-void arpeggio(Writer& w, const Bars& bars, int from, int to, double vol) {
-    static const int order[16] = {0, 1, 2, 3, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 4, 2};
-    static const double accent[4] = {1.0, 0.62, 0.8, 0.62};
+// Arp contours, one per section, as indices into root, third, fifth, octave,
+// tenth, twelfth; -1 rests (the thinned eighths under the lead).
+using Contour = std::array<int, 16>;
+const Contour kArpIntro = {0, 2, 1, 2, 3, 2, 1, 2, 0, 2, 1, 2, 4, 3, 2, 1};
+const Contour kArpFullA = {0, -1, 2, 3, -1, 2, 1, -1, 3, -1, 4, 3, -1, 2, 3, -1};
+const Contour kArpBreak = {0, -1, 2, -1, 3, -1, 4, -1, 5, -1, 4, -1, 3, -1, 2, -1};
+const Contour kArpFullB = {3, -1, 2, -1, 0, -1, 2, 3, -1, 4, -1, 3, 2, -1, 1, -1};
+const Contour kArpBuild = {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5};
+
+// An octave under the lead: roots from F3 to E4.
+void arpeggio(Writer& w, const Bars& bars, const Contour& contour, int from, int to, double vol) {
+    static const double accent[4] = {1.0, 0.6, 0.82, 0.64};
     for (int r = from; r < to; ++r) {
-        const Chord& c = bars[r / 16];
+        const int step = contour[static_cast<size_t>(r % 16)];
+        if (step < 0) continue;
+        const Chord& c = bars[static_cast<size_t>(r / 16)];
         const int third = c.minor ? 3 : 4;
         const int tones[6] = {0, third, 7, 12, 12 + third, 19};
-        const int root = placed(c.pitchClass, 65);
-        w.note(r, chArp, noteByte(root + tones[order[r % 16]]), kPluck, vol * accent[r % 4]);
+        const int root = placed(c.pitchClass, 53);
+        w.note(r, chArp, noteByte(root + tones[step]), kPluck, vol * accent[r % 4]);
     }
 }
 
@@ -203,68 +296,198 @@ std::vector<Note> melody(const std::string& text) {
     return notes;
 }
 
-// Long notes are released a row early so the phrase breathes; short ones
-// run legato into the next.
-void playMelody(Writer& w, int ch, int instrument, const std::vector<Note>& notes, double vol, int delay = 0,
-                int from = 0, int to = kRows) {
+// The same line shifted by diatonic degrees in A minor (G# over E major).
+std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bars& bars) {
+    static const int scale[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+    std::vector<Note> out;
     int row = 0;
-    for (size_t i = 0; i < notes.size(); ++i) {
-        const Note& n = notes[i];
-        const int at = row + delay;
+    for (const Note& n : line) {
+        Note m = n;
+        if (n.midi >= 0) {
+            const int pc = n.midi % 12 == 8 ? 7 : n.midi % 12;  // G# counts as G
+            int degree = 0;
+            while (scale[degree] != pc) ++degree;
+            const int octave = n.midi / 12 - (pc >= 9 ? 0 : 1);  // octaves counted from A
+            int d = degree + degrees;
+            int o = octave;
+            while (d < 0) {
+                d += 7;
+                --o;
+            }
+            while (d >= 7) {
+                d -= 7;
+                ++o;
+            }
+            const int target = scale[d];
+            m.midi = (o + (target >= 9 ? 0 : 1)) * 12 + target;
+            const Chord& c = bars[static_cast<size_t>(row / 16)];
+            if (target == 7 && c.pitchClass == 4 && !c.minor) m.midi += 1;
+        }
+        out.push_back(m);
         row += n.rows;
-        if (at < from || at >= to) continue;
-        if (n.midi < 0) {
-            w.off(at, ch);
+    }
+    return out;
+}
+
+// The line an octave up, except the notes that would pass E7: a bell up
+// there only whistles, so those stay in unison.
+std::vector<Note> octaveUp(std::vector<Note> line) {
+    for (Note& n : line)
+        if (n.midi >= 0 && n.midi + 12 <= parseMidi("E7")) n.midi += 12;
+    return line;
+}
+
+// How a line is played: accents by where a note falls and how long it is;
+// long notes glide in from the note before (effect 3), sway from their
+// fourth row on (effect 4) and fall away over their last two rows (a volume
+// slide in the volume column); a rest is a key-off.
+struct Phrasing {
+    bool glide = true;
+    bool vibrato = true;
+    int panning = -1;  // effect 8 on every note, -1 none
+    int from = 0, to = kRows;
+    int delay = 0;
+};
+
+double accent(int row, int rows) {
+    double a = row % 16 == 0 ? 1.0 : (row % 4 == 0 ? 0.9 : 0.94);
+    if (rows <= 2) a *= 0.74;  // passing notes are ghosted
+    return a;
+}
+
+void playLine(Writer& w, int ch, int instrument, const std::vector<Note>& notes, double vol, const Phrasing& how) {
+    int row = 0;
+    int previous = -1;
+    for (const Note& n : notes) {
+        const int at = row + how.delay;
+        row += n.rows;
+        const int end = at + n.rows;  // first row of the next note
+        if (at < how.from || at >= how.to) {
+            previous = n.midi;
             continue;
         }
-        w.note(at, ch, noteByte(n.midi), instrument, vol);
-        if (n.rows >= 4 && at + n.rows - 1 < to) w.off(at + n.rows - 1, ch);
+        if (n.midi < 0) {
+            w.off(at, ch);
+            previous = -1;
+            continue;
+        }
+        const double v = vol * accent(at, n.rows);
+        const bool glide = how.glide && n.rows >= 6 && previous >= 0 && std::abs(previous - n.midi) <= 5 &&
+                           previous != n.midi;
+        if (glide) {
+            Cell& c = w.cell(at, ch);
+            c.note = static_cast<uint8_t>(noteByte(n.midi));
+            c.instrument = 0;
+            c.volume = static_cast<uint8_t>(0x10 + Writer::level(v));
+            w.effect(at, ch, kTonePorta, 0x18);
+        } else {
+            w.note(at, ch, noteByte(n.midi), instrument, v);
+            if (how.panning >= 0) w.effect(at, ch, kPanning, how.panning);
+        }
+        if (how.vibrato && n.rows >= 6)
+            for (int r = at + 3; r < end && r < kRows && r < how.to; ++r) w.effect(r, ch, kVibrato, r == at + 3 ? 0x52 : 0);
+        if (n.rows >= 6)
+            for (int r = end - 2; r < end && r < kRows && r < how.to; ++r) w.cell(r, ch).volume = kSlideDown + 1;
+        previous = n.midi;
     }
 }
 
-const char* const kThemeA = "E5:2 A5:2 B5:2 C6:6 B5:2 A5:2  C6:4 A5:4 F5:6 G5:2  "
-                            "E5:2 G5:2 C6:2 E6:6 D6:2 C6:2  D6:6 B5:4 G5:2 B5:2 D6:2";
-const char* const kThemeB = "A5:4 G5:2 A5:2 C6:4 E6:4  F6:6 E6:2 C6:4 A5:4  "
-                            "B5:4 D6:4 G6:4 F6:2 E6:2  E6:6 D6:2 B5:4 G#5:4";
-const char* const kThemeC = "C6:2 F6:2 A6:4 G6:2 F6:2 E6:2 F6:2  D6:2 G6:2 B6:4 A6:2 G6:2 D6:4  "
-                            "E6:4 A6:6 G6:2 E6:4  C6:2 D6:2 E6:8 A5:4";
-const char* const kThemeD = "A5:4 C6:4 F6:6 E6:2  D6:4 B5:4 G5:4 B5:2 D6:2  "
-                            "E6:6 D6:2 B5:4 G#5:4  A5:12 -:4";
-const char* const kBreakdown = "A5:6 G5:2 F5:4 C6:4  B5:6 A5:2 G5:4 D6:4  "
-                               "E6:6 D6:2 B5:4 G5:4  A5:8 E5:4 A5:4";
-const char* const kIntroBell = "-:32  E5:4 G5:4 C6:8  D6:4 B5:4 G5:8";
-const char* const kBridgeBell = "E5:2 A5:2 B5:2 C6:6 B5:2 A5:2  -:16  -:16  E6:6 D6:2 B5:4 G#5:4";
+// The lead and its echo: three rows later, quieter, panned to the other side.
+void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, double vol, double echo, int from = 0,
+                  int to = kRows) {
+    Phrasing lead;
+    lead.from = from;
+    lead.to = to;
+    playLine(w, chLead, instrument, line, vol, lead);
+    Phrasing e;
+    e.glide = false;
+    e.vibrato = false;
+    e.panning = instrument == kBell ? 190 : 150;
+    e.delay = 3;
+    e.from = from + 3;
+    e.to = to;
+    playLine(w, chEcho, instrument, line, echo, e);
+}
+
+const char* const kHookA = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  ";
+const char* const kFull1 = "G5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10";
+const char* const kFull2 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 F6:6 E6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:10";
+const char* const kFull3 = "G5:3 C6:3 E6:4 G6:2 E6:4  D6:3 E6:3 D6:6 B5:4";
+const char* const kFull4 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:6 F5:4  G5:3 B5:3 D6:4 C6:2 B5:4  B5:3 G#5:3 E5:6 -:4";
+const char* const kBreak = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10  G5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
+const char* const kHigh1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 E6:3 G6:10  A6:3 G6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10";
+const char* const kHigh2 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
+const char* const kHigh3 = "C6:3 E6:3 A6:4 G6:2 E6:4  D6:3 B5:3 G5:10  A5:3 C6:3 E6:4 G6:2 E6:4  D6:3 C6:3 A5:10";
+const char* const kHigh4 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 G6:3 B6:6 A6:4  G#6:3 E6:3 B5:4 D6:2 E6:4  C6:3 B5:3 A5:6 -:4";
+const char* const kIntroHint = "-:32  G5:3 C6:3 E6:10  D6:3 B5:3 G5:10";
+const char* const kIntroHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  G5:3 C6:3 E6:10  D6:3 B5:3 G5:10";
+const char* const kBridgeHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  D6:3 F6:3 A6:10  -:16";
 
 // ------------------------------------------------------------------ sections
 
-struct Levels {
-    double kick = 64, clap = 54, hats = 46, bass = 36, pad = 38, arp = 30, lead = 44, bell = 36, echo = 14;
-};
-
-void fullSection(Writer& w, const Bars& bars, const char* theme, bool crash, bool fill, bool gallop, const Levels& l) {
-    kicks(w, 0, kRows, l.kick);
-    claps(w, 0, fill ? 60 : kRows, l.clap);
-    if (fill) snareFill(w, l.clap);
-    sixteenthHats(w, 0, kRows, l.hats);
-    rollingBass(w, bars, l.bass, gallop);
-    pads(w, bars, l.pad, true);
-    arpeggio(w, bars, 0, kRows, l.arp);
-    const std::vector<Note> lead = melody(theme);
-    playMelody(w, chLead, kLead, lead, l.lead);
-    if (crash) w.note(0, chFx, kDrumNote, kCrash, 40);
-    playMelody(w, chFx, kLead, lead, l.echo, 3, crash ? 16 : 3);
-}
+const Voicing kStartVoicing = {57, 60, 64};  // A3 C4 E4
 
 // The lead-in shared by both builds and the bridge: on the last beat the
-// kick drops out and pad and bass are cut (C00), leaving arp, roll and riser.
+// kick drops out and pads and bass are cut (C00), leaving arp, roll and riser.
 void dropIn(Writer& w) {
-    for (int ch : {chPad, chBass})
+    for (int ch : {chPad1, chPad2, chPad3, chBass})
         for (int r = 60; r < kRows; ++r) w.p.at(r, ch) = Cell{};
-    w.effect(60, chPad, kSetVolume, 0);
-    w.effect(60, chBass, kSetVolume, 0);
+    for (int ch : {chPad1, chPad2, chPad3, chBass}) w.effect(60, ch, kSetVolume, 0);
 }
 
-Pattern blank() { return Pattern(kRows, kChannels); }
+enum class Fill { none, snare, toms, flam };
+
+Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill fill, const Levels& l) {
+    Pattern p = blank();
+    Writer w{p};
+    kicks(w, 0, kRows, l.kick);
+    claps(w, 0, kRows, l.clap);
+    sixteenthHats(w, 0, kRows, l.hats);
+    rollingBass(w, bars, l.bass, false);
+    pads(w, bars, l.pad, true, kStartVoicing);
+    arpeggio(w, bars, kArpFullA, 0, kRows, l.arp);
+    leadWithEcho(w, kLead, melody(theme), l.lead, l.echo, 0, fill == Fill::none ? kRows : 60);
+    if (withCrash) crash(w, 40);
+    if (fill == Fill::snare) snareFill(w, l.snare);
+    if (fill == Fill::toms) tomFill(w, l.kick);
+    if (fill == Fill::flam) {
+        w.note(62, chSnare, kDrumNote, kSnare, l.snare * 0.5);
+        w.note(63, chSnare, kDrumNote, kSnare, l.snare * 0.7);
+    }
+    return p;
+}
+
+// The second full section: louder drums, ghost snares, the percussion layer,
+// a fill at the end of every fourth bar, and a second voice on the hook.
+Pattern fullB(const Bars& bars, const std::string& theme, bool thirds, bool withCrash, Fill fill, const Levels& l) {
+    Pattern p = blank();
+    Writer w{p};
+    kicks(w, 0, kRows, l.kick * 1.1);
+    claps(w, 0, kRows, l.clap * 1.12);
+    ghostSnares(w, 0, kRows, l.snare * 0.42);
+    sixteenthHats(w, 0, kRows, l.hats * 1.15);
+    percLayer(w, l.perc);
+    rollingBass(w, bars, l.bass * 1.2, true);
+    pads(w, bars, l.pad * 1.2, true, kStartVoicing);
+    arpeggio(w, bars, kArpFullB, 0, kRows, l.arp);
+    const std::vector<Note> line = melody(theme);
+    const int to = fill == Fill::none ? kRows : 60;
+    leadWithEcho(w, kLead, line, l.lead * 1.06, l.echo, 0, to);
+    Phrasing second;
+    second.to = to;
+    second.panning = 176;
+    if (thirds) {
+        second.vibrato = false;
+        playLine(w, chCounter, kLead, diatonic(line, -2, bars), l.counter, second);
+    } else {
+        second.glide = false;
+        playLine(w, chCounter, kBell, octaveUp(line), l.bell * 0.8, second);
+    }
+    if (withCrash) w.note(0, chPerc, kDrumNote, kCrash, 44);
+    if (fill == Fill::snare) snareFill(w, l.snare * 1.05);
+    if (fill == Fill::toms) tomFill(w, l.kick);
+    return p;
+}
 
 Pattern intro1(const Levels& l) {
     Pattern p = blank();
@@ -272,13 +495,18 @@ Pattern intro1(const Levels& l) {
     const Bars bars = {chord("Am"), chord("F"), chord("C"), chord("G")};
     w.effect(0, chKick, kSetSpeed, 7);
     w.effect(0, chSnare, kSetSpeed, 125);
-    pads(w, bars, l.pad, false);
-    // The first chord swells in from nothing in steps of effect C.
-    for (int r = 0; r < 16; r += 2) w.effect(r, chPad, kSetVolume, static_cast<int>(l.pad * (r + 2) / 16.0));
-    for (int r = 0; r < 16; ++r) p.at(r, chPad).volume = r == 0 ? 0x10 : 0;
-    const std::vector<Note> bell = melody(kIntroBell);
-    playMelody(w, chLead, kBell, bell, l.bell);
-    playMelody(w, chFx, kBell, bell, l.echo, 3);
+    pads(w, bars, l.pad, false, kStartVoicing);
+    // The first chord swells in from nothing in steps of the volume column.
+    for (int k = 0; k < 3; ++k)
+        for (int r = 0; r < 16; r += 2) w.volume(r, chPad1 + k, l.pad * (r + 2) / 16.0);
+    Phrasing bell;
+    bell.glide = false;
+    bell.vibrato = false;
+    playLine(w, chLead, kBell, melody(kIntroHint), l.bell * 0.9, bell);
+    Phrasing echo = bell;
+    echo.delay = 3;
+    echo.panning = 190;
+    playLine(w, chEcho, kBell, melody(kIntroHint), l.echo, echo);
     return p;
 }
 
@@ -286,28 +514,27 @@ Pattern intro2(const Levels& l) {
     Pattern p = blank();
     Writer w{p};
     const Bars bars = {chord("Am"), chord("F"), chord("C"), chord("G")};
-    pads(w, bars, l.pad, false);
-    offbeatHats(w, 0, kRows, l.hats * 0.7);
-    arpeggio(w, bars, 0, kRows, l.arp * 0.6);
-    const std::vector<Note> theme = melody(kThemeA);
-    playMelody(w, chLead, kBell, theme, l.bell);
-    playMelody(w, chFx, kBell, theme, l.echo, 3);
+    pads(w, bars, l.pad, false, kStartVoicing);
+    offbeatHats(w, 0, kRows, l.hats * 0.6);
+    arpeggio(w, bars, kArpIntro, 0, kRows, l.arp * 0.6);
+    leadWithEcho(w, kBell, melody(kIntroHook), l.bell, l.echo);
     longBass(w, bars, 32, l.bass * 0.8);
+    w.note(62, chSnare, kDrumNote, kSnare, l.snare * 0.3);
+    w.note(63, chSnare, kDrumNote, kSnare, l.snare * 0.45);
     return p;
 }
 
-Pattern build1(const Levels& l) {
+Pattern build(const Bars& bars, int rollFrom, const Levels& l) {
     Pattern p = blank();
     Writer w{p};
-    const Bars bars = {chord("Am"), chord("F"), chord("C"), chord("G")};
     kicks(w, 0, 60, l.kick * 0.92);
     sixteenthHats(w, 0, kRows, l.hats * 0.9);
     rollingBass(w, bars, l.bass * 0.9, false);
-    pads(w, bars, l.pad, true);
-    arpeggio(w, bars, 0, kRows, l.arp * 0.9);
-    claps(w, 32, 48, l.clap * 0.9);
-    snareRoll(w, 48, 16, l.clap);
-    riser(w, 48, 12, 40);
+    pads(w, bars, l.pad, true, kStartVoicing);
+    arpeggio(w, bars, kArpBuild, 0, kRows, l.arp * 0.9);
+    claps(w, rollFrom - 16 < 0 ? 0 : rollFrom - 16, rollFrom, l.clap * 0.9);
+    snareRoll(w, rollFrom, 16, l.snare * 1.1);
+    riser(w, rollFrom, 12, 40);
     dropIn(w);
     return p;
 }
@@ -316,30 +543,17 @@ Pattern breakdown(const Levels& l) {
     Pattern p = blank();
     Writer w{p};
     const Bars bars = {chord("F"), chord("G"), chord("Em"), chord("Am")};
-    w.note(0, chHats, kDrumNote, kCrash, 40);
-    offbeatHats(w, 48, kRows, l.hats * 0.6);
-    pads(w, bars, l.pad * 1.15, false);
+    crash(w, 40);
+    offbeatHats(w, 48, kRows, l.hats * 0.55);
+    pads(w, bars, l.pad * 1.2, false, kStartVoicing);
     longBass(w, bars, 0, l.bass * 0.8);
-    arpeggio(w, bars, 0, kRows, l.arp * 0.7);
-    const std::vector<Note> bell = melody(kBreakdown);
-    playMelody(w, chLead, kBell, bell, l.bell * 1.1);
-    playMelody(w, chFx, kBell, bell, l.echo * 1.1, 3);
-    return p;
-}
-
-Pattern build2(const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    const Bars bars = {chord("F"), chord("G"), chord("E"), chord("E")};
-    kicks(w, 0, 60, l.kick * 0.95);
-    claps(w, 0, 32, l.clap * 0.9);
-    sixteenthHats(w, 0, kRows, l.hats);
-    rollingBass(w, bars, l.bass * 0.9, false);
-    pads(w, bars, l.pad, true);
-    arpeggio(w, bars, 0, kRows, l.arp);
-    snareRoll(w, 32, 14, l.clap);
-    riser(w, 32, 10, 40);
-    dropIn(w);
+    arpeggio(w, bars, kArpBreak, 0, kRows, l.arp * 0.8);
+    leadWithEcho(w, kBell, melody(kBreak), l.bell * 1.1, l.echo * 1.1);
+    // A counter line on the pluck answers the bell in the last bar.
+    w.note(56, chCounter, noteByte(parseMidi("E5")), kPluck, l.arp * 0.7);
+    w.note(58, chCounter, noteByte(parseMidi("G5")), kPluck, l.arp * 0.6);
+    w.note(60, chCounter, noteByte(parseMidi("B5")), kPluck, l.arp * 0.7);
+    w.note(62, chCounter, noteByte(parseMidi("C6")), kPluck, l.arp * 0.8);
     return p;
 }
 
@@ -351,12 +565,10 @@ Pattern bridge(const Levels& l) {
     claps(w, 0, 48, l.clap);
     sixteenthHats(w, 0, kRows, l.hats);
     rollingBass(w, bars, l.bass * 0.9, true);
-    pads(w, bars, l.pad, true);
-    arpeggio(w, bars, 0, kRows, l.arp);
-    const std::vector<Note> bell = melody(kBridgeBell);
-    playMelody(w, chLead, kBell, bell, l.bell);
-    playMelody(w, chFx, kBell, bell, l.echo, 3, 0, 48);
-    snareRoll(w, 48, 16, l.clap);
+    pads(w, bars, l.pad, true, kStartVoicing);
+    arpeggio(w, bars, kArpFullA, 0, kRows, l.arp);
+    leadWithEcho(w, kBell, melody(kBridgeHook), l.bell, l.echo, 0, 48);
+    snareRoll(w, 48, 16, l.snare * 1.1);
     riser(w, 48, 12, 40);
     dropIn(w);
     return p;
@@ -372,7 +584,7 @@ Module composeKestrula() {
     m.speed = 7;
     m.bpm = 125;
     m.linear = true;
-    m.orders = {0, 1, 2, 3, 4, 3, 4, 5, 6, 7, 8, 7, 8, 9};
+    for (int i = 0; i < 14; ++i) m.orders.push_back(static_cast<uint8_t>(i));
     m.restart = 3;
     m.instruments = makeInstruments();
 
@@ -384,25 +596,17 @@ Module composeKestrula() {
 
     m.patterns.push_back(intro1(l));
     m.patterns.push_back(intro2(l));
-    m.patterns.push_back(build1(l));
-    for (int i = 0; i < 2; ++i) {
-        m.patterns.push_back(blank());
-        Writer w{m.patterns.back()};
-        if (i == 0)
-            fullSection(w, a, kThemeA, true, false, false, l);
-        else
-            fullSection(w, b, kThemeB, false, true, false, l);
-    }
+    m.patterns.push_back(build(a, 48, l));
+    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, l));
+    m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, l));
+    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull3, false, Fill::toms, l));
+    m.patterns.push_back(fullA(b, kFull4, false, Fill::snare, l));
     m.patterns.push_back(breakdown(l));
-    m.patterns.push_back(build2(l));
-    for (int i = 0; i < 2; ++i) {
-        m.patterns.push_back(blank());
-        Writer w{m.patterns.back()};
-        if (i == 0)
-            fullSection(w, c, kThemeC, true, false, true, l);
-        else
-            fullSection(w, d, kThemeD, false, true, true, l);
-    }
+    m.patterns.push_back(build({chord("F"), chord("G"), chord("E"), chord("E")}, 32, l));
+    m.patterns.push_back(fullB(c, kHigh1, true, true, Fill::toms, l));
+    m.patterns.push_back(fullB(d, kHigh2, false, false, Fill::snare, l));
+    m.patterns.push_back(fullB(c, kHigh3, true, false, Fill::toms, l));
+    m.patterns.push_back(fullB(d, kHigh4, false, false, Fill::snare, l));
     m.patterns.push_back(bridge(l));
     return m;
 }

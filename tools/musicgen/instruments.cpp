@@ -127,9 +127,9 @@ SampleData kickSample() {
     for (size_t i = 0; i < n; ++i) {
         const double t = i / rate;
         // The pitch falls from a knock to a low thump.
-        const double f = 46.0 + 110.0 * expOf(-t / 0.035) + 300.0 * expOf(-t / 0.005);
+        const double f = 50.0 + 120.0 * expOf(-t / 0.03) + 300.0 * expOf(-t / 0.005);
         phase += f / rate;
-        const double body = sinTurns(phase) * expOf(-t / 0.22);
+        const double body = sinTurns(phase) * expOf(-t / 0.16);
         const double click = clickFilter.run(rng.bipolar()) * expOf(-t / 0.0015) * 0.35;
         s[i] = tanhOf(2.0 * (body + click));
     }
@@ -279,19 +279,25 @@ SampleData riserSample() {
 
 // ---------------------------------------------------------------- tonal
 
+// Played with roots from C2 to B2: a saw and a square an octave apart from
+// the sub, the filter opening to about 1 kHz and a touch of saturation, so
+// the bass speaks in the low mids on small speakers too.
 SampleData bassSample() {
     const double rate = 16726.0;
     Additive a{4096, rate, {}};
-    const uint32_t m = cyclesFor(55.0, rate, a.loopLength);
-    a.addWave(m, 1.0, 0, 6000.0, false);
-    a.addWave(m, 0.6, 0, 6000.0, true);
-    a.addSine(m, 0.5, 0);
-    // A resonant four-pole sweep from bright to round within a sixteenth.
+    const uint32_t m = cyclesFor(110.0, rate, a.loopLength);
+    a.addWave(m, 1.0, 0, 7000.0, false);
+    a.addWave(m, 0.5, 0, 7000.0, true);
+    a.addSine(m, 0.45, 0);
+    // A resonant four-pole sweep that settles near 1 kHz within a sixteenth.
     auto gain = [](double t, double f) {
-        const double cutoff = 420.0 + 2600.0 * expOf(-t / 0.035);
-        return lowpassGain(f, cutoff, 1.4) * lowpassGain(f, cutoff, 0.7);
+        const double cutoff = 950.0 + 2400.0 * expOf(-t / 0.04);
+        return lowpassGain(f, cutoff, 1.3) * lowpassGain(f, cutoff, 0.7);
     };
     std::vector<double> s = a.render(2048, gain);
+    double peak = 0.0;
+    for (double v : s) peak = std::fmax(peak, std::fabs(v));
+    for (double& v : s) v = tanhOf(1.7 * v / peak);
     fadeIn(s, 24);
     SampleData out = makeSample("bass", s, 0.95);
     tuneSample(out, rate, a.cycleFrequency(m));
@@ -299,34 +305,24 @@ SampleData bassSample() {
     return out;
 }
 
-InstrumentData pad() {
+// One pad voice: three detuned saws through a soft lowpass. The chords are
+// voiced note by note on three channels.
+SampleData padSample() {
     const double rate = 16726.0;
-    InstrumentData ins;
-    ins.name = "pad (minor / major)";
-    for (int quality = 0; quality < 2; ++quality) {
-        Additive a{16384, rate, {}};
-        Rng rng(quality ? 0x9AD2u : 0x9AD1u);
-        const uint32_t root = cyclesFor(220.0, rate, a.loopLength);
-        const int semis[5] = {0, 7, 12, quality ? 16 : 15, 19};
-        const double weights[5] = {1.0, 0.75, 0.7, 0.6, 0.45};
-        for (int k = 0; k < 5; ++k) {
-            const uint32_t m = static_cast<uint32_t>(roundOf(root * pow2Of(semis[k] / 12.0)));
-            // About eight cents of detune on every chord tone.
-            const uint32_t d = static_cast<uint32_t>(roundOf(m * 0.0046)) > 0 ? static_cast<uint32_t>(roundOf(m * 0.0046)) : 1;
-            a.addWave(m - d, 0.7 * weights[k], rng.next() % a.loopLength, 5000.0, false);
-            a.addWave(m, weights[k], rng.next() % a.loopLength, 5000.0, false);
-            a.addWave(m + d, 0.7 * weights[k], rng.next() % a.loopLength, 5000.0, false);
-        }
-        auto gain = [](double, double f) { return lowpassGain(f, 1900.0, 0.8) * lowpassGain(f, 1900.0, 0.6); };
-        std::vector<double> s = a.render(0, gain);
-        SampleData out = makeSample(quality ? "major chord" : "minor chord", s, 0.95);
-        tuneSample(out, rate, a.cycleFrequency(root));
-        if (quality) out.relativeNote = static_cast<int8_t>(out.relativeNote - 12);  // its notes are written an octave up
-        loopAll(out, 0, LoopType::forward);
-        ins.samples.push_back(std::move(out));
-    }
-    for (int i = 0; i < 96; ++i) ins.keymap[i] = i < 48 ? 0 : 1;
-    return ins;
+    Additive a{16384, rate, {}};
+    Rng rng(0x9AD1u);
+    const uint32_t m = cyclesFor(220.0, rate, a.loopLength);
+    // About eight cents of detune either side.
+    const uint32_t d = static_cast<uint32_t>(roundOf(m * 0.0046)) > 0 ? static_cast<uint32_t>(roundOf(m * 0.0046)) : 1;
+    a.addWave(m - d, 0.7, rng.next() % a.loopLength, 5000.0, false);
+    a.addWave(m, 1.0, rng.next() % a.loopLength, 5000.0, false);
+    a.addWave(m + d, 0.7, rng.next() % a.loopLength, 5000.0, false);
+    auto gain = [](double, double f) { return lowpassGain(f, 1700.0, 0.8) * lowpassGain(f, 2200.0, 0.6); };
+    std::vector<double> s = a.render(0, gain);
+    SampleData out = makeSample("pad voice", s, 0.95);
+    tuneSample(out, rate, a.cycleFrequency(m));
+    loopAll(out, 0, LoopType::forward);
+    return out;
 }
 
 SampleData pluckSample() {
@@ -438,7 +434,7 @@ std::vector<InstrumentData> makeInstruments() {
     bass.fadeout = 2048;
     list.push_back(std::move(bass));
 
-    InstrumentData chords = pad();
+    InstrumentData chords = single("pad", padSample());
     chords.volumeEnvelope = envelope({{0, 0}, {10, 64}, {60, 52}}, 2);
     // A slow sway across the stereo field, looping for as long as the chord.
     chords.panningEnvelope = envelope({{0, 32}, {60, 44}, {180, 20}, {240, 32}}, -1, 0, 3);

@@ -21,7 +21,7 @@ enum Instrument : uint8_t {
     kClap,
     kHats,   // closed hat on notes below C-4, open hat from C-4 up
     kBass,
-    kPad,    // minor chord below C-4, major chord (an octave up) from C-4 up
+    kPad,    // one voice of a chord; three channels play a chord
     kPluck,
     kLead,
     kBell,

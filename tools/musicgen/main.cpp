@@ -3,20 +3,16 @@
 //
 //   vorna-musicgen --write OUT.xm        write the module
 //   vorna-musicgen --check FILE.xm       fail unless FILE.xm is exactly what we write
-//   vorna-musicgen --preview OUT.wav [FIRST_SECOND SECONDS]
-//                                        render one pass with the generator's own
-//                                        renderer, print its figures, write a WAV
+//
+// To hear and measure the module, render it with xm-render (our player) and
+// read the figures with vorna-music-report.
 //
 // Runs at asset-generation time only; deterministic on every build.
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "composition.h"
-#include "preview.h"
 #include "xm_writer.h"
 
 namespace {
@@ -39,7 +35,7 @@ bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: vorna-musicgen --write OUT.xm | --check FILE.xm | --preview OUT.wav [FIRST SECONDS]\n");
+    std::fprintf(stderr, "usage: vorna-musicgen --write OUT.xm | --check FILE.xm\n");
     return 2;
 }
 
@@ -74,21 +70,6 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("%s matches the generated module (%zu bytes)\n", argv[2], bytes.size());
-        return 0;
-    }
-    if (mode == "--preview") {
-        const std::vector<float> pass = musicgen::renderPass(module);
-        const long framesPerOrder = 64L * module.speed * (44100L * 5 / (2 * module.bpm));
-        const musicgen::MixFigures f = musicgen::measure(pass, framesPerOrder, framesPerOrder);
-        std::printf("one pass: %ld frames (%.2f s), peak %.4f (%.2f dBFS), RMS %.4f (%.2f dBFS), longest quiet stretch "
-                    "after order 0: %.3f s\n",
-                    f.frames, f.frames / 44100.0, f.peak, 20 * std::log10(f.peak), f.rms, 20 * std::log10(f.rms),
-                    f.longestQuietSeconds);
-        for (size_t i = 0; i < f.orderRms.size(); ++i)
-            std::printf("  order %2zu (pattern %d): RMS %.2f dBFS\n", i, module.orders[i], 20 * std::log10(f.orderRms[i]));
-        const long first = argc > 3 ? std::atol(argv[3]) * 44100L : 0;
-        const long count = argc > 4 ? std::atol(argv[4]) * 44100L : f.frames - first;
-        if (!writeFile(argv[2], musicgen::wavFile(pass, first, count))) return 1;
         return 0;
     }
     return usage();
