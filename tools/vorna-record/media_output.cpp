@@ -137,7 +137,11 @@ void addVideoCodec(std::vector<std::string>& a, const std::string& container) {
         a.insert(a.end(), {"-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "5", "-row-mt", "1", "-crf", "31",
                            "-b:v", "0", "-pix_fmt", "yuv420p"});
     else
-        a.insert(a.end(), {"-c:v", "libx264", "-preset", "fast", "-crf", "20", "-pix_fmt", "yuv420p"});
+        // superfast at CRF 20 costs a third of fast at CRF 20 and keeps at
+        // least its likeness to the frames (SSIM 0.948 against 0.945 on the
+        // noisy sphere, 0.992 against 0.985 on the octopus), for files about
+        // 1.5 times as large: the recording keeps up with real time on two cores.
+        a.insert(a.end(), {"-c:v", "libx264", "-preset", "superfast", "-crf", "20", "-pix_fmt", "yuv420p"});
 }
 void addAudioCodec(std::vector<std::string>& a, const std::string& container) {
     if (container == "webm")
