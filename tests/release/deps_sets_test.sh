@@ -24,6 +24,10 @@ has test "$test" g++-multilib clang valgrind xvfb xdotool libgtest-dev pulseaudi
   libebur128-dev libmeshoptimizer-dev libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386
 "$deps" bogus --list >/dev/null 2>&1 && bad "an unknown set is accepted"
 
+# The README's list of what watching needs names the whole run set.
+watch=$(sed -n '/^### What you need to watch it/,/^### What you need to test it/p' "$1/README.md")
+for p in $run; do grep -q -- "$p" <<<"$watch" || bad "the README's watch list lacks $p"; done
+
 # With the run set there, installing it is silent and succeeds.
 installed=$(dpkg-query -W -f='${Status}\n' $run 2>/dev/null | grep -c 'install ok installed')
 if [ "$installed" -eq "$(wc -l <<<"$run")" ]; then
