@@ -63,8 +63,10 @@ void ProgressLine::update(int scene, double doneSeconds, double waitSeconds) {
     if (!out) return;
     const double interval = terminal ? kInPlaceInterval : kPlainInterval;
     if (shownAt >= 0 && waitSeconds - shownAt < interval) return;
+    // The speed counts from the first line, so the start-up does not weigh on it.
+    if (shownAt < 0) firstDone = doneSeconds, firstWait = waitSeconds;
     shownAt = waitSeconds;
-    const double speed = waitSeconds > 0 ? doneSeconds / waitSeconds : 0;
+    const double speed = waitSeconds > firstWait ? (doneSeconds - firstDone) / (waitSeconds - firstWait) : 0;
     const std::string text = progressText(scene, doneSeconds, totalSeconds, speed);
     if (terminal) {
         // Back to the line's start, the text, and whatever the last one left cleared away.

@@ -33,6 +33,7 @@ struct ProgressLine {
     bool terminal = false;
     double totalSeconds = 0;
     double shownAt = -1;  // wait time of the last line, below 0 before the first
+    double firstDone = 0, firstWait = 0;  // the state at the first line
     bool lineOpen = false;
 
     // Shows the state at waitSeconds into the recording when its interval has passed.
