@@ -28,8 +28,10 @@ test_pkgs=(
   libebur128-dev libmeshoptimizer-dev
   git ccache
 )
+# libstdc++6:i386 beside g++-multilib's own copy: dpkg-shlibdeps then names
+# the package an i386 system has (not lib32stdc++6) for the i386 .deb.
 test_i386_pkgs=(
-  libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386
+  libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386 libstdc++6:i386
 )
 
 set_name="${1:-test}"

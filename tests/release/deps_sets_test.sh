@@ -21,7 +21,7 @@ extra=$(comm -13 <(echo "$run") <(echo "$record") | tr '\n' ' ')
 lacking=$(comm -23 <(echo "$record") <(echo "$test") | tr '\n' ' ')
 [ -z "$lacking" ] || bad "the test set lacks $lacking"
 has test "$test" g++-multilib clang valgrind xvfb xdotool libgtest-dev pulseaudio pulseaudio-utils \
-  libebur128-dev libmeshoptimizer-dev libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386
+  libebur128-dev libmeshoptimizer-dev libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386 libstdc++6:i386
 "$deps" bogus --list >/dev/null 2>&1 && bad "an unknown set is accepted"
 
 # The README's list of what watching needs names the whole run set.

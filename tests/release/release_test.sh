@@ -44,7 +44,10 @@ else
   for lib in libsdl1.2debian libjpeg62-turbo libpng16-16; do
     grep -q "$lib" <<<"$depends" || bad "the package does not depend on $lib: $depends"
   done
-  dpkg-deb -c "$deb" | grep -q ' ./usr/bin/vorna$' || bad "the package does not install /usr/bin/vorna"
+  # g++-multilib's 32-bit libraries come from amd64 packages (lib32...), which an i386 system lacks.
+  grep -q 'lib32\|libx32' <<<"$depends" && bad "the package depends on a biarch package: $depends"
+  listing=$(dpkg-deb -c "$deb")
+  grep -q ' ./usr/bin/vorna$' <<<"$listing" || bad "the package does not install /usr/bin/vorna"
 fi
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null || bad "cmake --install failed"
