@@ -46,7 +46,7 @@ memcheck() {
     build/native/tests/reliability/test_reliability --gtest_filter='WholeRun.EveryStep*'
 }
 
-stage deps ./scripts/install-deps.sh
+stage deps ./scripts/install-deps.sh test
 for p in native i386 asan; do stage "$p" preset "$p"; done
 stage tsan tsan
 stage valgrind memcheck

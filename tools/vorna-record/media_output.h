@@ -3,16 +3,34 @@
 // thrown away; then, with ffmpeg, the one pass that muxes both into the
 // video file.
 //
-// Owns: its files, its pipe and the ffmpeg processes it starts (each waited
-// for). Threads: main thread only. Not for: reading media back.
+// Owns: its files, its pipe, the ffmpeg processes it starts (each waited
+// for) and the frame sink's writer thread. Threads: the main thread, and in
+// a FrameSink the writer thread it starts, which alone touches the pipe or
+// the frame files while it runs. Not for: reading media back.
 #pragma once
 
 #include <sys/types.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+// Where the channels sit in a pixel of 2 to 4 bytes, as SDL describes them.
+struct PixelLayout {
+    int bytesPerPixel = 4;
+    uint32_t masks[3] = {0xFF0000, 0xFF00, 0xFF};
+    uint8_t shifts[3] = {16, 8, 0};
+    uint8_t losses[3] = {0, 0, 0};
+};
+
+// Turns height rows of width pixels, pitch bytes apart, into 24-bit RGB
+// (width * 3 bytes a row, top row first).
+void toRgb(const uint8_t* pixels, int pitch, const PixelLayout& layout, int width, int height, uint8_t* rgb);
 
 // 16-bit stereo PCM; the sizes in the header are written at close.
 struct WavWriter {
@@ -60,17 +78,40 @@ struct PipeProcess {
     bool finish();
 };
 
-// Every frame of a recording in 24-bit RGB, top row first.
+// Every frame of a recording, handed over in the screen's own layout and
+// written as 24-bit RGB, top row first, by a thread of the sink's own, so
+// that the production draws the next frames while this one is converted and
+// encoded. At most kSlots frames wait; put waits when they are all taken.
 struct FrameSink {
     enum Kind { kDiscard, kPpmFiles, kPipe };
+    static constexpr int kSlots = 4;
+
     Kind kind = kDiscard;
     std::string framesDir;  // kPpmFiles
-    PipeProcess pipe;       // kPipe
-    uint64_t written = 0;
-    bool failed = false;
+    PipeProcess pipe;       // kPipe (started before start)
+    std::atomic<bool> failed{false};
 
-    bool write(const uint8_t* rgb, int width, int height);
+    // Frames of width x height pixels, pitch bytes a row, in layout.
+    void start(const PixelLayout& layout, int width, int height, int pitch);
+    // Copies one frame and queues it; false once a write has failed.
+    bool put(const uint8_t* pixels);
+    // Writes what is queued, stops the thread, closes the pipe; true when every frame was written.
     bool finish();
+    uint64_t written() const { return writtenCount.load(); }
+
+private:
+    void writeFrames();  // the writer thread
+    bool writeOne(const uint8_t* rgb);
+
+    PixelLayout layout;
+    int width = 0, height = 0, pitch = 0;
+    std::vector<uint8_t> slots[kSlots];
+    int first = 0, queued = 0;  // the oldest waiting slot and how many wait (under lock)
+    bool closing = false;       // (under lock)
+    std::mutex lock;
+    std::condition_variable changed;
+    std::thread writer;
+    std::atomic<uint64_t> writtenCount{0};
 };
 
 // Writes one picture as binary PPM.

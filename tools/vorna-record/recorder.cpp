@@ -15,6 +15,8 @@
 #include "framework/engine.h"
 #include "media_output.h"
 #include "music/audio_device.h"
+#include "progress.h"
+#include "vorna-view/png_writer.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
 #include "virtual_world.h"
@@ -107,8 +109,9 @@ struct StillKeeper {
     uint64_t stride = 1;
     uint64_t seen = 0;
 
-    void offer(const std::vector<uint8_t>& rgb) {
-        if (seen++ % stride != 0) return;
+    // Counts one frame; true when it is to be kept.
+    bool next() { return seen++ % stride == 0; }
+    void keep(const std::vector<uint8_t>& rgb) {
         kept.push_back(rgb);
         if (kept.size() < kKept) return;
         for (size_t i = 1; i < kept.size() / 2 + 1 && 2 * i < kept.size(); ++i) kept[i] = std::move(kept[2 * i]);
@@ -158,6 +161,10 @@ struct Recording {
     bool keepStills = false;
     StillKeeper stills;
 
+    int step = 0;  // the step of the running order being played
+    std::chrono::steady_clock::time_point started;
+    ProgressLine progress;
+
     uint64_t audioAt(uint64_t frame) const { return frame * kAudioRate / uint64_t(options->fps); }
     uint64_t timeAt(uint64_t frame) const { return frame * 1000000 / uint64_t(options->fps); }
 
@@ -176,25 +183,22 @@ struct Recording {
 
 Recording* active = nullptr;
 
+PixelLayout layoutOf(const SDL_Surface* screen) {
+    const SDL_PixelFormat* f = screen->format;
+    PixelLayout l;
+    l.bytesPerPixel = f->BytesPerPixel;
+    l.masks[0] = f->Rmask, l.masks[1] = f->Gmask, l.masks[2] = f->Bmask;
+    l.shifts[0] = f->Rshift, l.shifts[1] = f->Gshift, l.shifts[2] = f->Bshift;
+    l.losses[0] = f->Rloss, l.losses[1] = f->Gloss, l.losses[2] = f->Bloss;
+    return l;
+}
+
 void Recording::grab(SDL_Surface* screen) {
     width = screen->w;
     height = screen->h;
     rgb.resize(size_t(width) * size_t(height) * 3);
     if (SDL_MUSTLOCK(screen)) SDL_LockSurface(screen);
-    const SDL_PixelFormat* f = screen->format;
-    const int bytes = f->BytesPerPixel;
-    uint8_t* out = rgb.data();
-    // Cost: one read and three stores per pixel of the window.
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = static_cast<const uint8_t*>(screen->pixels) + size_t(y) * screen->pitch;
-        for (int x = 0; x < width; ++x) {
-            Uint32 p = 0;
-            std::memcpy(&p, row + size_t(x) * bytes, size_t(bytes));
-            *out++ = uint8_t(((p & f->Rmask) >> f->Rshift) << f->Rloss);
-            *out++ = uint8_t(((p & f->Gmask) >> f->Gshift) << f->Gloss);
-            *out++ = uint8_t(((p & f->Bmask) >> f->Bshift) << f->Bloss);
-        }
-    }
+    toRgb(static_cast<const uint8_t*>(screen->pixels), screen->pitch, layoutOf(screen), width, height, rgb.data());
     if (SDL_MUSTLOCK(screen)) SDL_UnlockSurface(screen);
 }
 
@@ -204,15 +208,23 @@ void Recording::grab(SDL_Surface* screen) {
 void Recording::presentedFrame(SDL_Surface* screen) {
     const uint64_t n = presented;
     if (capturing && recorded < limit) {
-        grab(screen);
+        // The sink turns the frame into RGB on its own thread; here only
+        // when someone looks at it now.
+        const bool still = keepStills && stills.next();
+        if (observer || still) grab(screen);
         if (observer) observer(rgb.data(), width, height, recorded, observerUser);
-        sink.write(rgb.data(), width, height);
-        if (keepStills) stills.offer(rgb);
+        if (still) stills.keep(rgb);
+        if (SDL_MUSTLOCK(screen)) SDL_LockSurface(screen);
+        sink.put(static_cast<const uint8_t*>(screen->pixels));
+        if (SDL_MUSTLOCK(screen)) SDL_UnlockSurface(screen);
         audio.clear();
         music.take(audioAt(n + 1), &audio);
         if (writeWav && !wav.write(audio.data(), audio.size())) wavFailed = true;
         report->audioFrames += audio.size() / 2;
         ++recorded;
+        if (progress.out)
+            progress.update(step, double(recorded) / options->fps,
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     } else {
         music.take(audioAt(n + 1), nullptr);
     }
@@ -241,23 +253,22 @@ const Uint8* scriptedKeys() { return active ? active->held : nullptr; }
 void Recording::writeStill(int scene) {
     if (stills.kept.empty()) return;
     const std::vector<uint8_t>& frame = stills.kept[stills.kept.size() / 2];
+    // Half size keeps the pictures small enough to sit in a README: each
+    // pixel the mean of a 2x2 block, rounded.
+    const int w = width / 2, h = height / 2;
+    std::vector<uint8_t> half(size_t(w) * size_t(h) * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t* p = frame.data() + (size_t(2 * y) * size_t(width) + size_t(2 * x)) * 3 + c;
+                const uint8_t* q = p + size_t(width) * 3;
+                half[(size_t(y) * size_t(w) + size_t(x)) * 3 + c] = uint8_t((p[0] + p[3] + q[0] + q[3] + 2) / 4);
+            }
     char name[32];
-    if (ffmpeg.empty()) {
-        std::snprintf(name, sizeof name, "/scene-%02d.ppm", scene);
-        if (!writePpm(options->stillsDir + name, frame.data(), width, height))
-            std::fprintf(stderr, "vorna-record: could not write %s%s\n", options->stillsDir.c_str(), name);
-        return;
-    }
-    // Half size keeps the pictures small enough to sit in a README.
     std::snprintf(name, sizeof name, "/scene-%02d.png", scene);
-    PipeProcess png;
-    const std::vector<std::string> arguments{
-        ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "rawvideo",
-        "-pixel_format", "rgb24", "-video_size", std::to_string(width) + "x" + std::to_string(height),
-        "-i", "pipe:0", "-vf", "scale=iw/2:ih/2", "-frames:v", "1", "-fflags", "+bitexact",
-        options->stillsDir + name};
-    if (!png.start(arguments) || !png.write(frame.data(), frame.size()) || !png.finish())
-        std::fprintf(stderr, "vorna-record: could not write %s%s\n", options->stillsDir.c_str(), name);
+    const std::string path = options->stillsDir + name;
+    if (!writePngRgb(path.c_str(), half.data(), w, h))
+        std::fprintf(stderr, "vorna-record: could not write %s\n", path.c_str());
 }
 
 bool makeDirectory(const std::string& path) {
@@ -300,6 +311,7 @@ const char* usageText() {
            "      --frames         leave numbered PPM frames and a WAV, even with ffmpeg\n"
            "      --stills DIR     one picture of each recorded scene into DIR\n"
            "      --no-output      render everything, write nothing (to time the recorder)\n"
+           "  -q, --quiet          no progress line while recording\n"
            "  -h, --help           this text\n"
            "Scenes before --from are played but not recorded, so the chosen scenes look\n"
            "and sound as they do in the whole production. Keys: space, escape, return,\n"
@@ -332,6 +344,10 @@ bool parseOptions(int argc, char** argv, RecordOptions* o, std::string* error, b
         if (arg == "-h" || arg == "--help") {
             *help = true;
             return false;
+        }
+        if (arg == "-q" || arg == "--quiet") {
+            o->quiet = true;
+            continue;
         }
         if (arg == "--frames" || arg == "--no-output") {
             o->mode = arg == "--frames" ? RecordOptions::kFrames : RecordOptions::kDiscard;
@@ -386,6 +402,12 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     r->observer = observer;
     r->observerUser = observerUser;
     r->ffmpeg = findFfmpeg();
+    r->started = wallStart;
+    if (!options.quiet) {
+        r->progress.out = stderr;
+        r->progress.terminal = isatty(STDERR_FILENO) == 1;
+        r->progress.totalSeconds = expectedSeconds(options.firstScene, options.lastScene, options.seconds);
+    }
     if (options.seconds > 0) r->limit = std::max<uint64_t>(1, frameAt(options.seconds, options.fps));
     for (const KeyPress& k : options.keys) {
         const uint64_t down = frameAt(k.pressSeconds, options.fps);
@@ -463,6 +485,9 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
                 outputOk = false;
             }
         }
+        r->width = screen->w;
+        r->height = screen->h;
+        r->sink.start(layoutOf(screen), screen->w, screen->h, screen->pitch);
         r->music.song = production->song;
         r->music.renderThrough(0);  // the thread's first block, before the first frame
         int32_t result = kSceneEnded;
@@ -472,6 +497,7 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
                 r->deliverKeys();
             }
             const uint64_t first = r->recorded;
+            r->step = step;
             result = production->runStep(step);
             if (r->capturing) {
                 report->scenes.push_back({step, first, r->recorded - first});
@@ -482,6 +508,7 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         production->shutdown(result != kSceneStop);
     }
     delete production;
+    r->progress.finish();
 
     active = nullptr;
     setPresentHook(nullptr);

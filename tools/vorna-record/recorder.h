@@ -6,7 +6,8 @@
 // Owns: the run it records (engine, production, music) from start to
 // shutdown, and the seams it installs for that time (clock, timers, keys,
 // present hook, seed, sound device), all put back before record returns.
-// Threads: main thread only; nothing else runs while it records.
+// Threads: main thread, with the frame sink's writer thread (media_output.h)
+// converting and writing the frames it is handed.
 // Not for: recording while anything else uses SDL or the player.
 #pragma once
 
@@ -35,6 +36,7 @@ struct RecordOptions {
     std::vector<KeyPress> keys;
     Output mode = kAutomatic;  // kAutomatic: muxed by ffmpeg when it is installed, else frames
     std::string stillsDir;     // one picture of each recorded scene, when not empty
+    bool quiet = false;        // no progress line on standard error
 };
 
 // Fills options from the command line; false with a one-line reason in

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The run command as a new viewer with a display meets it: a fresh clone of
+# this tree's last commit, `./scripts/run.sh` in it on an Xvfb display, and
+# Escape released a few seconds after the window is up. The command must
+# build the production, open its window and end with status 0.
+#   run_command_test.sh SOURCE_DIR WORK_DIR
+# The clone lives in WORK_DIR (inside the build tree, where it is made anew
+# each time), so its compiles have the same relative paths as the build's
+# own and the compiler cache, when there is one, serves them.
+set -u
+source_dir="$1"
+work="$2"
+for tool in git Xvfb xprop xdotool; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+head=$(git -C "$source_dir" rev-parse HEAD 2>/dev/null) || { echo "not a git checkout: nothing to clone"; exit 77; }
+
+if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$source_dir}" CCACHE_NOHASHDIR=1
+fi
+
+. "$source_dir/tests/support/xvfb.sh"
+app=""
+trap 'kill $xvfb_pid 2>/dev/null; [ -n "$app" ] && kill $app 2>/dev/null' EXIT
+
+clone="$work/clone"
+rm -rf "$clone"
+mkdir -p "$work"
+git clone -q --no-checkout "$source_dir" "$clone" && git -C "$clone" checkout -q "$head" || { echo "git clone failed"; exit 1; }
+start_xvfb
+
+out="$work/run.log"
+(cd "$clone" && SDL_AUDIODRIVER=dummy exec ./scripts/run.sh </dev/null >"$out" 2>&1) &
+app=$!
+# The build comes first: on a loaded machine with a cold cache it takes minutes.
+win=""
+for _ in $(seq 9000); do
+  win=$(xdotool search --name '\^vorna' 2>/dev/null | head -n1)
+  [ -n "$win" ] && break
+  if ! kill -0 "$app" 2>/dev/null; then
+    wait "$app"; echo "the run command ended with status $? before the window appeared"; tail -n 40 "$out"; exit 1
+  fi
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "no window titled ^vorna"; tail -n 40 "$out"; exit 1; }
+sleep 3
+kill -0 "$app" 2>/dev/null || { wait "$app"; echo "the production ended by itself with status $? within 3 s"; tail -n 40 "$out"; exit 1; }
+
+# A loaded machine may take a while to read its keys: the release is sent
+# again until the production has ended.
+status=124
+for _ in 1 2 3 4 5; do
+  xdotool windowfocus --sync "$win" 2>/dev/null || true
+  xdotool key --clearmodifiers Escape
+  for _ in $(seq 100); do
+    if ! kill -0 "$app" 2>/dev/null; then wait "$app"; status=$?; break 2; fi
+    sleep 0.1
+  done
+done
+app=""
+tail -n 5 "$out"
+grep -q '^engine initializing 800x600x32$' "$out" || { echo "no start-up line"; exit 1; }
+[ "$status" -eq 0 ] || { echo "status $status"; exit 1; }
+rm -rf "$clone"
+echo "run command test passed"

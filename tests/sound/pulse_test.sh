@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The sound path most desktops use: PulseAudio (headless, with a null sink)
+# behind SDL behind the stand-in. The production plays its first seconds into
+# the sink while parec records the sink's monitor; what arrives must be the
+# music (its level, and each second's correlation with the same span rendered
+# offline by xm-render), and the test reports how far the production's
+# writes, which the rows the scenes follow keep pace with, run ahead of what
+# is heard.
+#   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE
+set -u
+vorna="$1" xm_render="$2" compare="$3"
+for tool in pulseaudio parec pactl; do
+  command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+work=$(mktemp -d)
+pa="" rec="" app=""
+trap 'for p in $app $rec $pa; do kill $p 2>/dev/null; done; wait 2>/dev/null; [ -n "${KEEP_SOUND_TEST:-}" ] || rm -rf "$work"' EXIT
+
+# A server of our own: its own runtime folder and socket, no session bus.
+export HOME="$work" XDG_RUNTIME_DIR="$work" PULSE_SERVER="unix:$work/native"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=stderr \
+  -L "module-null-sink sink_name=vorna_null rate=44100" \
+  -L "module-native-protocol-unix socket=$work/native auth-anonymous=1" >"$work/pulse.log" 2>&1 &
+pa=$!
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start"; cat "$work/pulse.log"; exit 1; }
+pactl set-default-sink vorna_null
+
+parec -d vorna_null.monitor --format=s16le --rate=44100 --channels=2 --raw --latency-msec=10 >"$work/heard.raw" &
+rec=$!
+sleep 0.5
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_AUDIO=standin VORNA_CAPTURE="$work/sent.wav" \
+  "$vorna" >"$work/vorna.log" 2>&1 &
+app=$!
+# Every 0.1 s for 8 s: what the production has written and what was heard, read together.
+for _ in $(seq 80); do
+  echo "$(stat -c %s "$work/sent.wav" 2>/dev/null || echo 0) $(stat -c %s "$work/heard.raw")" >>"$work/sizes.txt"
+  sleep 0.1
+done
+pactl list sink-inputs | grep -iE 'latency|application.name' | sed 's/^[[:space:]]*/server: /'
+kill -TERM "$app"
+wait "$app"
+status=$?
+app=""
+sleep 0.3
+kill "$rec"; wait "$rec" 2>/dev/null; rec=""
+cat "$work/vorna.log"
+[ "$status" -eq 0 ] || { echo "vorna ended with status $status"; exit 1; }
+
+"$xm_render" --embedded --seconds 10 -o "$work/offline.wav" >/dev/null || { echo "xm-render failed"; exit 1; }
+"$compare" "$work/heard.raw" "$work/offline.wav" "$work/sizes.txt"
