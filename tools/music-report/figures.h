@@ -1,7 +1,8 @@
 // The soundtrack's mix figures: integrated loudness (ITU BS.1770, gated),
 // sample peak, the share of the mono energy in five bands, RMS and stereo
 // width per order and the count of orders whose pattern data repeats an
-// earlier order's. The report tool prints them and the soundtrack test checks the same numbers.
+// earlier order's. The report tool prints them and the soundtrack test
+// checks the same numbers.
 //
 // Owns: nothing; plain functions over caller-owned 16-bit stereo PCM.
 // Thread: any, no shared state.
