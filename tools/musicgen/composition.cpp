@@ -94,7 +94,7 @@ Pattern blank() { return Pattern(kRows, kChannels); }
 // ------------------------------------------------------------------ levels
 
 struct Levels {
-    double kick = 60, clap = 50, snare = 46, hats = 54, perc = 38, bass = 46, pad = 26, arp = 30, lead = 46,
+    double kick = 52, clap = 52, snare = 46, hats = 64, perc = 40, bass = 36, pad = 36, arp = 33, lead = 52,
            bell = 40, echo = 15, counter = 34;
 };
 
@@ -157,7 +157,7 @@ void offbeatHats(Writer& w, int from, int to, double vol) {
 }
 
 void sixteenthHats(Writer& w, int from, int to, double vol) {
-    static const double accent[4] = {0.55, 0.38, 1.0, 0.48};
+    static const double accent[4] = {0.7, 0.5, 1.0, 0.62};
     for (int r = from; r < to; ++r) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[r % 4]);
 }
 
@@ -188,16 +188,16 @@ void crash(Writer& w, double vol) { w.note(0, chPerc, kDrumNote, kCrash, vol); }
 // Bass roots C2 .. B2: the sub below 60 Hz is left to the kick.
 int bassRoot(const Chord& c) { return noteByte(placed(c.pitchClass, 36)); }
 
-// Sixteenths between the kicks with an octave jump, accented on the offbeat;
+// Sixteenths between the kicks on the root, accented on the offbeat, or with
+// the gallop on the first sixteenth after the kick. The bass stays below C3:
+// an octave jump would land in the pads' lowest voice and thicken the mud.
 void rollingBass(Writer& w, const Bars& bars, double vol, bool gallop) {
-    static const double accent[4] = {0, 0.78, 1.0, 0.86};
+    static const double offbeat[4] = {0, 0.78, 1.0, 0.86}, galloping[4] = {0, 1.0, 0.8, 0.9};
+    const double* accent = gallop ? galloping : offbeat;
     for (int r = 0; r < kRows; ++r) {
-        const int n = bassRoot(bars[r / 16]);
         const int s = r % 4;
         if (s == 0) continue;
-        int pitch = n;
-        if (gallop ? s == 1 : s == 2) pitch = n + 12;
-        w.note(r, chBass, pitch, kBass, vol * accent[s]);
+        w.note(r, chBass, bassRoot(bars[r / 16]), kBass, vol * accent[s]);
     }
 }
 
@@ -205,8 +205,10 @@ void longBass(Writer& w, const Bars& bars, int from, double vol) {
     for (int r = from; r < kRows; r += 8) w.note(r, chBass, bassRoot(bars[r / 16]), kBass, r % 16 ? vol * 0.75 : vol);
 }
 
-// Triads voiced in close position between E3 and A4, each chord taking the
-// inversion nearest the last, so the three voices move by step.
+// Triads in open position: a close triad between G3 and C5, each chord taking
+// the inversion nearest the last so the voices move by step, with its middle
+// voice lifted an octave, so the chord spans more than an octave above the
+// bass instead of sitting in a block on top of it.
 using Voicing = std::array<int, 3>;
 
 Voicing voiceLead(const Chord& c, const Voicing& last) {
@@ -214,11 +216,12 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
     const int classes[3] = {c.pitchClass, (c.pitchClass + third) % 12, (c.pitchClass + 7) % 12};
     Voicing best{};
     int bestCost = 1 << 30;
-    for (int low = 52; low <= 60; ++low) {
+    for (int low = 55; low <= 63; ++low) {
         Voicing v{};
         for (int k = 0; k < 3; ++k) v[static_cast<size_t>(k)] = placed(classes[k], low);
         std::sort(v.begin(), v.end());
-        if (v[2] > 69) continue;
+        if (v[2] > 72) continue;
+        v[1] += 12;
         int cost = 0;
         for (size_t k = 0; k < 3; ++k) cost += std::abs(v[k] - last[k]);
         if (cost < bestCost) {
@@ -230,9 +233,11 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
 }
 
 // With pump, the volume ducks under every kick and swells back: the
-// sidechain sound of the era, written in the volume column.
+// sidechain sound of the era, written in the volume column. The lowest voice
+// is panned left, the one above it right, and the lifted voice stays centre.
 Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last) {
     static const double duck[4] = {0.4, 0.68, 0.88, 1.0};
+    static const int panning[3] = {0x48, 0x80, 0xB8};
     for (int bar = 0; bar < 4; ++bar) {
         last = voiceLead(bars[static_cast<size_t>(bar)], last);
         for (int k = 0; k < 3; ++k) {
@@ -240,9 +245,10 @@ Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last) {
             const double v = vol * (k == 1 ? 0.9 : 1.0);
             for (int r = bar * 16; r < bar * 16 + 16; ++r) {
                 const double level = pump ? v * duck[r % 4] : v;
-                if (r % 16 == 0)
+                if (r % 16 == 0) {
                     w.note(r, ch, noteByte(last[static_cast<size_t>(k)]), kPad, level);
-                else if (pump)
+                    w.effect(r, ch, kPanning, panning[k]);
+                } else if (pump)
                     w.volume(r, ch, level);
             }
         }
@@ -402,7 +408,7 @@ void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, doub
     Phrasing e;
     e.glide = false;
     e.vibrato = false;
-    e.panning = instrument == kBell ? 190 : 150;
+    e.panning = instrument == kBell ? 190 : 176;
     e.delay = 3;
     e.from = from + 3;
     e.to = to;
@@ -425,7 +431,7 @@ const char* const kBridgeHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  D6:3
 
 // ------------------------------------------------------------------ sections
 
-const Voicing kStartVoicing = {57, 60, 64};  // A3 C4 E4
+const Voicing kStartVoicing = {57, 72, 64};  // A3 C5 E4: the middle voice lifted
 
 // The lead-in shared by both builds and the bridge: on the last beat the
 // kick drops out and pads and bass are cut (C00), leaving arp, roll and riser.
