@@ -21,6 +21,8 @@ constexpr uint8_t kTonePorta = 0x03;  // effect 3
 constexpr uint8_t kVibrato = 0x04;    // effect 4
 constexpr uint8_t kPanning = 0x08;    // effect 8
 constexpr uint8_t kSetVolume = 0x0C;  // effect C
+constexpr uint8_t kExtended = 0x0E;   // effect E, sub-command in the high nibble
+constexpr int kRetrigTwice = 0x94;    // E94: at speed 7, a second hit on tick 4
 constexpr uint8_t kSetSpeed = 0x0F;   // effect F
 
 // Volume column: 0x10 + v sets, 0x60 + y slides down y a tick.
@@ -109,6 +111,13 @@ void claps(Writer& w, int from, int to, double vol) {
         if (r % 16 == 4 || r % 16 == 12) w.note(r, chSnare, kDrumNote, kClap, vol);
 }
 
+// Ghost claps on the last sixteenth of the second beat and the third
+// sixteenth of the fourth: the groove of the first section's second half.
+void ghostClaps(Writer& w, double vol) {
+    for (int r = 0; r < kRows; ++r)
+        if (r % 16 == 7 || r % 16 == 14) w.note(r, chSnare, kDrumNote, kClap, vol);
+}
+
 // Ghost snares just before the backbeat and on the last sixteenth of a bar.
 void ghostSnares(Writer& w, int from, int to, double vol) {
     for (int r = from; r < to; ++r)
@@ -159,6 +168,24 @@ void offbeatHats(Writer& w, int from, int to, double vol) {
 void sixteenthHats(Writer& w, int from, int to, double vol) {
     static const double accent[4] = {0.7, 0.5, 1.0, 0.62};
     for (int r = from; r < to; ++r) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[r % 4]);
+}
+
+// The first half of the first full section: open hats on the offbeats and a
+// closed one on each beat, room left for the section to grow into.
+void thinHats(Writer& w, double vol) {
+    for (int r = 0; r < kRows; r += 2) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, r % 4 ? vol : vol * 0.5);
+}
+
+// The climax: sixteenths with an open hat pushed onto the last sixteenth of
+// the second and fourth beats of each bar, and a doubled hit (E94) leading
+// into every bar.
+void drivingHats(Writer& w, double vol) {
+    sixteenthHats(w, 0, kRows, vol);
+    for (int r = 0; r < kRows; ++r) {
+        const int s = r % 16;
+        if (s == 7 || s == 15) w.note(r, chHats, kOpenHat, kHats, vol * 0.8);
+        if (s == 15) w.effect(r, chHats, kExtended, kRetrigTwice);
+    }
 }
 
 // The second full section's extra layer: closed hats in threes against the
@@ -235,8 +262,9 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
 // With pump, the volume ducks under every kick and swells back: the
 // sidechain sound of the era, written in the volume column. The lowest voice
 // is panned left, the one above it right, and the lifted voice stays centre.
-Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last) {
-    static const double duck[4] = {0.4, 0.68, 0.88, 1.0};
+Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last, bool deep = false) {
+    static const double light[4] = {0.4, 0.68, 0.88, 1.0}, heavy[4] = {0.25, 0.6, 0.86, 1.0};
+    const double* duck = deep ? heavy : light;
     static const int panning[3] = {0x48, 0x80, 0xB8};
     for (int bar = 0; bar < 4; ++bar) {
         last = voiceLead(bars[static_cast<size_t>(bar)], last);
@@ -443,12 +471,19 @@ void dropIn(Writer& w) {
 
 enum class Fill { none, snare, toms, flam };
 
-Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill fill, const Levels& l) {
+// The first full section: thin hats in its first half, sixteenths and ghost
+// claps in its second.
+Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill fill, bool secondHalf,
+              const Levels& l) {
     Pattern p = blank();
     Writer w{p};
     kicks(w, 0, kRows, l.kick);
+    if (secondHalf) ghostClaps(w, l.clap * 0.3);
     claps(w, 0, kRows, l.clap);
-    sixteenthHats(w, 0, kRows, l.hats);
+    if (secondHalf)
+        sixteenthHats(w, 0, kRows, l.hats);
+    else
+        thinHats(w, l.hats * 0.9);
     rollingBass(w, bars, l.bass, false);
     pads(w, bars, l.pad, true, kStartVoicing);
     arpeggio(w, bars, kArpFullA, 0, kRows, l.arp);
@@ -463,22 +498,23 @@ Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill f
     return p;
 }
 
-// The second full section: louder drums, ghost snares, the percussion layer,
-// a fill at the end of every fourth bar, and a second voice on the hook.
+// The second full section: louder drums, ghost snares, driving hats, the
+// percussion layer, a deeper pump on the pads, a fill at the end of every
+// fourth bar, and a second voice on the hook.
 Pattern fullB(const Bars& bars, const std::string& theme, bool thirds, bool withCrash, Fill fill, const Levels& l) {
     Pattern p = blank();
     Writer w{p};
-    kicks(w, 0, kRows, l.kick * 1.1);
-    claps(w, 0, kRows, l.clap * 1.12);
+    kicks(w, 0, kRows, l.kick * 1.18);
+    claps(w, 0, kRows, l.clap * 1.15);
     ghostSnares(w, 0, kRows, l.snare * 0.42);
-    sixteenthHats(w, 0, kRows, l.hats * 1.15);
+    drivingHats(w, l.hats * 1.15);
     percLayer(w, l.perc);
-    rollingBass(w, bars, l.bass * 1.2, true);
-    pads(w, bars, l.pad * 1.2, true, kStartVoicing);
+    rollingBass(w, bars, l.bass * 1.35, true);
+    pads(w, bars, l.pad * 1.25, true, kStartVoicing, true);
     arpeggio(w, bars, kArpFullB, 0, kRows, l.arp);
     const std::vector<Note> line = melody(theme);
     const int to = fill == Fill::none ? kRows : 60;
-    leadWithEcho(w, kLead, line, l.lead * 1.06, l.echo, 0, to);
+    leadWithEcho(w, kLead, line, l.lead * 1.1, l.echo, 0, to);
     Phrasing second;
     second.to = to;
     second.panning = 176;
@@ -603,10 +639,10 @@ Module composeKestrula() {
     m.patterns.push_back(intro1(l));
     m.patterns.push_back(intro2(l));
     m.patterns.push_back(build(a, 48, l));
-    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, l));
-    m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, l));
-    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull3, false, Fill::toms, l));
-    m.patterns.push_back(fullA(b, kFull4, false, Fill::snare, l));
+    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, false, l));
+    m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, false, l));
+    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull3, false, Fill::toms, true, l));
+    m.patterns.push_back(fullA(b, kFull4, false, Fill::snare, true, l));
     m.patterns.push_back(breakdown(l));
     m.patterns.push_back(build({chord("F"), chord("G"), chord("E"), chord("E")}, 32, l));
     m.patterns.push_back(fullB(c, kHigh1, true, true, Fill::toms, l));
