@@ -446,8 +446,11 @@ void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, doub
 const char* const kHookA = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  ";
 const char* const kFull1 = "G5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10";
 const char* const kFull2 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 F6:6 E6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:10";
-const char* const kFull3 = "G5:3 C6:3 E6:4 G6:2 E6:4  D6:3 E6:3 D6:6 B5:4";
-const char* const kFull4 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:6 F5:4  G5:3 B5:3 D6:4 C6:2 B5:4  B5:3 G#5:3 E5:6 -:4";
+// The answer in the second half of the first full section: longer notes in a
+// dotted rhythm (6+2+8) instead of the hook's 3+3+4+2+4, opening on an F
+// that leans onto the E of the A minor chord.
+const char* const kAnswer1 = "F6:6 E6:10  A5:8 C6:8  G6:8 E6:8  D6:12 B5:4";
+const char* const kAnswer2 = "F6:6 E6:2 C6:8  F5:6 A5:2 C6:8  D6:6 C6:2 B5:8  G#5:4 B5:4 E6:8";
 const char* const kBreak = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10  G5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
 const char* const kHigh1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 E6:3 G6:10  A6:3 G6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10";
 const char* const kHigh2 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
@@ -641,8 +644,8 @@ Module composeKestrula() {
     m.patterns.push_back(build(a, 48, l));
     m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, false, l));
     m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, false, l));
-    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull3, false, Fill::toms, true, l));
-    m.patterns.push_back(fullA(b, kFull4, false, Fill::snare, true, l));
+    m.patterns.push_back(fullA(a, kAnswer1, false, Fill::toms, true, l));
+    m.patterns.push_back(fullA(b, kAnswer2, false, Fill::snare, true, l));
     m.patterns.push_back(breakdown(l));
     m.patterns.push_back(build({chord("F"), chord("G"), chord("E"), chord("E")}, 32, l));
     m.patterns.push_back(fullB(c, kHigh1, true, true, Fill::toms, l));
