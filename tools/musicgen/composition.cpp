@@ -96,7 +96,7 @@ Pattern blank() { return Pattern(kRows, kChannels); }
 // ------------------------------------------------------------------ levels
 
 struct Levels {
-    double kick = 52, clap = 52, snare = 46, hats = 64, perc = 40, bass = 36, pad = 36, arp = 33, lead = 52,
+    double kick = 50, clap = 54, snare = 48, hats = 64, perc = 44, bass = 32, pad = 36, arp = 36, lead = 55,
            bell = 40, echo = 15, counter = 34;
 };
 

@@ -178,7 +178,7 @@ SampleData clapSample() {
         const double t3 = 3 * 0.0095;
         if (t >= t3) env += expOf(-(t - t3) / 0.065);
         const double x = rng.bipolar();
-        const double hands = (lowBand.run(x) + 0.6 * highBand.run(x)) * env;
+        const double hands = (lowBand.run(x) + 1.0 * highBand.run(x)) * env;
         const double room = t > 0.012 ? roomHigh.run(roomLow.run(rng.bipolar())) * expOf(-(t - 0.012) / 0.13) * 0.16 : 0.0;
         s[i] = hands + room;
     }
@@ -334,7 +334,7 @@ SampleData pluckSample() {
     a.addWave(m - 2, 1.0, 0, 8000.0, false);
     a.addWave(m + 2, 0.7, 1000, 8000.0, true);
     auto gain = [](double t, double f) {
-        const double cutoff = 1100.0 + 5000.0 * expOf(-t / 0.02);
+        const double cutoff = 2200.0 + 6000.0 * expOf(-t / 0.02);
         return lowpassGain(f, cutoff, 2.0) * lowpassGain(f, cutoff, 0.7);
     };
     std::vector<double> s = a.render(1764, gain);
