@@ -353,6 +353,13 @@ TEST(MusicAsset, OnePassMeetsTheMixTargetsAndLoopsBackToTheRestart) {
     EXPECT_LE(share[0], 0.20) << "the sub below 60 Hz belongs to the kick alone";
     EXPECT_GE(share[1], 0.35) << "bass and body between 60 and 250 Hz";
     EXPECT_GE(second - first, 1.0) << "the second full section is the bigger one";
+    // Pads, hats, arp and echo spread apart: the full sections are not mono.
+    const std::vector<musicreport::Width> width = musicreport::orderWidth(pcm, passFrames, layout);
+    ASSERT_EQ(14u, width.size());
+    for (int i : {3, 4, 5, 6, 9, 10, 11, 12}) {
+        EXPECT_GT(width[size_t(i)].sideToMidDb, -16.0) << "order " << i;
+        EXPECT_LT(width[size_t(i)].correlation, 0.95) << "order " << i;
+    }
     EXPECT_EQ(0, layout.repeatedOrders);
     double lufs = 0;
     if (musicreport::integratedLoudness(pcm, passFrames, 44100, &lufs)) {

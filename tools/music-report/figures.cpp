@@ -129,4 +129,27 @@ std::vector<double> orderRmsDbfs(const int16_t* stereo, long frames, const Layou
     return out;
 }
 
+std::vector<Width> orderWidth(const int16_t* stereo, long frames, const Layout& layout) {
+    std::vector<Width> out;
+    long start = 0;
+    for (long length : layout.orderFrames) {
+        if (start + length > frames) break;
+        double mid = 0.0, side = 0.0, ll = 0.0, rr = 0.0, lr = 0.0;
+        for (long f = start; f < start + length; ++f) {
+            const double l = stereo[2 * f], r = stereo[2 * f + 1];
+            mid += (l + r) * (l + r) * 0.25;
+            side += (l - r) * (l - r) * 0.25;
+            ll += l * l;
+            rr += r * r;
+            lr += l * r;
+        }
+        Width w;
+        w.sideToMidDb = 10.0 * std::log10((side + 1e-9) / (mid + 1e-9));
+        w.correlation = ll > 0.0 && rr > 0.0 ? lr / std::sqrt(ll * rr) : 1.0;
+        out.push_back(w);
+        start += length;
+    }
+    return out;
+}
+
 }  // namespace musicreport

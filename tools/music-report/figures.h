@@ -1,7 +1,8 @@
 // The soundtrack's mix figures: integrated loudness (ITU BS.1770, gated),
-// sample peak, the share of the mono energy in five bands, RMS per order and
-// the count of orders whose pattern data repeats an earlier order's. The
-// report tool prints them and the soundtrack test checks the same numbers.
+// sample peak, the share of the mono energy in five bands, RMS and stereo
+// width per order and the count of orders whose pattern data repeats an
+// earlier order's. The report tool prints them and the soundtrack test
+// checks the same numbers.
 //
 // Owns: nothing; plain functions over caller-owned 16-bit stereo PCM.
 // Thread: any, no shared state.
@@ -40,6 +41,15 @@ void bandShares(const int16_t* stereo, long frames, int rate, double share[bandC
 // RMS of both sides over each order position, in dBFS; orders past the end
 // of the audio are left out.
 std::vector<double> orderRmsDbfs(const int16_t* stereo, long frames, const Layout& layout);
+
+// The stereo width of each order position: the level of the side signal
+// ((left - right) / 2) against the mid ((left + right) / 2) in dB, and the
+// correlation of left and right (1 for mono, 0 for unrelated sides).
+struct Width {
+    double sideToMidDb = 0.0;
+    double correlation = 1.0;
+};
+std::vector<Width> orderWidth(const int16_t* stereo, long frames, const Layout& layout);
 
 // Integrated loudness in LUFS through libebur128; false where the tool was
 // built without it.

@@ -82,8 +82,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::vector<double> rms = musicreport::orderRmsDbfs(pcm, frames, layout);
+        const std::vector<musicreport::Width> width = musicreport::orderWidth(pcm, frames, layout);
         for (size_t i = 0; i < rms.size(); ++i)
-            std::printf("  order %2zu (pattern %2u): RMS %6.2f dBFS\n", i, unsigned(xm[80 + i]), rms[i]);
+            std::printf("  order %2zu (pattern %2u): RMS %6.2f dBFS, side %6.2f dB below mid, L/R correlation %.2f\n",
+                        i, unsigned(xm[80 + i]), rms[i], -width[i].sideToMidDb, width[i].correlation);
         std::printf("orders repeating an earlier order's pattern data: %d of %zu\n", layout.repeatedOrders,
                     layout.orderFrames.size());
     }

@@ -21,6 +21,8 @@ constexpr uint8_t kTonePorta = 0x03;  // effect 3
 constexpr uint8_t kVibrato = 0x04;    // effect 4
 constexpr uint8_t kPanning = 0x08;    // effect 8
 constexpr uint8_t kSetVolume = 0x0C;  // effect C
+constexpr uint8_t kExtended = 0x0E;   // effect E, sub-command in the high nibble
+constexpr int kRetrigTwice = 0x94;    // E94: at speed 7, a second hit on tick 4
 constexpr uint8_t kSetSpeed = 0x0F;   // effect F
 
 // Volume column: 0x10 + v sets, 0x60 + y slides down y a tick.
@@ -94,7 +96,7 @@ Pattern blank() { return Pattern(kRows, kChannels); }
 // ------------------------------------------------------------------ levels
 
 struct Levels {
-    double kick = 60, clap = 50, snare = 46, hats = 54, perc = 38, bass = 46, pad = 26, arp = 30, lead = 46,
+    double kick = 50, clap = 54, snare = 48, hats = 64, perc = 44, bass = 32, pad = 36, arp = 36, lead = 55,
            bell = 40, echo = 15, counter = 34;
 };
 
@@ -107,6 +109,13 @@ void kicks(Writer& w, int from, int to, double vol) {
 void claps(Writer& w, int from, int to, double vol) {
     for (int r = from; r < to; ++r)
         if (r % 16 == 4 || r % 16 == 12) w.note(r, chSnare, kDrumNote, kClap, vol);
+}
+
+// Ghost claps on the last sixteenth of the second beat and the third
+// sixteenth of the fourth: the groove of the first section's second half.
+void ghostClaps(Writer& w, double vol) {
+    for (int r = 0; r < kRows; ++r)
+        if (r % 16 == 7 || r % 16 == 14) w.note(r, chSnare, kDrumNote, kClap, vol);
 }
 
 // Ghost snares just before the backbeat and on the last sixteenth of a bar.
@@ -157,8 +166,26 @@ void offbeatHats(Writer& w, int from, int to, double vol) {
 }
 
 void sixteenthHats(Writer& w, int from, int to, double vol) {
-    static const double accent[4] = {0.55, 0.38, 1.0, 0.48};
+    static const double accent[4] = {0.7, 0.5, 1.0, 0.62};
     for (int r = from; r < to; ++r) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[r % 4]);
+}
+
+// The first half of the first full section: open hats on the offbeats and a
+// closed one on each beat, room left for the section to grow into.
+void thinHats(Writer& w, double vol) {
+    for (int r = 0; r < kRows; r += 2) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, r % 4 ? vol : vol * 0.5);
+}
+
+// The climax: sixteenths with an open hat pushed onto the last sixteenth of
+// the second and fourth beats of each bar, and a doubled hit (E94) leading
+// into every bar.
+void drivingHats(Writer& w, double vol) {
+    sixteenthHats(w, 0, kRows, vol);
+    for (int r = 0; r < kRows; ++r) {
+        const int s = r % 16;
+        if (s == 7 || s == 15) w.note(r, chHats, kOpenHat, kHats, vol * 0.8);
+        if (s == 15) w.effect(r, chHats, kExtended, kRetrigTwice);
+    }
 }
 
 // The second full section's extra layer: closed hats in threes against the
@@ -188,16 +215,16 @@ void crash(Writer& w, double vol) { w.note(0, chPerc, kDrumNote, kCrash, vol); }
 // Bass roots C2 .. B2: the sub below 60 Hz is left to the kick.
 int bassRoot(const Chord& c) { return noteByte(placed(c.pitchClass, 36)); }
 
-// Sixteenths between the kicks with an octave jump, accented on the offbeat;
+// Sixteenths between the kicks on the root, accented on the offbeat, or with
+// the gallop on the first sixteenth after the kick. The bass stays below C3:
+// an octave jump would land in the pads' lowest voice and thicken the mud.
 void rollingBass(Writer& w, const Bars& bars, double vol, bool gallop) {
-    static const double accent[4] = {0, 0.78, 1.0, 0.86};
+    static const double offbeat[4] = {0, 0.78, 1.0, 0.86}, galloping[4] = {0, 1.0, 0.8, 0.9};
+    const double* accent = gallop ? galloping : offbeat;
     for (int r = 0; r < kRows; ++r) {
-        const int n = bassRoot(bars[r / 16]);
         const int s = r % 4;
         if (s == 0) continue;
-        int pitch = n;
-        if (gallop ? s == 1 : s == 2) pitch = n + 12;
-        w.note(r, chBass, pitch, kBass, vol * accent[s]);
+        w.note(r, chBass, bassRoot(bars[r / 16]), kBass, vol * accent[s]);
     }
 }
 
@@ -205,8 +232,10 @@ void longBass(Writer& w, const Bars& bars, int from, double vol) {
     for (int r = from; r < kRows; r += 8) w.note(r, chBass, bassRoot(bars[r / 16]), kBass, r % 16 ? vol * 0.75 : vol);
 }
 
-// Triads voiced in close position between E3 and A4, each chord taking the
-// inversion nearest the last, so the three voices move by step.
+// Triads in open position: a close triad between G3 and C5, each chord taking
+// the inversion nearest the last so the voices move by step, with its middle
+// voice lifted an octave, so the chord spans more than an octave above the
+// bass instead of sitting in a block on top of it.
 using Voicing = std::array<int, 3>;
 
 Voicing voiceLead(const Chord& c, const Voicing& last) {
@@ -214,11 +243,12 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
     const int classes[3] = {c.pitchClass, (c.pitchClass + third) % 12, (c.pitchClass + 7) % 12};
     Voicing best{};
     int bestCost = 1 << 30;
-    for (int low = 52; low <= 60; ++low) {
+    for (int low = 55; low <= 63; ++low) {
         Voicing v{};
         for (int k = 0; k < 3; ++k) v[static_cast<size_t>(k)] = placed(classes[k], low);
         std::sort(v.begin(), v.end());
-        if (v[2] > 69) continue;
+        if (v[2] > 72) continue;
+        v[1] += 12;
         int cost = 0;
         for (size_t k = 0; k < 3; ++k) cost += std::abs(v[k] - last[k]);
         if (cost < bestCost) {
@@ -230,9 +260,12 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
 }
 
 // With pump, the volume ducks under every kick and swells back: the
-// sidechain sound of the era, written in the volume column.
-Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last) {
-    static const double duck[4] = {0.4, 0.68, 0.88, 1.0};
+// sidechain sound of the era, written in the volume column. The lowest voice
+// is panned left, the one above it right, and the lifted voice stays centre.
+Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last, bool deep = false) {
+    static const double light[4] = {0.4, 0.68, 0.88, 1.0}, heavy[4] = {0.25, 0.6, 0.86, 1.0};
+    const double* duck = deep ? heavy : light;
+    static const int panning[3] = {0x48, 0x80, 0xB8};
     for (int bar = 0; bar < 4; ++bar) {
         last = voiceLead(bars[static_cast<size_t>(bar)], last);
         for (int k = 0; k < 3; ++k) {
@@ -240,9 +273,10 @@ Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last) {
             const double v = vol * (k == 1 ? 0.9 : 1.0);
             for (int r = bar * 16; r < bar * 16 + 16; ++r) {
                 const double level = pump ? v * duck[r % 4] : v;
-                if (r % 16 == 0)
+                if (r % 16 == 0) {
                     w.note(r, ch, noteByte(last[static_cast<size_t>(k)]), kPad, level);
-                else if (pump)
+                    w.effect(r, ch, kPanning, panning[k]);
+                } else if (pump)
                     w.volume(r, ch, level);
             }
         }
@@ -402,7 +436,7 @@ void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, doub
     Phrasing e;
     e.glide = false;
     e.vibrato = false;
-    e.panning = instrument == kBell ? 190 : 150;
+    e.panning = instrument == kBell ? 190 : 176;
     e.delay = 3;
     e.from = from + 3;
     e.to = to;
@@ -412,8 +446,11 @@ void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, doub
 const char* const kHookA = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  ";
 const char* const kFull1 = "G5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10";
 const char* const kFull2 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 F6:6 E6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:10";
-const char* const kFull3 = "G5:3 C6:3 E6:4 G6:2 E6:4  D6:3 E6:3 D6:6 B5:4";
-const char* const kFull4 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:6 F5:4  G5:3 B5:3 D6:4 C6:2 B5:4  B5:3 G#5:3 E5:6 -:4";
+// The answer in the second half of the first full section: longer notes in a
+// dotted rhythm (6+2+8) instead of the hook's 3+3+4+2+4, opening on an F
+// that leans onto the E of the A minor chord.
+const char* const kAnswer1 = "F6:6 E6:10  A5:8 C6:8  G6:8 E6:8  D6:12 B5:4";
+const char* const kAnswer2 = "F6:6 E6:2 C6:8  F5:6 A5:2 C6:8  D6:6 C6:2 B5:8  G#5:4 B5:4 E6:8";
 const char* const kBreak = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10  G5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
 const char* const kHigh1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 E6:3 G6:10  A6:3 G6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10";
 const char* const kHigh2 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
@@ -425,7 +462,7 @@ const char* const kBridgeHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  D6:3
 
 // ------------------------------------------------------------------ sections
 
-const Voicing kStartVoicing = {57, 60, 64};  // A3 C4 E4
+const Voicing kStartVoicing = {57, 72, 64};  // A3 C5 E4: the middle voice lifted
 
 // The lead-in shared by both builds and the bridge: on the last beat the
 // kick drops out and pads and bass are cut (C00), leaving arp, roll and riser.
@@ -437,12 +474,19 @@ void dropIn(Writer& w) {
 
 enum class Fill { none, snare, toms, flam };
 
-Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill fill, const Levels& l) {
+// The first full section: thin hats in its first half, sixteenths and ghost
+// claps in its second.
+Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill fill, bool secondHalf,
+              const Levels& l) {
     Pattern p = blank();
     Writer w{p};
     kicks(w, 0, kRows, l.kick);
+    if (secondHalf) ghostClaps(w, l.clap * 0.3);
     claps(w, 0, kRows, l.clap);
-    sixteenthHats(w, 0, kRows, l.hats);
+    if (secondHalf)
+        sixteenthHats(w, 0, kRows, l.hats);
+    else
+        thinHats(w, l.hats * 0.9);
     rollingBass(w, bars, l.bass, false);
     pads(w, bars, l.pad, true, kStartVoicing);
     arpeggio(w, bars, kArpFullA, 0, kRows, l.arp);
@@ -457,22 +501,23 @@ Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill f
     return p;
 }
 
-// The second full section: louder drums, ghost snares, the percussion layer,
-// a fill at the end of every fourth bar, and a second voice on the hook.
+// The second full section: louder drums, ghost snares, driving hats, the
+// percussion layer, a deeper pump on the pads, a fill at the end of every
+// fourth bar, and a second voice on the hook.
 Pattern fullB(const Bars& bars, const std::string& theme, bool thirds, bool withCrash, Fill fill, const Levels& l) {
     Pattern p = blank();
     Writer w{p};
-    kicks(w, 0, kRows, l.kick * 1.1);
-    claps(w, 0, kRows, l.clap * 1.12);
+    kicks(w, 0, kRows, l.kick * 1.18);
+    claps(w, 0, kRows, l.clap * 1.15);
     ghostSnares(w, 0, kRows, l.snare * 0.42);
-    sixteenthHats(w, 0, kRows, l.hats * 1.15);
+    drivingHats(w, l.hats * 1.15);
     percLayer(w, l.perc);
-    rollingBass(w, bars, l.bass * 1.2, true);
-    pads(w, bars, l.pad * 1.2, true, kStartVoicing);
+    rollingBass(w, bars, l.bass * 1.35, true);
+    pads(w, bars, l.pad * 1.25, true, kStartVoicing, true);
     arpeggio(w, bars, kArpFullB, 0, kRows, l.arp);
     const std::vector<Note> line = melody(theme);
     const int to = fill == Fill::none ? kRows : 60;
-    leadWithEcho(w, kLead, line, l.lead * 1.06, l.echo, 0, to);
+    leadWithEcho(w, kLead, line, l.lead * 1.1, l.echo, 0, to);
     Phrasing second;
     second.to = to;
     second.panning = 176;
@@ -597,10 +642,10 @@ Module composeKestrula() {
     m.patterns.push_back(intro1(l));
     m.patterns.push_back(intro2(l));
     m.patterns.push_back(build(a, 48, l));
-    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, l));
-    m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, l));
-    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull3, false, Fill::toms, l));
-    m.patterns.push_back(fullA(b, kFull4, false, Fill::snare, l));
+    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, false, l));
+    m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, false, l));
+    m.patterns.push_back(fullA(a, kAnswer1, false, Fill::toms, true, l));
+    m.patterns.push_back(fullA(b, kAnswer2, false, Fill::snare, true, l));
     m.patterns.push_back(breakdown(l));
     m.patterns.push_back(build({chord("F"), chord("G"), chord("E"), chord("E")}, 32, l));
     m.patterns.push_back(fullB(c, kHigh1, true, true, Fill::toms, l));

@@ -178,7 +178,7 @@ SampleData clapSample() {
         const double t3 = 3 * 0.0095;
         if (t >= t3) env += expOf(-(t - t3) / 0.065);
         const double x = rng.bipolar();
-        const double hands = (lowBand.run(x) + 0.6 * highBand.run(x)) * env;
+        const double hands = (lowBand.run(x) + 1.0 * highBand.run(x)) * env;
         const double room = t > 0.012 ? roomHigh.run(roomLow.run(rng.bipolar())) * expOf(-(t - 0.012) / 0.13) * 0.16 : 0.0;
         s[i] = hands + room;
     }
@@ -195,7 +195,7 @@ SampleData clapSample() {
 // Six detuned square oscillators and noise through highpass filters: the
 // classic analogue metal.
 std::vector<double> metal(size_t n, double rate, const double* freqs, int count, double noiseMix, double cutoff,
-                          double decay, uint32_t seed) {
+                          double decay, uint32_t seed, double sheenMix = 0.8) {
     std::vector<double> s(n);
     Rng rng(seed);
     Biquad h1 = Biquad::highpass(cutoff, 0.7, rate), h2 = Biquad::highpass(cutoff, 0.7, rate);
@@ -213,18 +213,20 @@ std::vector<double> metal(size_t n, double rate, const double* freqs, int count,
         }
         x = x / count + noiseMix * rng.bipolar();
         const double y = h2.run(h1.run(x));
-        s[i] = (y + 0.8 * sheen.run(y)) * (decay > 0 ? expOf(-t / decay) : 1.0);
+        s[i] = (y + sheenMix * sheen.run(y)) * (decay > 0 ? expOf(-t / decay) : 1.0);
     }
     return s;
 }
 
 InstrumentData hats() {
     static const double freqs[6] = {317.0, 465.0, 557.0, 678.0, 803.0, 1027.0};
-    std::vector<double> closed = metal(static_cast<size_t>(0.07 * kDrumRate), kDrumRate, freqs, 6, 0.8, 6500.0, 0.012,
-                                       0x4A751u);
+    // More noise and a louder 10 kHz sheen than the crash: the hats are
+    // what the top octave of the mix is made of.
+    std::vector<double> closed = metal(static_cast<size_t>(0.09 * kDrumRate), kDrumRate, freqs, 6, 1.2, 6500.0, 0.028,
+                                       0x4A751u, 2.4);
     fadeOut(closed, 300);
-    std::vector<double> open = metal(static_cast<size_t>(0.30 * kDrumRate), kDrumRate, freqs, 6, 0.8, 6000.0, 0.10,
-                                     0x09E4u);
+    std::vector<double> open = metal(static_cast<size_t>(0.30 * kDrumRate), kDrumRate, freqs, 6, 1.2, 6000.0, 0.10,
+                                     0x09E4u, 2.4);
     fadeOut(open, static_cast<size_t>(0.08 * kDrumRate));
     InstrumentData ins;
     ins.name = "hats (closed / open)";
@@ -232,8 +234,8 @@ InstrumentData hats() {
     SampleData o = makeSample("open hat", open, 0.95);
     drumTuning(c, kDrumRate, kDrumNote - 12);
     drumTuning(o, kDrumRate, kDrumNote);
-    c.panning = 92;
-    o.panning = 100;
+    c.panning = 68;
+    o.panning = 80;
     ins.samples.push_back(std::move(c));
     ins.samples.push_back(std::move(o));
     for (int i = 0; i < 96; ++i) ins.keymap[i] = i < 48 ? 0 : 1;
@@ -332,7 +334,7 @@ SampleData pluckSample() {
     a.addWave(m - 2, 1.0, 0, 8000.0, false);
     a.addWave(m + 2, 0.7, 1000, 8000.0, true);
     auto gain = [](double t, double f) {
-        const double cutoff = 1100.0 + 5000.0 * expOf(-t / 0.02);
+        const double cutoff = 2200.0 + 6000.0 * expOf(-t / 0.02);
         return lowpassGain(f, cutoff, 2.0) * lowpassGain(f, cutoff, 0.7);
     };
     std::vector<double> s = a.render(1764, gain);
@@ -351,9 +353,15 @@ SampleData leadSample() {
     const int detune[5] = {0, -2, 2, -5, 5};
     const double amps[5] = {1.0, 0.8, 0.8, 0.6, 0.6};
     for (int k = 0; k < 5; ++k)
-        a.addWave(static_cast<uint32_t>(static_cast<int>(m) + detune[k]), amps[k], rng.next() % a.loopLength, 10000.0,
+        a.addWave(static_cast<uint32_t>(static_cast<int>(m) + detune[k]), amps[k], rng.next() % a.loopLength, 15000.0,
                   false);
-    auto gain = [](double t, double f) { return lowpassGain(f, 4200.0 + 4000.0 * expOf(-t / 0.03), 0.9); };
+    // The filter stays open far enough that the detuned saws shimmer in the
+    // upper octaves, with a shelf of about +7 dB from 2.5 kHz up for presence:
+    // the lead is what carries the air of the mix.
+    auto gain = [](double t, double f) {
+        const double shelf = 1.0 + 1.3 * f * f / (f * f + 2500.0 * 2500.0);
+        return shelf * lowpassGain(f, 8000.0 + 5000.0 * expOf(-t / 0.03), 0.9);
+    };
     std::vector<double> s = a.render(1700, gain);
     fadeIn(s, 24);
     SampleData out = makeSample("supersaw", s, 0.95);
@@ -442,7 +450,7 @@ std::vector<InstrumentData> makeInstruments() {
     list.push_back(std::move(chords));
 
     InstrumentData pluck = single("arp pluck", pluckSample());
-    pluck.samples[0].panning = 184;
+    pluck.samples[0].panning = 200;
     pluck.volumeEnvelope = envelope({{0, 64}, {3, 44}, {10, 22}, {24, 8}, {40, 0}});
     list.push_back(std::move(pluck));
 
