@@ -171,14 +171,19 @@ int64_t renderRamp(const int16_t* data, int64_t pos, int64_t step, float* out, i
         const int groups = (count - 1) / 4;
         const int64_t d = evenStep<Direction>(step);
         FourPositions p(pos, d);
+        // Left and right gains side by side, each still one addition a frame.
+        const __m128 increment = _mm_setr_ps(li, ri, 0.0f, 0.0f);
+        __m128 g0 = _mm_setr_ps(l, r, 0.0f, 0.0f);
         for (int g = 0; g < groups; ++g) {
-            const float l1 = l + li, r1 = r + ri, l2 = l1 + li, r2 = r1 + ri, l3 = l2 + li, r3 = r2 + ri;
-            addFour(out, interpolate4(data, p), _mm_setr_ps(l, r, l1, r1), _mm_setr_ps(l2, r2, l3, r3));
+            const __m128 g1 = _mm_add_ps(g0, increment), g2 = _mm_add_ps(g1, increment),
+                         g3 = _mm_add_ps(g2, increment);
+            addFour(out, interpolate4(data, p), _mm_movelh_ps(g0, g1), _mm_movelh_ps(g2, g3));
             p.advance();
             out += 8;
-            l = l3 + li;
-            r = r3 + ri;
+            g0 = _mm_add_ps(g3, increment);
         }
+        l = _mm_cvtss_f32(g0);
+        r = _mm_cvtss_f32(_mm_shuffle_ps(g0, g0, 1));
         pos = int64_t(uint64_t(pos) + uint64_t(4 * groups) * uint64_t(d));
         k = 1 + 4 * groups;
     }

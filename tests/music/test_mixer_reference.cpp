@@ -4,6 +4,7 @@
 // identical to the bit.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -106,4 +107,18 @@ TEST(MixerReference, RandomVoicesMixBitForBitAsTheReference) {
             expectSameVoice(v, ref, trial);
         }
     }
+}
+
+TEST(MixerReference, TheBlockConversionGivesWhatEachSampleConversionGives) {
+    std::vector<float> mix = {0.5f,      1.5f,       -0.5f,     -2.5f,       32767.5f,     32768.0f,    -32768.5f,
+                              -32769.0f, 65536.0f,   65536.01f, -65536.0f,   -65537.0f,    2147483648.0f,
+                              -3e9f,     1e30f,      -1e30f,    INFINITY,    -INFINITY,    NAN,         -NAN};
+    std::mt19937 rng(5);
+    while (mix.size() < 4099) {
+        const float scale = rng() % 2 ? 40000.0f : 100.0f;
+        mix.push_back((float(rng()) / 4294967296.0f * 2.0f - 1.0f) * scale);
+    }
+    std::vector<int16_t> out(mix.size());
+    convertBlock(mix.data(), out.data(), int(mix.size()));
+    for (size_t i = 0; i < mix.size(); ++i) ASSERT_EQ(out[i], convertSample(mix[i])) << i << " " << mix[i];
 }

@@ -1,4 +1,4 @@
-// The voice mixer as it was first written, one frame at a time: the
+// The voice mixer and the 16-bit conversion as first written, one frame at a time: the
 // reference the fast mixer must match bit for bit (tests) and the baseline
 // its speed is compared with (vorna-bench). Same inputs and effects on the
 // voice as mixVoice.
@@ -218,6 +218,11 @@ inline void mixVoice(Voice* v, float* buffer, int n) {
     }
     v->position = uint32_t(uint64_t(pos) >> 32);
     v->positionFraction = uint32_t(uint64_t(pos));
+}
+
+// The 16-bit conversion one value at a time.
+inline void convertBlock(const float* mix, int16_t* out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = convertSample(mix[i]);
 }
 
 inline void mixVoices(float* buffer, int n) {

@@ -72,9 +72,14 @@ void renderSpeed(int channels) {
     setEmbeddedModule(nullptr, 0);
 }
 
+struct Mixer {
+    void (*mix)(float*, int);
+    void (*convert)(const float*, int16_t*, int);
+};
+
 // renderBlock's loop with the mixer given: the tick handler at each tick, the
 // mix, the 16-bit conversion. Cost: one block.
-void renderWith(Song* song, void (*mix)(float*, int), float* buffer, int16_t* out) {
+void renderWith(Song* song, const Mixer& mixer, float* buffer, int16_t* out) {
     std::memset(buffer, 0, sizeof(float) * 2 * framesPerBlock);
     int pos = 0, left = song->framesLeftInTick;
     while (pos < framesPerBlock) {
@@ -83,12 +88,12 @@ void renderWith(Song* song, void (*mix)(float*, int), float* buffer, int16_t* ou
             left = song->framesPerTick;
         }
         const int n = left < framesPerBlock - pos ? left : framesPerBlock - pos;
-        mix(buffer + 2 * pos, n);
+        mixer.mix(buffer + 2 * pos, n);
         pos += n;
         left -= n;
     }
     song->framesLeftInTick = left;
-    convertBlock(buffer, out, 2 * framesPerBlock);
+    mixer.convert(buffer, out, 2 * framesPerBlock);
 }
 
 struct MixerFigures {
@@ -109,7 +114,7 @@ MixerFigures compareMixers(const uint8_t* bytes, size_t size, int blocks) {
     }
     std::vector<float> buffer(2 * framesPerBlock);
     std::vector<std::vector<int16_t>> out(2, std::vector<int16_t>(size_t(2 * framesPerBlock) * size_t(blocks)));
-    void (*const mixers[2])(float*, int) = {reference::mixVoices, mixVoices};
+    const Mixer mixers[2] = {{reference::mixVoices, reference::convertBlock}, {mixVoices, convertBlock}};
     for (int m = 0; m < 2; ++m) {
         rewindSong(song);
         const double start = cpuSeconds();
