@@ -1,18 +1,86 @@
 // The triangle filler as first written: each edge walked into a list of one
-// point per row, the lists paired row by row by fillEdgePair. The reference
+// point per row (walkEdge), the lists paired row by row and every span drawn
+// pixel by pixel with the camera's effects. The reference
 // the direct row walk of fillTriangle must match pixel for pixel (tests) and
 // the baseline its speed is compared with (vorna-bench). Main thread only.
 #pragma once
 
 #include <SDL/SDL.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <vector>
 
+#include "render/camera.h"
 #include "render/raster.h"
 
 namespace reference {
+
+// The scanline glitch's line counter of the reference, 0 .. 2; a test
+// brings it in step with the filler's own before comparing.
+inline int32_t glitchLine = 0;
+
+// fillEdgePair as first written: every row of A looked up in B, then the
+// span with the camera's effects, pixel by pixel through the public
+// pixel operations.
+inline int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint* edgeA,
+                            const EdgePoint* edgeB, int32_t countA, int32_t countB, int32_t startA, int32_t startB,
+                            Color* color) {
+    if (countA <= 0) return 0;
+    const int32_t w = surface->w, h = surface->h;
+    int32_t j = 0;
+    for (int32_t i = 0; i < countA; ++i) {
+        const EdgePoint& p = edgeA[startA + i];
+        int32_t found = -1;
+        for (int32_t k = 0; startB + k < countB; ++k)
+            if (edgeB[startB + k].y == p.y) {
+                found = k;
+                break;
+            }
+        if (found < 0) continue;
+        j = found;
+        const EdgePoint& q = edgeB[startB + found];
+        const int32_t y = int32_t(p.y);
+        if (!(y > 0 && y < h) || int32_t(q.y) >= h) continue;
+        const int32_t xa = std::min(int32_t(p.x), w - 1), xb = std::min(int32_t(q.x), w - 1);
+        if (camera->scanlineGlitch) {
+            Color line{color->pixel, 255};
+            if (y & 1)
+                line.pixel = rand() % 90 < 71 ? 0x0000FF : 0xFF00FF;
+            else
+                color->pixel = int32_t(uint32_t(color->pixel) >> (y & 31));
+            glitchLine = (glitchLine + 1) % 3;
+            drawLineClamped(surface, xa, y + glitchLine, xb, y - glitchLine, &line);
+        }
+        if (camera->interlace && (y & 1)) continue;
+        const int32_t lo = std::min(xa, xb), hi = std::max(xa, xb);
+        if (camera->ghost) {
+            const int64_t d = truncToInt(camera->ghostOffset);
+            const int32_t end = std::clamp(hi, 0, w - 1);
+            for (int32_t x = std::max(lo, 0); x <= end; ++x) {
+                if (x - d >= INT32_MIN) drawPixel(surface, int32_t(x - d), y, 0xFFCCAA, 64);
+                if (x + d <= INT32_MAX) drawPixel(surface, int32_t(x + d), y, 0xCCFFAA, 64);
+                drawPixel(surface, x, y, uint32_t(color->pixel), 155);
+            }
+        } else if (camera->colorSplit) {
+            colorSplitSpan(surface, y, lo, hi, color);
+        } else {
+            const int32_t from = std::max(lo, 0), to = std::clamp(hi, 0, w - 1);
+            if (to - from > 0) {
+                if (color->alpha == 255) {
+                    for (int32_t x = from; x < to; ++x) putPixel(surface, x, y, uint32_t(color->pixel));
+                } else {
+                    for (int32_t x = from; x <= to; ++x)
+                        if (!drawPixel(surface, x, y, uint32_t(color->pixel), color->alpha)) break;
+                }
+            }
+            if (camera->scanlineGlitch) putPixel(surface, xa, y, 0x0000FF);
+        }
+    }
+    return j;
+}
 
 // One edge's points on the rows 0 .. last. The lists hold every point of the
 // longest edge the clamp below allows, then drop the rows outside.
@@ -59,11 +127,11 @@ inline void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint
     topBottom.resize(topBottom.size() + 1);
     middleBottom.resize(middleBottom.size() + 1);
     int32_t k = 0;
-    if (n1 > 0) k = fillEdgePair(camera, surface, topMiddle.data(), topBottom.data(), n1, n2, 0, 0, color);
+    if (n1 > 0) k = reference::fillEdgePair(camera, surface, topMiddle.data(), topBottom.data(), n1, n2, 0, 0, color);
     if (n3 < n2 - k)
-        fillEdgePair(camera, surface, topBottom.data(), middleBottom.data(), n2 - k, n3, k, 0, color);
+        reference::fillEdgePair(camera, surface, topBottom.data(), middleBottom.data(), n2 - k, n3, k, 0, color);
     else
-        fillEdgePair(camera, surface, middleBottom.data(), topBottom.data(), n3, n2, 0, k, color);
+        reference::fillEdgePair(camera, surface, middleBottom.data(), topBottom.data(), n3, n2, 0, k, color);
 }
 
 }  // namespace reference
