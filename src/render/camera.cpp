@@ -25,6 +25,17 @@ std::vector<int32_t> sortKeys;
 std::vector<int32_t> drawOrder;
 std::vector<int32_t> keyCounts;
 
+// A face that passed the facing and range tests, as drawFaces needs it: the
+// corners (and the normal's tip) on the target, the face's own colour and
+// its slot in the object's faces and faceLight. One per sort key, same
+// scratch rules.
+struct DrawItem {
+    ScreenPoint a, b, c, tip;
+    uint32_t color;
+    int32_t face;
+};
+std::vector<DrawItem> drawItems;
+
 // The animators' timer thread stores these members whole; read each once.
 float loadShared(float& value) { return std::atomic_ref<float>(value).load(std::memory_order_relaxed); }
 int32_t loadShared(int32_t& value) { return std::atomic_ref<int32_t>(value).load(std::memory_order_relaxed); }
@@ -131,7 +142,7 @@ int32_t Camera::transformAndSort(MeshObject* object) {
     int32_t count = 0;
     if (object && object->faces && object->workFaces && object->faceLight)
         count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
-    if (count <= 0) return 0;
+    if (count <= 0 || !target) return 0;
     const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
                            loadShared(object->position.z));
     const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
@@ -139,54 +150,17 @@ int32_t Camera::transformAndSort(MeshObject* object) {
     const float sinX = std::sin(ax), cosX = std::cos(ax), sinY = std::sin(ay), cosY = std::cos(ay),
                 sinZ = std::sin(az), cosZ = std::cos(az);
     const Face* source = object->faces;
-    Face* work = object->workFaces;
     float* light = object->faceLight;
     const bool normals = showNormals != 0;
     if (sortKeys.size() < size_t(count)) {
         sortKeys.resize(size_t(count));
         drawOrder.resize(size_t(count));
     }
+    if (drawItems.size() < size_t(count)) drawItems.resize(size_t(count));
 
-    // 2. Transform. Cost: drawCount faces, one square root each.
-    for (int32_t i = 0; i < count; ++i) {
-        Face& face = work[i];
-        face = source[i];  // whole copy: the model itself is never moved
-        if (normals) {
-            Vector3 tip(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
-                        face.a.position.z + face.normal.z);
-            tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-            tip.add(position.x, position.y, position.z);
-            face.a.tip = tip;
-        }
-        rotateFace(face, sinX, cosX, sinY, cosY, sinZ, cosZ);
-        translateFace(face, position.x, position.y, position.z);
-        Vector3& n = face.normal;
-        n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-        // A zero normal gives NaN here, which the lighting treats as facing away.
-        light[i] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
-                   (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
-        face.index = i;
-        sortKeys[size_t(i)] = depthKey(face.a.position.z);
-    }
-
-    // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
-    if (depthSort) {
-        orderByKey(count);
-    } else {
-        for (int32_t i = 0; i < count; ++i) drawOrder[size_t(i)] = i;
-    }
-    return count;
-}
-
-void Camera::drawFaces(MeshObject* object, int32_t count) {
-    if (!target || !object || !object->workFaces || !object->faceLight) return;
-    count = std::min(count, std::min(object->faceCount, int32_t(drawOrder.size())));
-    SDL_Surface* surface = target;
-    const bool normals = showNormals != 0;
-    const Face* work = object->workFaces;
-    const float* light = object->faceLight;
-    // 4. Draw. Cost: drawCount faces of per-face arithmetic, plus the fill.
-    const int32_t w = surface->w, h = surface->h;
+    // The projection drawFaces used to make face by face in draw order, made
+    // here in model order with the same operations.
+    const int32_t w = target->w, h = target->h;
     const float halfW = float(w >> 1), halfH = float(h >> 1);
     const float lensDepth = eyeDistance - planeDistance;
     const float eye = eyeDistance;
@@ -199,28 +173,31 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
         const int32_t x = truncToInt(p.x), y = truncToInt(p.y);
         return x >= 0 && x < w && y >= 0 && y < h;
     };
-    const SDL_Surface* video = SDL_GetVideoSurface();
-    const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
-    const bool perFace = object->perFaceColor != 0;
-    const float shading = object->shading;
-    const int32_t alpha = object->alpha;
-    const int32_t glyphMode = renderMode;
-    uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
 
-    for (int32_t k = 0; k < count; ++k) {
-        // Sorted order visits the work faces out of place; fetch ahead.
-        if (k + 8 < count) {
-            const char* ahead = reinterpret_cast<const char*>(work + drawOrder[size_t(k + 8)]);
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(ahead + 64);
+    // 2. Transform, light and project; only the faces that will be drawn go
+    // on to the sort, which keeps model order among equal keys either way.
+    // Cost: drawCount faces, one square root and four divisions each.
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const Face& face = source[i];
+        Vector3 tip;
+        if (normals) {
+            tip = Vector3(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
+                          face.a.position.z + face.normal.z);
+            tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+            tip.add(position.x, position.y, position.z);
         }
-        const int32_t slot = drawOrder[size_t(k)];
-        if (slot >= object->faceCount) continue;  // an order left by another object
-        const Face& face = work[slot];
-        if (face.index < 0 || face.index >= object->faceCount) continue;
-        ScreenPoint a = project(face.a.position), b = project(face.b.position), c = project(face.c.position);
-        ScreenPoint tip{0, 0};
-        if (normals) tip = toScreen(project(face.a.tip));
+        Vector3 va = face.a.position, vb = face.b.position, vc = face.c.position;
+        va.rotate(sinX, cosX, sinY, cosY, sinZ, cosZ).add(position.x, position.y, position.z);
+        vb.rotate(sinX, cosX, sinY, cosY, sinZ, cosZ).add(position.x, position.y, position.z);
+        vc.rotate(sinX, cosX, sinY, cosY, sinZ, cosZ).add(position.x, position.y, position.z);
+        Vector3 n = face.normal;
+        n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+        // A zero normal gives NaN here, which the lighting treats as facing away.
+        light[i] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
+                   (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
+
+        ScreenPoint a = project(va), b = project(vb), c = project(vc);
         if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
         a = toScreen(a);
         b = toScreen(b);
@@ -229,11 +206,52 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
         if (!inCoordinateRange(a.x) || !inCoordinateRange(a.y) || !inCoordinateRange(b.x) ||
             !inCoordinateRange(b.y) || !inCoordinateRange(c.x) || !inCoordinateRange(c.y))
             continue;
+        DrawItem& item = drawItems[size_t(kept)];
+        item.a = a;
+        item.b = b;
+        item.c = c;
+        item.tip = normals ? toScreen(project(tip)) : ScreenPoint{0, 0};
+        item.color = face.color;
+        item.face = i;
+        sortKeys[size_t(kept)] = depthKey(va.z);
+        ++kept;
+    }
+
+    // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
+    if (kept > 0 && depthSort) {
+        orderByKey(kept);
+    } else {
+        for (int32_t i = 0; i < kept; ++i) drawOrder[size_t(i)] = i;
+    }
+    return kept;
+}
+
+void Camera::drawFaces(MeshObject* object, int32_t count) {
+    if (!target || !object || !object->faceLight) return;
+    count = std::min(count, int32_t(std::min(drawOrder.size(), drawItems.size())));
+    SDL_Surface* surface = target;
+    const bool normals = showNormals != 0;
+    const float* light = object->faceLight;
+    const SDL_Surface* video = SDL_GetVideoSurface();
+    const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
+    const bool perFace = object->perFaceColor != 0;
+    const float shading = object->shading;
+    const int32_t alpha = object->alpha;
+    const int32_t glyphMode = renderMode;
+    uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
+
+    // 4. Draw. Cost: the faces kept by transformAndSort, a lit colour and a fill each.
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t slot = drawOrder[size_t(k)];
+        if (slot < 0 || slot >= count) continue;  // an order left by another object
+        const DrawItem& item = drawItems[size_t(slot)];
+        if (item.face >= object->faceCount) continue;
+        ScreenPoint a = item.a, b = item.b, c = item.c;
 
         int32_t r, g, bl;
-        splitPixel(surface, perFace ? face.color : object->color, &r, &g, &bl);
+        splitPixel(surface, perFace ? item.color : object->color, &r, &g, &bl);
         if (shading > 0) {
-            const double cosine = light[face.index];
+            const double cosine = light[item.face];
             double lr = 0, lg = 0, lb = 0;
             if (cosine > 0) {  // false for NaN: lit by ambient only
                 const double strength = cosine * shading * diffuse * 0.5;
@@ -262,8 +280,8 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
             if (normals) {
                 const uint32_t tints[3] = {0xFF0000, 0x0000FF, 0xFFFF00};
                 const Color line{int32_t(normalColor ? normalColor : tints[rand() % 3]), 64};
-                drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(tip.x), truncToInt(tip.y),
-                                &line);
+                drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(item.tip.x),
+                                truncToInt(item.tip.y), &line);
             }
         } else {
             drawGlyph(surface, kMarkerGlyph, truncToInt(a.x), truncToInt(a.y), cachedPixel);
