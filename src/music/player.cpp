@@ -82,10 +82,12 @@ void convertBlock(const float* mix, int16_t* out, int count) {
         const __m128i kept = _mm_andnot_si128(_mm_or_si128(over, under), r);
         return _mm_or_si128(kept, _mm_or_si128(_mm_and_si128(over, high), _mm_and_si128(under, low)));
     };
-    int i = 0;
-    for (; i + 8 <= count; i += 8)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(four(mix + i), four(mix + i + 4)));
-    for (; i < count; ++i) out[i] = convertSample(mix[i]);
+    const int whole = count > 0 ? count / 8 : 0;
+    for (int b = 0; b < whole; ++b) {
+        const float* in = mix + 8 * b;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * b), _mm_packs_epi32(four(in), four(in + 4)));
+    }
+    for (int i = 8 * whole; i < count; ++i) out[i] = convertSample(mix[i]);
 }
 
 void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, void* user) {
