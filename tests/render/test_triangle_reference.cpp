@@ -4,10 +4,12 @@
 // the same face colour and the same rand() sequence.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 
+#include "geometry/mesh_object.h"
 #include "render/camera.h"
 #include "render/raster.h"
 #include "support/reference_raster.h"
@@ -114,4 +116,38 @@ TEST(TriangleReference, RandomTrianglesAndEffectsPaintWhatTheEdgeListsPaint) {
         SDL_FreeSurface(fresh);
         SDL_FreeSurface(old);
     }
+}
+
+TEST(TriangleReference, FaceLightIsTheOneFaceAtATimeFormulaToTheBit) {
+    // Normals of every size, with zero, negative zero, NaN and values past
+    // 2^23 among them, turned four at a time, against rotateTruncated.
+    SDL_Surface* target = testsupport::makeSurface(80, 60);
+    MeshObject m;
+    m.faceCount = 203;  // not a multiple of four: the last faces go one at a time
+    m.allocateFaces();
+    std::mt19937 rng(11);
+    const float specials[] = {0.0f, -0.0f, NAN, 1e30f, -9e6f, 8388607.5f, -0.49f, 3.5f};
+    auto value = [&]() {
+        if (rng() % 6 == 0) return specials[rng() % 8];
+        return (float(rng()) / 4294967296.0f * 2.0f - 1.0f) * float(1 << (rng() % 26));
+    };
+    for (int32_t i = 0; i < m.faceCount; ++i) m.faces[i].normal = Vector3(value(), value(), value());
+    m.drawCount = m.faceCount;
+    m.rotation = Vector3(0.7f, -2.1f, 5.3f);
+    Camera camera;
+    camera.init(45, 10.0f, target);
+    camera.lightDirection.set(-1, 0.5f, -2);
+    camera.transformAndSort(&m);
+    const float sx = std::sin(0.7f), cx = std::cos(0.7f), sy = std::sin(-2.1f), cy = std::cos(-2.1f),
+                sz = std::sin(5.3f), cz = std::cos(5.3f);
+    for (int32_t i = 0; i < m.faceCount; ++i) {
+        Vector3 n = m.faces[i].normal;
+        n.rotateTruncated(sx, cx, sy, cy, sz, cz);
+        const Vector3& l = camera.lightDirection;
+        const float expected = (n.x * l.x + n.y * l.y + n.z * l.z) /
+                               (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * camera.lightLength);
+        EXPECT_EQ(std::memcmp(&expected, &m.faceLight[i], sizeof(float)), 0)
+            << i << ": " << expected << " against " << m.faceLight[i];
+    }
+    SDL_FreeSurface(target);
 }
