@@ -105,15 +105,25 @@ struct Blend4 {
 // end blends x - d with the first tint, x + d with the second and x with the
 // face. Each pixel only ever meets its own blends, so it takes them here in
 // the order that loop gives them: by the x that makes them, the tints first
-// where d is 0. Cost: the span plus 2|d| pixels, four at a time where all
-// three blends fall.
+// where d is 0. Cost: three blends a pixel of the span, four pixels at a
+// time where all three fall on the same pixel.
 void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, uint32_t pixel,
                const FastBlend& blend) {
     if (from > end) return;
     constexpr uint32_t kTintA = 0xFFCCAA, kTintB = 0xCCFFAA;
     const int64_t ad = d < 0 ? -d : d;
-    const int64_t first = std::max<int64_t>(from - ad, 0), last = std::min<int64_t>(end + ad, w - 1);
     const int64_t allFrom = from + ad, allTo = end - ad;  // the pixels that take all three
+    if (!blend.xrgb || allTo - allFrom < 8) {
+        // Too few pixels meet all three blends to gain from the pass below:
+        // the loop itself, three blends for each x.
+        for (int64_t x = from; x <= end; ++x) {
+            if (x - d >= 0 && x - d < w) blend.apply(row + (x - d), kTintA, 64);
+            if (x + d >= 0 && x + d < w) blend.apply(row + (x + d), kTintB, 64);
+            blend.apply(row + x, pixel, 155);
+        }
+        return;
+    }
+    const int64_t first = std::max<int64_t>(from - ad, 0), last = std::min<int64_t>(end + ad, w - 1);
     auto one = [&](int64_t p) {
         uint32_t* q = row + p;
         const bool a = p + d >= from && p + d <= end;  // made at x = p + d
@@ -135,7 +145,7 @@ void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, u
     };
     int64_t p = first;
     for (; p <= last && p < allFrom; ++p) one(p);
-    if (blend.xrgb && p + 3 <= allTo && p + 3 <= last) {
+    {
         const Blend4 tintA(blend, kTintA, 64), tintB(blend, kTintB, 64), face(blend, pixel, 155);
         const Blend4& early = d > 0 ? tintB : tintA;
         const Blend4& middle = d != 0 ? face : tintB;
@@ -678,12 +688,18 @@ struct EdgeRows {
         x = ax;
         x1 = bx;
         step = dx > 0 ? 1 : -1;
-        const int32_t s = dx != 0 ? (dy * 65536) / dx : 0;
-        rise = step > 0 ? s : -s;
         fy = ay * 65536 + 0x8000;
         y0 = ay;
         fx0 = ax * 65536 + 0x8000;
-        slope = dy != 0 ? (dx * 65536) / dy : 0;
+        // One division, for the axis the edge walks along.
+        if (xMajor) {
+            const int32_t s = dx != 0 ? (dy * 65536) / dx : 0;
+            rise = step > 0 ? s : -s;
+            slope = 0;
+        } else {
+            rise = 0;
+            slope = (dx * 65536) / dy;  // dy > |dx|, so dy > 0
+        }
     }
     // Rows must not fall; r lies within the edge's rows. Cost: x-major, one
     // step per pixel walked since the last call.
