@@ -404,18 +404,31 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
         isInside(surface, x1, y1)) {
         // Every point of the walk lies in the box of its two ends, so with
         // both ends on the surface no point needs a test of its own.
+        // The point's address moves one step along the major axis, plus one
+        // line of the minor axis where the walk's minor part changes.
         uint32_t* const pixels = static_cast<uint32_t*>(surface->pixels);
         const int32_t pitch = surface->pitch / 4;
         const int32_t majorStride = xMajor ? 1 : pitch, minorStride = xMajor ? pitch : 1;
-        for (Wide major = majorStart;; major += step) {
-            uint32_t* p = pixels + int32_t(major) * majorStride + int32_t(minor >> 16) * minorStride;
-            if (opaque)
-                *p = pixel;
-            else
-                blend.apply(p, pixel, alpha);
-            if (major == majorEnd) return;
-            minor += step > 0 ? slope : -slope;
-        }
+        const int32_t majorStep = step > 0 ? majorStride : -majorStride;
+        const Wide increment = step > 0 ? slope : -slope;
+        const int32_t last = int32_t(majorEnd > majorStart ? majorEnd - majorStart : majorStart - majorEnd);
+        int32_t line = int32_t(minor >> 16);
+        uint32_t* p = pixels + int32_t(majorStart) * majorStride + line * minorStride;
+        auto walk = [&](auto put) {
+            for (int32_t i = 0;; ++i) {
+                put(p);
+                if (i == last) return;
+                minor += increment;
+                const int32_t next = int32_t(minor >> 16);
+                p += majorStep + (next - line) * minorStride;
+                line = next;
+            }
+        };
+        if (opaque)
+            walk([pixel](uint32_t* q) { *q = pixel; });
+        else
+            walk([&blend, pixel, alpha](uint32_t* q) { blend.apply(q, pixel, alpha); });
+        return;
     }
     for (Wide major = majorStart;; major += step) {
         const Wide m = minor >> 16;

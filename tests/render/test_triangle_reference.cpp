@@ -151,3 +151,29 @@ TEST(TriangleReference, FaceLightIsTheOneFaceAtATimeFormulaToTheBit) {
     }
     SDL_FreeSurface(target);
 }
+
+TEST(TriangleReference, RandomLinesDrawWhatThePointByPointWalkDraws) {
+    ASSERT_NE(testsupport::videoSurface(), nullptr);
+    std::mt19937 rng(23);
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int depth = trial % 4 == 3 ? 24 : 32;
+        SDL_Surface* fresh = surfaceOf(64, 48, depth);
+        SDL_Surface* old = surfaceOf(64, 48, depth);
+        fillRandom(fresh, rng);
+        std::memcpy(old->pixels, fresh->pixels, size_t(fresh->pitch) * size_t(fresh->h));
+        // Mostly on the surface (the walk without tests), some across its
+        // edges and some beyond the 32-bit arithmetic.
+        const int32_t reach = trial % 9 == 0 ? 20000 : (trial % 3 == 0 ? 90 : 0);
+        auto along = [&](int32_t size) { return int32_t(rng() % uint32_t(size + 2 * reach)) - reach; };
+        int32_t p[4] = {along(64), along(48), along(64), along(48)};
+        if (rng() % 8 == 0) p[3] = p[1];  // horizontal
+        if (rng() % 8 == 0) p[2] = p[0];  // vertical
+        const Color color{int32_t(rng() & 0xFFFFFF), rng() % 2 ? 255 : int32_t(rng() % 256)};
+        drawLine(fresh, p[0], p[1], p[2], p[3], &color);
+        reference::drawLine(old, p[0], p[1], p[2], p[3], &color);
+        ASSERT_TRUE(samePixels(fresh, old)) << "trial " << trial << " (" << p[0] << "," << p[1] << ") (" << p[2]
+                                            << "," << p[3] << ") alpha " << color.alpha;
+        SDL_FreeSurface(fresh);
+        SDL_FreeSurface(old);
+    }
+}

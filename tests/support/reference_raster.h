@@ -135,3 +135,45 @@ inline void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint
 }
 
 }  // namespace reference
+
+namespace reference {
+
+// drawLine as first written: the fast passes of horizontal and vertical
+// lines, then the 16.16 DDA in 64-bit arithmetic with a test per point,
+// through the public pixel operations.
+inline void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
+    const uint32_t pixel = uint32_t(color->pixel);
+    const bool opaque = color->alpha == 255;
+    if (y0 == y1) drawSpan(surface, y0, std::min(x0, x1), std::max(x0, x1), color);
+    if (x0 == x1 && x0 >= 0) {
+        const int32_t top = std::max(std::min(y0, y1), 0), bottom = std::max(std::max(y0, y1), 0);
+        for (int32_t y = top; y <= bottom; ++y) {
+            if (x0 >= surface->w || y >= surface->h) break;
+            if (opaque)
+                putPixel(surface, x0, y, pixel);
+            else
+                blendPixel(surface, x0, y, pixel, color->alpha);
+        }
+    }
+    const int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
+    const bool xMajor = (dy < 0 ? -dy : dy) <= (dx < 0 ? -dx : dx);
+    const int64_t majorStart = xMajor ? x0 : y0, majorEnd = xMajor ? x1 : y1;
+    const int64_t majorDelta = xMajor ? dx : dy, minorDelta = xMajor ? dy : dx;
+    const int64_t slope = majorDelta != 0 ? (minorDelta * 65536) / majorDelta : 0;
+    const int64_t step = majorDelta > 0 ? 1 : -1;
+    int64_t minor = int64_t(xMajor ? y0 : x0) * 65536 + 0x8000;
+    for (int64_t major = majorStart;; major += step) {
+        const int64_t m = minor >> 16;
+        const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
+        if (px >= 0 && py >= 0 && px < surface->w && py < surface->h) {
+            if (opaque)
+                putPixel(surface, int32_t(px), int32_t(py), pixel);
+            else
+                blendPixel(surface, int32_t(px), int32_t(py), pixel, color->alpha);
+        }
+        if (major == majorEnd) break;
+        minor += step > 0 ? slope : -slope;
+    }
+}
+
+}  // namespace reference
