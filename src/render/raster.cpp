@@ -424,6 +424,30 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
                 line = next;
             }
         };
+        if (opaque && xMajor) {
+            // Runs of points on one line, each filled with plain stores: a
+            // run ends where the minor part's fraction carries (or borrows).
+            // Cost: one division per line crossed, one store per point.
+            for (int32_t remaining = last + 1;;) {
+                const int32_t fraction = int32_t(minor & 0xFFFF);
+                int32_t run = remaining;
+                if (increment > 0)
+                    run = int32_t((65536 - fraction + increment - 1) / increment);
+                else if (increment < 0)
+                    run = int32_t(fraction / -increment) + 1;
+                if (run > remaining) run = remaining;
+                if (majorStep > 0)
+                    for (int32_t i = 0; i < run; ++i) p[i] = pixel;
+                else
+                    for (int32_t i = 0; i < run; ++i) p[-i] = pixel;
+                remaining -= run;
+                if (remaining == 0) return;
+                minor += increment * run;
+                const int32_t next = int32_t(minor >> 16);
+                p += majorStep * run + (next - line) * minorStride;
+                line = next;
+            }
+        }
         if (opaque)
             walk([pixel](uint32_t* q) { *q = pixel; });
         else
