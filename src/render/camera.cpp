@@ -37,6 +37,7 @@ struct DrawItem {
     int32_t face;
 };
 std::vector<DrawItem> drawItems;
+int32_t drawItemCount = 0;  // the items the last transformAndSort kept
 
 // The animators' timer thread stores these members whole; read each once.
 float loadShared(float& value) { return std::atomic_ref<float>(value).load(std::memory_order_relaxed); }
@@ -154,7 +155,10 @@ int32_t Camera::transformAndSort(MeshObject* object) {
     int32_t count = 0;
     if (object && object->faces && object->workFaces && object->faceLight)
         count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
-    if (count <= 0 || !target) return 0;
+    if (count <= 0 || !target) {
+        drawItemCount = 0;
+        return 0;
+    }
     const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
                            loadShared(object->position.z));
     const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
@@ -280,12 +284,13 @@ int32_t Camera::transformAndSort(MeshObject* object) {
     } else {
         for (int32_t i = 0; i < kept; ++i) drawOrder[size_t(i)] = i;
     }
+    drawItemCount = kept;
     return kept;
 }
 
 void Camera::drawFaces(MeshObject* object, int32_t count) {
     if (!target || !object || !object->faceLight) return;
-    count = std::min(count, int32_t(std::min(drawOrder.size(), drawItems.size())));
+    count = std::min(count, drawItemCount);
     SDL_Surface* surface = target;
     const bool normals = showNormals != 0;
     const float* light = object->faceLight;
@@ -300,7 +305,7 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
     // 4. Draw. Cost: the faces kept by transformAndSort, a lit colour and a fill each.
     for (int32_t k = 0; k < count; ++k) {
         const int32_t slot = drawOrder[size_t(k)];
-        if (slot < 0 || slot >= count) continue;  // an order left by another object
+        if (slot < 0 || slot >= drawItemCount) continue;
         const DrawItem& item = drawItems[size_t(slot)];
         if (item.face >= object->faceCount) continue;
         ScreenPoint a = item.a, b = item.b, c = item.c;
