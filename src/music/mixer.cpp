@@ -2,7 +2,10 @@
 
 #include <bit>
 #include <cmath>
+#include <climits>
 #include <cstring>
+
+#include <emmintrin.h>
 
 #include "music/player.h"
 #include "music/xm_loader.h"
@@ -39,38 +42,154 @@ inline float interpolate(const int16_t* data, int64_t position) {
     return s0 + w * (s1 - s0);
 }
 
-// Constant gains, two frames per pass. Cost: count frames, one fetch pair each.
+// The position after one frame. After the first frame the low bit of the
+// position is always the step's low bit.
+template <int Direction>
+inline int64_t nextPosition(int64_t pos, int64_t step) {
+    return Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+}
+
+// Frames i and i + 1 of the sample as one 32-bit word: frame i in the low
+// half (little-endian host).
+inline int32_t framePair(const int16_t* data, int32_t i) {
+    int32_t pair;
+    std::memcpy(&pair, data + i, sizeof pair);
+    return pair;
+}
+
+// Four consecutive frames after the first one of a run: their positions are
+// p, p + d, p + 2d, p + 3d for the even distance d that every step after the
+// first covers (the step less its low bit forward, plus it backward). The
+// 32.32 positions are kept as four frame numbers and four fractions; a
+// fraction that wraps carries into its frame number, as the 64-bit sum would.
+struct FourPositions {
+    __m128i frame;     // the signed integer parts
+    __m128i fraction;  // the 32-bit fractions
+    __m128i frameStep, fractionStep;  // 4d, split the same way
+
+    FourPositions(int64_t p, int64_t d) {
+        const uint64_t u = uint64_t(p), du = uint64_t(d);
+        frame = _mm_setr_epi32(int32_t(u >> 32), int32_t((u + du) >> 32), int32_t((u + 2 * du) >> 32),
+                               int32_t((u + 3 * du) >> 32));
+        fraction = _mm_setr_epi32(int32_t(uint32_t(u)), int32_t(uint32_t(u + du)), int32_t(uint32_t(u + 2 * du)),
+                                  int32_t(uint32_t(u + 3 * du)));
+        frameStep = _mm_set1_epi32(int32_t(uint32_t((4 * du) >> 32)));
+        fractionStep = _mm_set1_epi32(int32_t(uint32_t(4 * du)));
+    }
+    void advance() {
+        const __m128i sign = _mm_set1_epi32(INT32_MIN);
+        const __m128i sum = _mm_add_epi32(fraction, fractionStep);
+        // Unsigned sum < addend: the fraction wrapped (the compare is signed, hence the flipped signs).
+        const __m128i carry = _mm_cmpgt_epi32(_mm_xor_si128(fractionStep, sign), _mm_xor_si128(sum, sign));
+        frame = _mm_sub_epi32(_mm_add_epi32(frame, frameStep), carry);
+        fraction = sum;
+    }
+};
+
+// The four frames' interpolated values, lane by lane with the same float
+// operations in the same order as interpolate().
+inline __m128 interpolate4(const int16_t* data, const FourPositions& p) {
+    alignas(16) int32_t at[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), p.frame);
+    const __m128i pairs =
+        _mm_setr_epi32(framePair(data, at[0]), framePair(data, at[1]), framePair(data, at[2]), framePair(data, at[3]));
+    const __m128 s0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
+    const __m128 s1 = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+    // The halved fraction is below 2^31: the signed conversion rounds it as the unsigned one does.
+    const __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(p.fraction, 1)), _mm_set1_ps(interpolationK));
+    return _mm_add_ps(s0, _mm_mul_ps(w, _mm_sub_ps(s1, s0)));
+}
+
+// Adds four frames' values times the gain pairs to out: (out + value * gain),
+// value by value, as the one-frame loop does.
+inline void addFour(float* out, __m128 v, __m128 gainsLow, __m128 gainsHigh) {
+    const __m128 low = _mm_mul_ps(_mm_unpacklo_ps(v, v), gainsLow);    // v0 v0 v1 v1
+    const __m128 high = _mm_mul_ps(_mm_unpackhi_ps(v, v), gainsHigh);  // v2 v2 v3 v3
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), low));
+    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), high));
+}
+
+// The distance every step after a run's first covers.
+template <int Direction>
+inline int64_t evenStep(int64_t step) {
+    return Direction == 1 ? step - (step & 1) : -(step + (step & 1));
+}
+
+// Four frames at a time only where the positions cannot leave 64 bits:
+// steps below 2^16 frames (a run of a longer step reaches its loop point
+// within a frame or two anyway).
+inline bool fourAtATime(int64_t step, int count) { return count > 4 && step < (int64_t(1) << 48); }
+
+// Constant gains, four frames per pass after the first. Cost: count frames,
+// one fetch pair each.
 template <int Direction>
 int64_t renderConstant(const int16_t* data, int64_t pos, int64_t step, float* out, int count, float lg, float rg) {
     int k = 0;
-    for (; k + 2 <= count; k += 2) {
+    if (fourAtATime(step, count)) {
         const float a = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
-        const float b = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = nextPosition<Direction>(pos, step);
         out[0] += a * lg;
         out[1] += a * rg;
-        out[2] += b * lg;
-        out[3] += b * rg;
-        out += 4;
+        out += 2;
+        const int groups = (count - 1) / 4;
+        const int64_t d = evenStep<Direction>(step);
+        FourPositions p(pos, d);
+        const __m128 gains = _mm_setr_ps(lg, rg, lg, rg);
+        for (int g = 0; g < groups; ++g) {
+            addFour(out, interpolate4(data, p), gains, gains);
+            p.advance();
+            out += 8;
+        }
+        pos = int64_t(uint64_t(pos) + uint64_t(4 * groups) * uint64_t(d));
+        k = 1 + 4 * groups;
     }
-    if (k < count) {
+    for (; k < count; ++k) {
         const float a = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = nextPosition<Direction>(pos, step);
         out[0] += a * lg;
         out[1] += a * rg;
+        out += 2;
     }
     return pos;
 }
 
-// Ramped gains. Cost: count frames (at most one ramp length).
+// Ramped gains: the gains still grow one frame at a time, in the same order.
+// Cost: count frames (at most one ramp length).
 template <int Direction>
 int64_t renderRamp(const int16_t* data, int64_t pos, int64_t step, float* out, int count, float* lg, float* rg,
                    float li, float ri) {
     float l = *lg, r = *rg;
-    for (int k = 0; k < count; ++k) {
+    int k = 0;
+    if (fourAtATime(step, count)) {
         const float v = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
+        pos = nextPosition<Direction>(pos, step);
+        out[0] += v * l;
+        out[1] += v * r;
+        out += 2;
+        l += li;
+        r += ri;
+        const int groups = (count - 1) / 4;
+        const int64_t d = evenStep<Direction>(step);
+        FourPositions p(pos, d);
+        // Left and right gains side by side, each still one addition a frame.
+        const __m128 increment = _mm_setr_ps(li, ri, 0.0f, 0.0f);
+        __m128 g0 = _mm_setr_ps(l, r, 0.0f, 0.0f);
+        for (int g = 0; g < groups; ++g) {
+            const __m128 g1 = _mm_add_ps(g0, increment), g2 = _mm_add_ps(g1, increment),
+                         g3 = _mm_add_ps(g2, increment);
+            addFour(out, interpolate4(data, p), _mm_movelh_ps(g0, g1), _mm_movelh_ps(g2, g3));
+            p.advance();
+            out += 8;
+            g0 = _mm_add_ps(g3, increment);
+        }
+        l = _mm_cvtss_f32(g0);
+        r = _mm_cvtss_f32(_mm_shuffle_ps(g0, g0, 1));
+        pos = int64_t(uint64_t(pos) + uint64_t(4 * groups) * uint64_t(d));
+        k = 1 + 4 * groups;
+    }
+    for (; k < count; ++k) {
+        const float v = interpolate(data, pos);
+        pos = nextPosition<Direction>(pos, step);
         out[0] += v * l;
         out[1] += v * r;
         out += 2;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "music/mixer.h"
 #include "music/playback_thread.h"
 #include "music/playback.h"
@@ -64,8 +66,28 @@ int16_t convertSample(float value) {
     return int16_t(r);
 }
 
+// Eight values a pass in SSE2, each as convertSample gives it: the conversion
+// rounds to nearest, ties to even, as lrint does in the default rounding
+// mode, and gives INT32_MIN beyond the 32-bit range (and for NaN), which
+// lands in the low clamp as lrint's result does. Cost: count values.
 void convertBlock(const float* mix, int16_t* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = convertSample(mix[i]);
+    const __m128 far = _mm_set1_ps(65536.0f);
+    const __m128i top = _mm_set1_epi32(32767), bottom = _mm_set1_epi32(-32768);
+    const __m128i high = _mm_set1_epi32(32727), low = _mm_set1_epi32(-32728);
+    auto four = [&](const float* in) {
+        const __m128 v = _mm_loadu_ps(in);
+        const __m128i r = _mm_cvtps_epi32(v);
+        const __m128i over = _mm_or_si128(_mm_cmpgt_epi32(r, top), _mm_castps_si128(_mm_cmpgt_ps(v, far)));
+        const __m128i under = _mm_andnot_si128(over, _mm_cmplt_epi32(r, bottom));
+        const __m128i kept = _mm_andnot_si128(_mm_or_si128(over, under), r);
+        return _mm_or_si128(kept, _mm_or_si128(_mm_and_si128(over, high), _mm_and_si128(under, low)));
+    };
+    const int whole = count > 0 ? count / 8 : 0;
+    for (int b = 0; b < whole; ++b) {
+        const float* in = mix + 8 * b;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * b), _mm_packs_epi32(four(in), four(in + 4)));
+    }
+    for (int i = 8 * whole; i < count; ++i) out[i] = convertSample(mix[i]);
 }
 
 void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, void* user) {

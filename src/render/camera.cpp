@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include <emmintrin.h>
+
 #include "geometry/mesh_object.h"
 #include "render/effects.h"
 #include "render/font.h"
@@ -24,6 +26,18 @@ constexpr int32_t kMarkerGlyph = 55;
 std::vector<int32_t> sortKeys;
 std::vector<int32_t> drawOrder;
 std::vector<int32_t> keyCounts;
+
+// A face that passed the facing and range tests, as drawFaces needs it: the
+// corners (and the normal's tip) on the target, the face's own colour and
+// its slot in the object's faces and faceLight. One per sort key, same
+// scratch rules.
+struct DrawItem {
+    ScreenPoint a, b, c, tip;
+    uint32_t color;
+    int32_t face;
+};
+std::vector<DrawItem> drawItems;
+int32_t drawItemCount = 0;  // the items the last transformAndSort kept
 
 // The animators' timer thread stores these members whole; read each once.
 float loadShared(float& value) { return std::atomic_ref<float>(value).load(std::memory_order_relaxed); }
@@ -59,6 +73,16 @@ int32_t channelValue(double v) {
     if (!(v > 0)) return 0;
     if (v >= 255) return 255;
     return int32_t(v);
+}
+
+// std::trunc of four floats in SSE2: the conversion to int truncates every
+// value below 2^23 in magnitude, where the sign is put back (-0.5 gives
+// -0.0); larger values, infinities and NaN are whole already and pass.
+inline __m128 truncated(__m128 v) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 small = _mm_cmplt_ps(_mm_andnot_ps(sign, v), _mm_set1_ps(8388608.0f));  // false for NaN
+    const __m128 cut = _mm_or_ps(_mm_cvtepi32_ps(_mm_cvttps_epi32(v)), _mm_and_ps(v, sign));
+    return _mm_or_ps(_mm_and_ps(small, cut), _mm_andnot_ps(small, v));
 }
 
 bool inCoordinateRange(float v) { return v >= -kCoordinateRange && v <= kCoordinateRange; }
@@ -131,7 +155,10 @@ int32_t Camera::transformAndSort(MeshObject* object) {
     int32_t count = 0;
     if (object && object->faces && object->workFaces && object->faceLight)
         count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
-    if (count <= 0) return 0;
+    if (count <= 0 || !target) {
+        drawItemCount = 0;
+        return 0;
+    }
     const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
                            loadShared(object->position.z));
     const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
@@ -139,54 +166,17 @@ int32_t Camera::transformAndSort(MeshObject* object) {
     const float sinX = std::sin(ax), cosX = std::cos(ax), sinY = std::sin(ay), cosY = std::cos(ay),
                 sinZ = std::sin(az), cosZ = std::cos(az);
     const Face* source = object->faces;
-    Face* work = object->workFaces;
     float* light = object->faceLight;
     const bool normals = showNormals != 0;
     if (sortKeys.size() < size_t(count)) {
         sortKeys.resize(size_t(count));
         drawOrder.resize(size_t(count));
     }
+    if (drawItems.size() < size_t(count)) drawItems.resize(size_t(count));
 
-    // 2. Transform. Cost: drawCount faces, one square root each.
-    for (int32_t i = 0; i < count; ++i) {
-        Face& face = work[i];
-        face = source[i];  // whole copy: the model itself is never moved
-        if (normals) {
-            Vector3 tip(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
-                        face.a.position.z + face.normal.z);
-            tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-            tip.add(position.x, position.y, position.z);
-            face.a.tip = tip;
-        }
-        rotateFace(face, sinX, cosX, sinY, cosY, sinZ, cosZ);
-        translateFace(face, position.x, position.y, position.z);
-        Vector3& n = face.normal;
-        n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-        // A zero normal gives NaN here, which the lighting treats as facing away.
-        light[i] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
-                   (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
-        face.index = i;
-        sortKeys[size_t(i)] = depthKey(face.a.position.z);
-    }
-
-    // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
-    if (depthSort) {
-        orderByKey(count);
-    } else {
-        for (int32_t i = 0; i < count; ++i) drawOrder[size_t(i)] = i;
-    }
-    return count;
-}
-
-void Camera::drawFaces(MeshObject* object, int32_t count) {
-    if (!target || !object || !object->workFaces || !object->faceLight) return;
-    count = std::min(count, std::min(object->faceCount, int32_t(drawOrder.size())));
-    SDL_Surface* surface = target;
-    const bool normals = showNormals != 0;
-    const Face* work = object->workFaces;
-    const float* light = object->faceLight;
-    // 4. Draw. Cost: drawCount faces of per-face arithmetic, plus the fill.
-    const int32_t w = surface->w, h = surface->h;
+    // The projection drawFaces used to make face by face in draw order, made
+    // here in model order with the same operations.
+    const int32_t w = target->w, h = target->h;
     const float halfW = float(w >> 1), halfH = float(h >> 1);
     const float lensDepth = eyeDistance - planeDistance;
     const float eye = eyeDistance;
@@ -199,28 +189,76 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
         const int32_t x = truncToInt(p.x), y = truncToInt(p.y);
         return x >= 0 && x < w && y >= 0 && y < h;
     };
-    const SDL_Surface* video = SDL_GetVideoSurface();
-    const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
-    const bool perFace = object->perFaceColor != 0;
-    const float shading = object->shading;
-    const int32_t alpha = object->alpha;
-    const int32_t glyphMode = renderMode;
-    uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
 
-    for (int32_t k = 0; k < count; ++k) {
-        // Sorted order visits the work faces out of place; fetch ahead.
-        if (k + 8 < count) {
-            const char* ahead = reinterpret_cast<const char*>(work + drawOrder[size_t(k + 8)]);
-            __builtin_prefetch(ahead);
-            __builtin_prefetch(ahead + 64);
+    const __m128 vSinX = _mm_set1_ps(sinX), vCosX = _mm_set1_ps(cosX), vSinY = _mm_set1_ps(sinY),
+                 vCosY = _mm_set1_ps(cosY), vSinZ = _mm_set1_ps(sinZ), vCosZ = _mm_set1_ps(cosZ);
+    const __m128 vPosX = _mm_set1_ps(position.x), vPosY = _mm_set1_ps(position.y), vPosZ = _mm_set1_ps(position.z);
+    const __m128 vLens = _mm_set1_ps(lensDepth), vEye = _mm_set1_ps(eye);
+
+    // 2a. Light: each face's normal turned with rotateTruncated's six steps,
+    // four faces side by side, then its cosine to the light. A zero normal
+    // gives NaN here, which the lighting treats as facing away. Cost:
+    // drawCount faces, a quarter of a square root and a division each.
+    const __m128 vLightX = _mm_set1_ps(lightDirection.x), vLightY = _mm_set1_ps(lightDirection.y),
+                 vLightZ = _mm_set1_ps(lightDirection.z), vLightLength = _mm_set1_ps(lightLength);
+    int32_t lit = 0;
+    for (; lit + 4 <= count; lit += 4) {
+        const Face* f = source + lit;
+        const __m128 x = _mm_setr_ps(f[0].normal.x, f[1].normal.x, f[2].normal.x, f[3].normal.x);
+        const __m128 y = _mm_setr_ps(f[0].normal.y, f[1].normal.y, f[2].normal.y, f[3].normal.y);
+        const __m128 z = _mm_setr_ps(f[0].normal.z, f[1].normal.z, f[2].normal.z, f[3].normal.z);
+        const __m128 x1 = truncated(_mm_sub_ps(_mm_mul_ps(x, vCosZ), _mm_mul_ps(y, vSinZ)));
+        const __m128 y1 = truncated(_mm_add_ps(_mm_mul_ps(y, vCosZ), _mm_mul_ps(x, vSinZ)));
+        const __m128 x2 = truncated(_mm_add_ps(_mm_mul_ps(x1, vCosY), _mm_mul_ps(z, vSinY)));
+        const __m128 z1 = truncated(_mm_sub_ps(_mm_mul_ps(z, vCosY), _mm_mul_ps(x1, vSinY)));
+        const __m128 y2 = truncated(_mm_sub_ps(_mm_mul_ps(y1, vCosX), _mm_mul_ps(z1, vSinX)));
+        const __m128 z2 = truncated(_mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX)));
+        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x2, vLightX), _mm_mul_ps(y2, vLightY)),
+                                      _mm_mul_ps(z2, vLightZ));
+        const __m128 length =
+            _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x2, x2), _mm_mul_ps(y2, y2)), _mm_mul_ps(z2, z2)));
+        _mm_storeu_ps(light + lit, _mm_div_ps(dot, _mm_mul_ps(length, vLightLength)));
+    }
+    for (; lit < count; ++lit) {
+        Vector3 n = source[lit].normal;
+        n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+        light[lit] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
+                     (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
+    }
+
+    // 2b. Transform and project; only the faces that will be drawn go
+    // on to the sort, which keeps model order among equal keys either way.
+    // Cost: drawCount faces, one packed division each.
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const Face& face = source[i];
+        Vector3 tip;
+        if (normals) {
+            tip = Vector3(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
+                          face.a.position.z + face.normal.z);
+            tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
+            tip.add(position.x, position.y, position.z);
         }
-        const int32_t slot = drawOrder[size_t(k)];
-        if (slot >= object->faceCount) continue;  // an order left by another object
-        const Face& face = work[slot];
-        if (face.index < 0 || face.index >= object->faceCount) continue;
-        ScreenPoint a = project(face.a.position), b = project(face.b.position), c = project(face.c.position);
-        ScreenPoint tip{0, 0};
-        if (normals) tip = toScreen(project(face.a.tip));
+        // The three corners side by side in SSE lanes 0 .. 2: Vector3::rotate's
+        // six steps, the move by position and the projection, lane by lane
+        // with the same operations in the same order.
+        const Vector3 &pa = face.a.position, &pb = face.b.position, &pc = face.c.position;
+        const __m128 x = _mm_setr_ps(pa.x, pb.x, pc.x, 0.0f), y = _mm_setr_ps(pa.y, pb.y, pc.y, 0.0f),
+                     z = _mm_setr_ps(pa.z, pb.z, pc.z, 0.0f);
+        const __m128 x1 = _mm_sub_ps(_mm_mul_ps(x, vCosZ), _mm_mul_ps(y, vSinZ));
+        const __m128 y1 = _mm_add_ps(_mm_mul_ps(y, vCosZ), _mm_mul_ps(x, vSinZ));
+        const __m128 x2 = _mm_add_ps(_mm_mul_ps(x1, vCosY), _mm_mul_ps(z, vSinY));
+        const __m128 z1 = _mm_sub_ps(_mm_mul_ps(z, vCosY), _mm_mul_ps(x1, vSinY));
+        const __m128 y2 = _mm_sub_ps(_mm_mul_ps(y1, vCosX), _mm_mul_ps(z1, vSinX));
+        const __m128 z2 = _mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX));
+        const __m128 wz = _mm_add_ps(z2, vPosZ);
+        const __m128 m = _mm_div_ps(vLens, _mm_sub_ps(vEye, wz));
+        alignas(16) float sx[4], sy[4], sz[4];
+        _mm_store_ps(sx, _mm_mul_ps(_mm_add_ps(x2, vPosX), m));
+        _mm_store_ps(sy, _mm_mul_ps(_mm_add_ps(y2, vPosY), m));
+        _mm_store_ps(sz, wz);
+
+        ScreenPoint a{sx[0], sy[0]}, b{sx[1], sy[1]}, c{sx[2], sy[2]};
         if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
         a = toScreen(a);
         b = toScreen(b);
@@ -229,11 +267,53 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
         if (!inCoordinateRange(a.x) || !inCoordinateRange(a.y) || !inCoordinateRange(b.x) ||
             !inCoordinateRange(b.y) || !inCoordinateRange(c.x) || !inCoordinateRange(c.y))
             continue;
+        DrawItem& item = drawItems[size_t(kept)];
+        item.a = a;
+        item.b = b;
+        item.c = c;
+        item.tip = normals ? toScreen(project(tip)) : ScreenPoint{0, 0};
+        item.color = face.color;
+        item.face = i;
+        sortKeys[size_t(kept)] = depthKey(sz[0]);
+        ++kept;
+    }
+
+    // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
+    if (kept > 0 && depthSort) {
+        orderByKey(kept);
+    } else {
+        for (int32_t i = 0; i < kept; ++i) drawOrder[size_t(i)] = i;
+    }
+    drawItemCount = kept;
+    return kept;
+}
+
+void Camera::drawFaces(MeshObject* object, int32_t count) {
+    if (!target || !object || !object->faceLight) return;
+    count = std::min(count, drawItemCount);
+    SDL_Surface* surface = target;
+    const bool normals = showNormals != 0;
+    const float* light = object->faceLight;
+    const SDL_Surface* video = SDL_GetVideoSurface();
+    const SDL_PixelFormat* mapFormat = video ? video->format : surface->format;
+    const bool perFace = object->perFaceColor != 0;
+    const float shading = object->shading;
+    const int32_t alpha = object->alpha;
+    const int32_t glyphMode = renderMode;
+    uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
+
+    // 4. Draw. Cost: the faces kept by transformAndSort, a lit colour and a fill each.
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t slot = drawOrder[size_t(k)];
+        if (slot < 0 || slot >= drawItemCount) continue;
+        const DrawItem& item = drawItems[size_t(slot)];
+        if (item.face >= object->faceCount) continue;
+        ScreenPoint a = item.a, b = item.b, c = item.c;
 
         int32_t r, g, bl;
-        splitPixel(surface, perFace ? face.color : object->color, &r, &g, &bl);
+        splitPixel(surface, perFace ? item.color : object->color, &r, &g, &bl);
         if (shading > 0) {
-            const double cosine = light[face.index];
+            const double cosine = light[item.face];
             double lr = 0, lg = 0, lb = 0;
             if (cosine > 0) {  // false for NaN: lit by ambient only
                 const double strength = cosine * shading * diffuse * 0.5;
@@ -262,8 +342,8 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
             if (normals) {
                 const uint32_t tints[3] = {0xFF0000, 0x0000FF, 0xFFFF00};
                 const Color line{int32_t(normalColor ? normalColor : tints[rand() % 3]), 64};
-                drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(tip.x), truncToInt(tip.y),
-                                &line);
+                drawLineClamped(surface, truncToInt(a.x), truncToInt(a.y), truncToInt(item.tip.x),
+                                truncToInt(item.tip.y), &line);
             }
         } else {
             drawGlyph(surface, kMarkerGlyph, truncToInt(a.x), truncToInt(a.y), cachedPixel);

@@ -70,10 +70,12 @@ struct Camera {
     void render(MeshObject* object);
 
     // The two halves of render() between the flare steps, apart so that
-    // each can be timed. transformAndSort fills the object's work faces and
-    // faceLight and the draw order, and returns how many faces it took;
-    // drawFaces draws them in that order and must follow a transformAndSort
-    // of the same object.
+    // each can be timed. transformAndSort fills the object's faceLight,
+    // projects every face, keeps those that face the eye within range, and
+    // orders them; it returns how many it kept. The work faces are not
+    // written: their content never outlives a frame, and the kept faces go
+    // to a compact scratch instead. drawFaces draws the kept faces in that
+    // order and must follow a transformAndSort of the same object.
     int32_t transformAndSort(MeshObject* object);
     void drawFaces(MeshObject* object, int32_t count);
 };

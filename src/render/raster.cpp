@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+
+#include <emmintrin.h>
 
 #include "render/camera.h"
 
@@ -69,6 +72,91 @@ struct FastBlend {
         *p = mix(rmask, rshift) | mix(gmask, gshift) | mix(bmask, bshift) | amask;
     }
 };
+
+// FastBlend::apply of one value and opacity over four neighbouring pixels of
+// the usual 32-bit layout, in SSE2: every channel in a 16-bit lane, with
+// the same products and the same rounding (no lane's sum reaches 65536).
+struct Blend4 {
+    __m128i fresh;  // pixel x alpha + 128 per channel, for two pixels
+    __m128i rest;   // 255 - alpha in every lane
+    __m128i keep, amask;
+
+    Blend4(const FastBlend& b, uint32_t pixel, int32_t alpha) {
+        const int32_t a = alpha >= 255 ? 255 : alpha;  // callers blend at 1 .. 255
+        const __m128i wide = _mm_unpacklo_epi8(_mm_set1_epi32(int32_t(pixel)), _mm_setzero_si128());
+        fresh = _mm_add_epi16(_mm_mullo_epi16(wide, _mm_set1_epi16(int16_t(a))), _mm_set1_epi16(128));
+        rest = _mm_set1_epi16(int16_t(255 - a));
+        keep = _mm_set1_epi32(int32_t(b.rmask | b.gmask | b.bmask));
+        amask = _mm_set1_epi32(int32_t(b.amask));
+    }
+    __m128i half(__m128i under) const {
+        const __m128i t = _mm_add_epi16(_mm_mullo_epi16(under, rest), fresh);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    }
+    __m128i apply(__m128i four) const {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i mixed =
+            _mm_packus_epi16(half(_mm_unpacklo_epi8(four, zero)), half(_mm_unpackhi_epi8(four, zero)));
+        return _mm_or_si128(_mm_and_si128(mixed, keep), amask);
+    }
+};
+
+// One ghosted span on a row of the usual layout: the loop over x in from ..
+// end blends x - d with the first tint, x + d with the second and x with the
+// face. Each pixel only ever meets its own blends, so it takes them here in
+// the order that loop gives them: by the x that makes them, the tints first
+// where d is 0. Cost: three blends a pixel of the span, four pixels at a
+// time where all three fall on the same pixel.
+void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, uint32_t pixel,
+               const FastBlend& blend) {
+    if (from > end) return;
+    constexpr uint32_t kTintA = 0xFFCCAA, kTintB = 0xCCFFAA;
+    const int64_t ad = d < 0 ? -d : d;
+    const int64_t allFrom = from + ad, allTo = end - ad;  // the pixels that take all three
+    if (!blend.xrgb || allTo - allFrom < 8) {
+        // Too few pixels meet all three blends to gain from the pass below:
+        // the loop itself, three blends for each x.
+        for (int64_t x = from; x <= end; ++x) {
+            if (x - d >= 0 && x - d < w) blend.apply(row + (x - d), kTintA, 64);
+            if (x + d >= 0 && x + d < w) blend.apply(row + (x + d), kTintB, 64);
+            blend.apply(row + x, pixel, 155);
+        }
+        return;
+    }
+    const int64_t first = std::max<int64_t>(from - ad, 0), last = std::min<int64_t>(end + ad, w - 1);
+    auto one = [&](int64_t p) {
+        uint32_t* q = row + p;
+        const bool a = p + d >= from && p + d <= end;  // made at x = p + d
+        const bool b = p - d >= from && p - d <= end;  // made at x = p - d
+        const bool m = p >= from && p <= end;
+        if (d > 0) {
+            if (b) blend.apply(q, kTintB, 64);
+            if (m) blend.apply(q, pixel, 155);
+            if (a) blend.apply(q, kTintA, 64);
+        } else if (d < 0) {
+            if (a) blend.apply(q, kTintA, 64);
+            if (m) blend.apply(q, pixel, 155);
+            if (b) blend.apply(q, kTintB, 64);
+        } else {
+            if (a) blend.apply(q, kTintA, 64);
+            if (b) blend.apply(q, kTintB, 64);
+            if (m) blend.apply(q, pixel, 155);
+        }
+    };
+    int64_t p = first;
+    for (; p <= last && p < allFrom; ++p) one(p);
+    {
+        const Blend4 tintA(blend, kTintA, 64), tintB(blend, kTintB, 64), face(blend, pixel, 155);
+        const Blend4& early = d > 0 ? tintB : tintA;
+        const Blend4& middle = d != 0 ? face : tintB;
+        const Blend4& late = d > 0 ? tintA : (d < 0 ? tintB : face);
+        for (; p + 3 <= allTo && p + 3 <= last; p += 4) {
+            __m128i* q = reinterpret_cast<__m128i*>(row + p);
+            _mm_storeu_si128(q, late.apply(middle.apply(early.apply(_mm_loadu_si128(q)))));
+        }
+    }
+    for (; p <= last; ++p) one(p);
+}
 
 inline uint32_t* rowPixels(const SDL_Surface* s, int32_t y) {
     return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + y * s->pitch);
@@ -316,18 +404,55 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
         isInside(surface, x1, y1)) {
         // Every point of the walk lies in the box of its two ends, so with
         // both ends on the surface no point needs a test of its own.
+        // The point's address moves one step along the major axis, plus one
+        // line of the minor axis where the walk's minor part changes.
         uint32_t* const pixels = static_cast<uint32_t*>(surface->pixels);
         const int32_t pitch = surface->pitch / 4;
         const int32_t majorStride = xMajor ? 1 : pitch, minorStride = xMajor ? pitch : 1;
-        for (Wide major = majorStart;; major += step) {
-            uint32_t* p = pixels + int32_t(major) * majorStride + int32_t(minor >> 16) * minorStride;
-            if (opaque)
-                *p = pixel;
-            else
-                blend.apply(p, pixel, alpha);
-            if (major == majorEnd) return;
-            minor += step > 0 ? slope : -slope;
+        const int32_t majorStep = step > 0 ? majorStride : -majorStride;
+        const Wide increment = step > 0 ? slope : -slope;
+        const int32_t last = int32_t(majorEnd > majorStart ? majorEnd - majorStart : majorStart - majorEnd);
+        int32_t line = int32_t(minor >> 16);
+        uint32_t* p = pixels + int32_t(majorStart) * majorStride + line * minorStride;
+        auto walk = [&](auto put) {
+            for (int32_t i = 0;; ++i) {
+                put(p);
+                if (i == last) return;
+                minor += increment;
+                const int32_t next = int32_t(minor >> 16);
+                p += majorStep + (next - line) * minorStride;
+                line = next;
+            }
+        };
+        if (opaque && xMajor) {
+            // Runs of points on one line, each filled with plain stores: a
+            // run ends where the minor part's fraction carries (or borrows).
+            // Cost: one division per line crossed, one store per point.
+            for (int32_t remaining = last + 1;;) {
+                const int32_t fraction = int32_t(minor & 0xFFFF);
+                int32_t run = remaining;
+                if (increment > 0)
+                    run = int32_t((65536 - fraction + increment - 1) / increment);
+                else if (increment < 0)
+                    run = int32_t(fraction / -increment) + 1;
+                if (run > remaining) run = remaining;
+                if (majorStep > 0)
+                    for (int32_t i = 0; i < run; ++i) p[i] = pixel;
+                else
+                    for (int32_t i = 0; i < run; ++i) p[-i] = pixel;
+                remaining -= run;
+                if (remaining == 0) return;
+                minor += increment * run;
+                const int32_t next = int32_t(minor >> 16);
+                p += majorStep * run + (next - line) * minorStride;
+                line = next;
+            }
         }
+        if (opaque)
+            walk([pixel](uint32_t* q) { *q = pixel; });
+        else
+            walk([&blend, pixel, alpha](uint32_t* q) { blend.apply(q, pixel, alpha); });
+        return;
     }
     for (Wide major = majorStart;; major += step) {
         const Wide m = minor >> 16;
@@ -490,11 +615,81 @@ int32_t fillEdgePairPlain(SDL_Surface* surface, const EdgePoint* edgeA, const Ed
 
 }  // namespace
 
+namespace {
+
+// One paired row of the general loop, with the camera's span effects: row y
+// from xa (edge A) to xb (edge B), both already held to the last column.
+// Glitch lines run from A's end to B's, so the order of the two matters.
+void effectRow(const Camera* camera, SDL_Surface* surface, const FastBlend& blend, bool fast, int32_t y, int32_t xa,
+               int32_t xb, Color* color) {
+    const int32_t w = surface->w;
+    if (camera->scanlineGlitch) {
+        Color line{color->pixel, 255};
+        if (y & 1)
+            line.pixel = rand() % 90 < 71 ? 0x0000FF : 0xFF00FF;
+        else  // the face darkens row by row: the shift stays for the rest of the triangle
+            color->pixel = static_cast<int32_t>(static_cast<uint32_t>(color->pixel) >> (y & 31));
+        glitchLine = (glitchLine + 1) % 3;
+        drawLineClamped(surface, xa, y + glitchLine, xb, y - glitchLine, &line);
+    }
+    if (camera->interlace && (y & 1)) return;
+
+    const int32_t lo = minInt(xa, xb), hi = maxInt(xa, xb);
+    if (camera->ghost) {
+        // An animator may be moving the offset on the timer thread.
+        const float offset =
+            std::atomic_ref<float>(const_cast<float&>(camera->ghostOffset)).load(std::memory_order_relaxed);
+        const int64_t d = truncToInt(offset);
+        const int32_t end = clampInt(hi, 0, w - 1);
+        const uint32_t pixel = static_cast<uint32_t>(color->pixel);
+        if (fast) {
+            // Three blends a pixel; the tinted copies may fall off either side.
+            ghostSpan(rowPixels(surface, y), w, maxInt(lo, 0), end, d, pixel, blend);
+        } else {
+            for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
+                if (x - d >= INT32_MIN) drawPixel(surface, int32_t(x - d), y, 0xFFCCAA, 64);
+                if (x + d <= INT32_MAX) drawPixel(surface, int32_t(x + d), y, 0xCCFFAA, 64);
+                drawPixel(surface, x, y, pixel, 155);
+            }
+        }
+    } else if (camera->colorSplit) {
+        colorSplitSpan(surface, y, lo, hi, color);
+    } else {
+        const int32_t from = maxInt(lo, 0), to = clampInt(hi, 0, w - 1);
+        const int32_t n = to - from;
+        if (n > 0) {
+            if (color->alpha == 255) {
+                // the pixel at `to` is deliberately not written
+                writeOpaqueRun(surface, fillSpanPattern, y, from, n, static_cast<uint32_t>(color->pixel));
+            } else if (fast) {
+                uint32_t* row = rowPixels(surface, y);
+                for (int32_t x = from; x <= to; ++x) blend.apply(row + x, uint32_t(color->pixel), color->alpha);
+            } else {
+                for (int32_t x = from; x <= to; ++x)
+                    if (!drawPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha)) break;
+            }
+        }
+        if (camera->scanlineGlitch) putPixel(surface, xa, y, 0x0000FF);
+    }
+}
+
+bool plainFill(const Camera* camera, const SDL_Surface* surface, const Color* color) {
+    return !camera->scanlineGlitch && !camera->interlace && !camera->ghost && !camera->colorSplit &&
+           color->alpha == 255 && surface->format->BytesPerPixel == 4;
+}
+
+// Opaque spans at 4 bytes a pixel, every row or (interlace alone) the even ones.
+bool plainOrInterlaced(const Camera* camera, const SDL_Surface* surface, const Color* color) {
+    return !camera->scanlineGlitch && !camera->ghost && !camera->colorSplit && color->alpha == 255 &&
+           surface->format->BytesPerPixel == 4;
+}
+
+}  // namespace
+
 int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint* edgeA, const EdgePoint* edgeB,
                      int32_t countA, int32_t countB, int32_t startA, int32_t startB, Color* color) {
     if (!edgeA || !edgeB || countA <= 0) return 0;
-    if (!camera->scanlineGlitch && !camera->interlace && !camera->ghost && !camera->colorSplit &&
-        color->alpha == 255 && surface->format->BytesPerPixel == 4)
+    if (plainFill(camera, surface, color))
         return fillEdgePairPlain(surface, edgeA, edgeB, countA, countB, startA, startB,
                                  static_cast<uint32_t>(color->pixel));
     const int32_t w = surface->w, h = surface->h;
@@ -505,64 +700,114 @@ int32_t fillEdgePair(const Camera* camera, SDL_Surface* surface, const EdgePoint
     for (int32_t i = 0; i < countA; ++i) {
         PairedRow r;
         if (!pairRow(edgeA[startA + i], edgeB, countB, startB, w, h, &j, &r)) continue;
-        const int32_t y = r.y, xa = r.xa, xb = r.xb;
-
-        if (camera->scanlineGlitch) {
-            Color line{color->pixel, 255};
-            if (y & 1)
-                line.pixel = rand() % 90 < 71 ? 0x0000FF : 0xFF00FF;
-            else  // the face darkens row by row: the shift stays for the rest of the triangle
-                color->pixel = static_cast<int32_t>(static_cast<uint32_t>(color->pixel) >> (y & 31));
-            glitchLine = (glitchLine + 1) % 3;
-            drawLineClamped(surface, xa, y + glitchLine, xb, y - glitchLine, &line);
-        }
-        if (camera->interlace && (y & 1)) continue;
-
-        const int32_t lo = minInt(xa, xb), hi = maxInt(xa, xb);
-        if (camera->ghost) {
-            // An animator may be moving the offset on the timer thread.
-            const float offset =
-                std::atomic_ref<float>(const_cast<float&>(camera->ghostOffset)).load(std::memory_order_relaxed);
-            const int64_t d = truncToInt(offset);
-            const int32_t end = clampInt(hi, 0, w - 1);
-            const uint32_t pixel = static_cast<uint32_t>(color->pixel);
-            if (fast) {
-                uint32_t* row = rowPixels(surface, y);
-                // Cost: three blends a pixel; the tinted copies may fall off either side.
-                for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
-                    if (x - d >= 0 && x - d < w) blend.apply(row + (x - d), 0xFFCCAA, 64);
-                    if (x + d >= 0 && x + d < w) blend.apply(row + (x + d), 0xCCFFAA, 64);
-                    blend.apply(row + x, pixel, 155);
-                }
-            } else {
-                for (int32_t x = maxInt(lo, 0); x <= end; ++x) {
-                    if (x - d >= INT32_MIN) drawPixel(surface, int32_t(x - d), y, 0xFFCCAA, 64);
-                    if (x + d <= INT32_MAX) drawPixel(surface, int32_t(x + d), y, 0xCCFFAA, 64);
-                    drawPixel(surface, x, y, pixel, 155);
-                }
-            }
-        } else if (camera->colorSplit) {
-            colorSplitSpan(surface, y, lo, hi, color);
-        } else {
-            const int32_t from = maxInt(lo, 0), to = clampInt(hi, 0, w - 1);
-            const int32_t n = to - from;
-            if (n > 0) {
-                if (color->alpha == 255) {
-                    // the pixel at `to` is deliberately not written
-                    writeOpaqueRun(surface, fillSpanPattern, y, from, n, static_cast<uint32_t>(color->pixel));
-                } else if (fast) {
-                    uint32_t* row = rowPixels(surface, y);
-                    for (int32_t x = from; x <= to; ++x) blend.apply(row + x, uint32_t(color->pixel), color->alpha);
-                } else {
-                    for (int32_t x = from; x <= to; ++x)
-                        if (!drawPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha)) break;
-                }
-            }
-            if (camera->scanlineGlitch) putPixel(surface, xa, y, 0x0000FF);
-        }
+        effectRow(camera, surface, blend, fast, r.y, r.xa, r.xb, color);
     }
     return j;
 }
+
+namespace {
+
+// One edge of a triangle, top to bottom (y0 <= y1), giving for each row the
+// x that walkEdgeWith stores for it, without a list: for every coordinate
+// within kNarrowLimit, row after row in rising order. The same 16.16
+// arithmetic: a y-major edge's x is its start plus the row count times the
+// slope (the sum the walk builds one row at a time); an x-major edge steps
+// along x until its row is reached, the first x on that row.
+struct EdgeRows {
+    bool xMajor;
+    int32_t x, x1, step;  // x-major: the current x, the end and the direction
+    int32_t fy, rise;     // x-major: 16.16 y at x and its growth per step
+    int32_t y0, fx0, slope;  // y-major: the first row, 16.16 x there and per row
+
+    EdgeRows(int32_t ax, int32_t ay, int32_t bx, int32_t by) {
+        const int32_t dx = bx - ax, dy = by - ay;
+        xMajor = dy <= (dx < 0 ? -dx : dx);
+        x = ax;
+        x1 = bx;
+        step = dx > 0 ? 1 : -1;
+        fy = ay * 65536 + 0x8000;
+        y0 = ay;
+        fx0 = ax * 65536 + 0x8000;
+        // One division, for the axis the edge walks along.
+        if (xMajor) {
+            const int32_t s = dx != 0 ? (dy * 65536) / dx : 0;
+            rise = step > 0 ? s : -s;
+            slope = 0;
+        } else {
+            rise = 0;
+            slope = (dx * 65536) / dy;  // dy > |dx|, so dy > 0
+        }
+    }
+    // Rows must not fall; r lies within the edge's rows. Cost: x-major, one
+    // step per pixel walked since the last call.
+    int32_t at(int32_t r) {
+        if (!xMajor) return (fx0 + (r - y0) * slope) >> 16;
+        while ((fy >> 16) < r && x != x1) {
+            x += step;
+            fy += rise;
+        }
+        return x;
+    }
+};
+
+// The rows an edge from row y0 down to row y1 keeps: within the window
+// 0 .. last, and row 0 only when the edge starts above it (a walk never
+// stores the row it starts on when that is row 0).
+struct RowRange {
+    int32_t first, last;
+    int32_t count() const { return last >= first ? last - first + 1 : 0; }
+};
+RowRange keptRows(int32_t y0, int32_t y1, int32_t last) {
+    return RowRange{y0 > 0 ? y0 : (y0 == 0 ? 1 : 0), minInt(y1, last)};
+}
+
+// fillTriangle for narrow coordinates: the rows and spans the edge lists and
+// fillEdgePair would give, in the same order, straight from the edges.
+// Cost: the rows of the triangle in the window plus the x-major edges' steps.
+template <bool Plain>
+void fillNarrow(const Camera* camera, SDL_Surface* surface, int32_t tx, int32_t ty, int32_t mx, int32_t my,
+                int32_t bx, int32_t by, Color* color) {
+    const int32_t w = surface->w, h = surface->h, last = minInt(h, kEdgeCapacity) - 1;
+    const RowRange r1 = keptRows(ty, my, last), r2 = keptRows(ty, by, last), r3 = keptRows(my, by, last);
+    const int32_t n1 = r1.count(), n2 = r2.count(), n3 = r3.count();
+    EdgeRows topMiddle(tx, ty, mx, my), topBottom(tx, ty, bx, by), middleBottom(mx, my, bx, by);
+    const bool fast = FastBlend::applies(surface->format);
+    const FastBlend blend(surface->format);
+    uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
+    const int32_t pitch = surface->pitch;
+    const uint32_t plainPixel = static_cast<uint32_t>(color->pixel);
+    const bool interlaced = camera->interlace != 0;
+    // Row y between edge A's x and edge B's, as fillEdgePair pairs them.
+    auto row = [&](int32_t y, int32_t pa, int32_t pb) {
+        if (y <= 0) return;  // row 0 is never filled (every row kept is below the surface's end)
+        const int32_t xa = minInt(pa, w - 1), xb = minInt(pb, w - 1);
+        if constexpr (Plain) {
+            if (interlaced && (y & 1)) return;
+            const int32_t from = maxInt(minInt(xa, xb), 0), to = clampInt(maxInt(xa, xb), 0, w - 1);
+            uint32_t* p = reinterpret_cast<uint32_t*>(pixels + y * pitch);
+            // the pixel at `to` is deliberately not written
+            for (int32_t x = from; x < to; ++x) p[x] = plainPixel;
+        } else {
+            effectRow(camera, surface, blend, fast, y, xa, xb, color);
+        }
+    };
+    // The upper part: every row of the first edge lies on the long edge too.
+    int32_t k = 0;
+    if (n1 > 0) {
+        for (int32_t y = r1.first; y <= r1.last; ++y) row(y, topMiddle.at(y), topBottom.at(y));
+        k = r1.last - r1.first;
+    }
+    // The lower part, from the middle row again: the rows both lists hold,
+    // with the shorter list as edge A.
+    const int32_t from = maxInt(r2.first + k, r3.first), to = minInt(r2.last, r3.last);
+    if (n3 < n2 - k) {
+        for (int32_t y = from; y <= to; ++y) row(y, topBottom.at(y), middleBottom.at(y));
+    } else {
+        for (int32_t y = from; y <= to; ++y) row(y, middleBottom.at(y), topBottom.at(y));
+    }
+}
+
+}  // namespace
 
 void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, ScreenPoint b, ScreenPoint c,
                   Color* color) {
@@ -595,6 +840,14 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
 
     // The first edge is empty only when top and middle both sit on row 0.
     if (ty == 0 && my == 0) return;
+
+    if (narrow(tx) && narrow(ty) && narrow(mx) && narrow(my) && narrow(bx) && narrow(by)) {
+        if (plainOrInterlaced(camera, surface, color))
+            fillNarrow<true>(camera, surface, tx, ty, mx, my, bx, by, color);
+        else
+            fillNarrow<false>(camera, surface, tx, ty, mx, my, bx, by, color);
+        return;
+    }
 
     // The edges are walked whole but keep only the rows that can be filled
     // (row 0 never is), so no list ever holds more than its 1024 points.

@@ -87,18 +87,26 @@ void renderFigures(const Placement& p, const char* label, void (*configure)(Came
     const double draw = cpuTimeIt([&] { camera.drawFaces(object, count); });
     const double whole = cpuTimeIt([&] { camera.render(object); });
     const double wall = bench::timeIt([&] { camera.render(object); });
-    std::printf("%-22s %6d faces  transform+sort %6.3f ms  draw %6.3f ms  render %6.3f ms (wall %6.3f ms)\n",
-                label, object->faceCount, prepare * 1e3, draw * 1e3, whole * 1e3, wall * 1e3);
+    std::printf("| %s | %d | %.3f | %.3f | %.3f | %.3f |\n", label, object->faceCount, prepare * 1e3, draw * 1e3,
+                whole * 1e3, wall * 1e3);
+}
+
+// The header of the rows above, ready for the README.
+void tableHeader() {
+    std::printf("| model | faces | transform+sort (CPU ms) | draw (CPU ms) | render (CPU ms) | render (wall ms) |\n"
+                "|---|---:|---:|---:|---:|---:|\n");
 }
 
 }  // namespace
 
 VORNA_BENCH("camera/models") {
+    tableHeader();
     for (const Placement& p : placements) renderFigures(p, p.pattern, nullptr);
 }
 
 // The sphere and the cow with the effect switches their scenes turn on.
 VORNA_BENCH("camera/scene-switches") {
+    tableHeader();
     renderFigures(placements[0], "sphere interlace+ghost", [](Camera& c) {
         c.interlace = 1;
         c.ghost = 1;
