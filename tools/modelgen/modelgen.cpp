@@ -18,7 +18,9 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <queue>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -345,6 +347,332 @@ Sweep tube(const std::vector<V3>& centre, std::function<double(double)> radius, 
     return s;
 }
 
+// --- Sculpted surfaces ----------------------------------------------------
+//
+// An organic model is a signed distance (negative inside) made of primitives
+// melted together with a soft minimum. It is meshed on a grid by marching
+// tetrahedra, reduced by collapsing the shortest edge first (each new point
+// pulled back onto the surface) until exactly the wanted number of triangles
+// is left, and relaxed so that its triangles come out of even size.
+
+using Field = std::function<double(V3)>;
+
+// Soft union and soft cut: k is the width of the fillet.
+double smin(double a, double b, double k) {
+    double h = std::max(k - std::fabs(a - b), 0.0) / k;
+    return std::min(a, b) - h * h * k * 0.25;
+}
+double smax(double a, double b, double k) { return -smin(-a, -b, k); }
+
+// An ellipsoid round c with radii r along the axes u, v and u x v (nearly a
+// true distance close to the surface, which is all the mesher needs).
+double ellipsoid(V3 p, V3 c, V3 r, V3 u = {1, 0, 0}, V3 v = {0, 1, 0}) {
+    V3 d = p - c, w = cross(u, v);
+    V3 q{dot(d, u) / r.x, dot(d, v) / r.y, dot(d, w) / r.z};
+    V3 q2{q.x / r.x, q.y / r.y, q.z / r.z};
+    double k0 = length(q), k1 = length(q2);
+    return k1 > 0 ? k0 * (k0 - 1.0) / k1 : -std::min(r.x, std::min(r.y, r.z));
+}
+
+// A tube from a (radius ra) to b (radius rb): a capsule with tapered sides.
+double taper(V3 p, V3 a, V3 b, double ra, double rb) {
+    V3 ab = b - a;
+    double t = std::clamp(dot(p - a, ab) / dot(ab, ab), 0.0, 1.0);
+    return length(p - (a + ab * t)) - (ra + (rb - ra) * t);
+}
+
+// A box of half sizes h round c on the axes u, v, u x v, its edges rounded by rr.
+double roundBox(V3 p, V3 c, V3 h, double rr, V3 u = {1, 0, 0}, V3 v = {0, 1, 0}) {
+    V3 d = p - c, w = cross(u, v);
+    V3 q{std::fabs(dot(d, u)) - h.x + rr, std::fabs(dot(d, v)) - h.y + rr, std::fabs(dot(d, w)) - h.z + rr};
+    V3 o{std::max(q.x, 0.0), std::max(q.y, 0.0), std::max(q.z, 0.0)};
+    return length(o) + std::min(std::max(q.x, std::max(q.y, q.z)), 0.0) - rr;
+}
+
+// A tube through the points of a path, tapering from r0 at the first to r1 at the last.
+double path(V3 p, std::initializer_list<V3> points, double r0, double r1) {
+    std::vector<V3> pts(points);
+    double total = 0;
+    for (size_t i = 1; i < pts.size(); ++i) total += length(pts[i] - pts[i - 1]);
+    double d = 1e9, run = 0;
+    for (size_t i = 1; i < pts.size(); ++i) {
+        double len = length(pts[i] - pts[i - 1]);
+        double ra = r0 + (r1 - r0) * run / total, rb = r0 + (r1 - r0) * (run + len) / total;
+        d = std::min(d, taper(p, pts[i - 1], pts[i], ra, rb));
+        run += len;
+    }
+    return d;
+}
+
+V3 gradient(const Field& f, V3 p) {
+    const double e = 1e-4;
+    return V3{f(p + V3{e, 0, 0}) - f(p - V3{e, 0, 0}), f(p + V3{0, e, 0}) - f(p - V3{0, e, 0}),
+              f(p + V3{0, 0, e}) - f(p - V3{0, 0, e})} *
+           (0.5 / e);
+}
+
+// Pulls p onto the zero surface along the field's gradient.
+V3 onSurface(const Field& f, V3 p) {
+    for (int i = 0; i < 4; ++i) {
+        V3 g = gradient(f, p);
+        double g2 = dot(g, g);
+        if (g2 < 1e-12) break;
+        p = p - g * (f(p) / g2);
+    }
+    return p;
+}
+
+// A closed triangle surface with the triangles round each vertex.
+struct Surface {
+    std::vector<V3> p;
+    std::vector<std::array<int, 3>> t;
+    std::vector<char> deadTriangle, deadVertex;
+    std::vector<std::vector<int>> around;
+    int triangles = 0;
+
+    V3 normal(int tri, int moved = -1, V3 to = {}) const {
+        V3 q[3];
+        for (int k = 0; k < 3; ++k) q[k] = t[tri][k] == moved ? to : p[t[tri][k]];
+        return cross(q[1] - q[0], q[2] - q[0]);
+    }
+    void neighbours(int v, std::vector<int>& out) const {
+        out.clear();
+        for (int tri : around[v])
+            for (int k = 0; k < 3; ++k)
+                if (t[tri][k] != v && std::find(out.begin(), out.end(), t[tri][k]) == out.end())
+                    out.push_back(t[tri][k]);
+    }
+};
+
+// Marching tetrahedra over the grid of step `step` covering lo .. hi; only
+// the largest connected piece is kept. Triangles run counter-clockwise seen
+// from outside.
+Surface meshField(const Field& f, V3 lo, V3 hi, double step) {
+    const int nx = static_cast<int>((hi.x - lo.x) / step) + 2, ny = static_cast<int>((hi.y - lo.y) / step) + 2,
+              nz = static_cast<int>((hi.z - lo.z) / step) + 2;
+    auto index = [&](int i, int j, int k) { return (static_cast<long long>(k) * (ny + 1) + j) * (nx + 1) + i; };
+    auto point = [&](int i, int j, int k) { return V3{lo.x + i * step, lo.y + j * step, lo.z + k * step}; };
+    std::vector<double> value(static_cast<size_t>((nx + 1)) * (ny + 1) * (nz + 1));
+    for (int k = 0; k <= nz; ++k)
+        for (int j = 0; j <= ny; ++j)
+            for (int i = 0; i <= nx; ++i) value[static_cast<size_t>(index(i, j, k))] = f(point(i, j, k));
+    Surface s;
+    std::unordered_map<long long, int> edgeVertex;
+    const long long total = static_cast<long long>(value.size());
+    auto cornerPoint = [&](long long id) {
+        long long i = id % (nx + 1), j = id / (nx + 1) % (ny + 1), k = id / ((nx + 1) * static_cast<long long>(ny + 1));
+        return point(static_cast<int>(i), static_cast<int>(j), static_cast<int>(k));
+    };
+    auto cut = [&](long long a, long long b) {
+        if (a > b) std::swap(a, b);
+        auto [it, fresh] = edgeVertex.try_emplace(a * total + b, static_cast<int>(s.p.size()));
+        if (fresh) {
+            double va = value[static_cast<size_t>(a)], vb = value[static_cast<size_t>(b)];
+            s.p.push_back(lerp(cornerPoint(a), cornerPoint(b), va / (va - vb)));
+        }
+        return it->second;
+    };
+    std::vector<std::array<int, 3>> tris;
+    auto emit = [&](int a, int b, int c, V3 outward) {
+        if (dot(cross(s.p[b] - s.p[a], s.p[c] - s.p[a]), outward) < 0) std::swap(b, c);
+        tris.push_back({a, b, c});
+    };
+    static const int kTets[6][4] = {{0, 1, 3, 7}, {0, 3, 2, 7}, {0, 2, 6, 7}, {0, 6, 4, 7}, {0, 4, 5, 7}, {0, 5, 1, 7}};
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i) {
+                long long corner[8];
+                for (int c = 0; c < 8; ++c) corner[c] = index(i + (c & 1), j + (c >> 1 & 1), k + (c >> 2 & 1));
+                for (const auto& tet : kTets) {
+                    long long in[4], out[4];
+                    int nin = 0, nout = 0;
+                    for (int c : tet) {
+                        long long id = corner[c];
+                        if (value[static_cast<size_t>(id)] < 0)
+                            in[nin++] = id;
+                        else
+                            out[nout++] = id;
+                    }
+                    if (nin == 0 || nout == 0) continue;
+                    V3 ci{}, co{};
+                    for (int n = 0; n < nin; ++n) ci = ci + cornerPoint(in[n]);
+                    for (int n = 0; n < nout; ++n) co = co + cornerPoint(out[n]);
+                    V3 outward = co * (1.0 / nout) - ci * (1.0 / nin);
+                    if (nin == 1) {
+                        emit(cut(in[0], out[0]), cut(in[0], out[1]), cut(in[0], out[2]), outward);
+                    } else if (nout == 1) {
+                        emit(cut(out[0], in[0]), cut(out[0], in[1]), cut(out[0], in[2]), outward);
+                    } else {
+                        int ac = cut(in[0], out[0]), ad = cut(in[0], out[1]), bd = cut(in[1], out[1]),
+                            bc = cut(in[1], out[0]);
+                        emit(ac, ad, bd, outward);
+                        emit(ac, bd, bc, outward);
+                    }
+                }
+            }
+    // Keep the largest piece: flood over shared vertices.
+    std::vector<std::vector<int>> around(s.p.size());
+    for (size_t n = 0; n < tris.size(); ++n)
+        for (int v : tris[n]) around[static_cast<size_t>(v)].push_back(static_cast<int>(n));
+    std::vector<int> piece(tris.size(), -1);
+    int best = -1;
+    size_t bestSize = 0;
+    for (size_t seed = 0; seed < tris.size(); ++seed) {
+        if (piece[seed] >= 0) continue;
+        int id = static_cast<int>(seed);
+        std::vector<int> stack{id};
+        piece[seed] = id;
+        size_t size = 0;
+        while (!stack.empty()) {
+            int n = stack.back();
+            stack.pop_back();
+            ++size;
+            for (int v : tris[static_cast<size_t>(n)])
+                for (int m : around[static_cast<size_t>(v)])
+                    if (piece[static_cast<size_t>(m)] < 0) {
+                        piece[static_cast<size_t>(m)] = id;
+                        stack.push_back(m);
+                    }
+        }
+        if (size > bestSize) bestSize = size, best = id;
+    }
+    s.around.assign(s.p.size(), {});
+    for (size_t n = 0; n < tris.size(); ++n) {
+        if (piece[n] != best) continue;
+        int id = static_cast<int>(s.t.size());
+        s.t.push_back(tris[n]);
+        for (int v : tris[n]) s.around[static_cast<size_t>(v)].push_back(id);
+    }
+    s.deadTriangle.assign(s.t.size(), 0);
+    s.deadVertex.assign(s.p.size(), 0);
+    for (size_t v = 0; v < s.p.size(); ++v) s.deadVertex[v] = s.around[v].empty();
+    s.triangles = static_cast<int>(s.t.size());
+    return s;
+}
+
+// Collapses the edge a-b into a at `to`; false (and nothing changed) when
+// that would tear the surface or turn a triangle over.
+bool collapse(Surface& s, int a, int b, V3 to) {
+    std::vector<int> na, nb, common;
+    s.neighbours(a, na);
+    s.neighbours(b, nb);
+    for (int v : na)
+        if (std::find(nb.begin(), nb.end(), v) != nb.end()) common.push_back(v);
+    if (common.size() != 2) return false;
+    for (int c : common)
+        if (s.around[static_cast<size_t>(c)].size() <= 3) return false;
+    if (na.size() + nb.size() < 9) return false;  // keeps tiny closed pieces from folding flat
+    for (int v : {a, b})
+        for (int tri : s.around[static_cast<size_t>(v)]) {
+            const auto& t = s.t[static_cast<size_t>(tri)];
+            bool hasA = t[0] == a || t[1] == a || t[2] == a, hasB = t[0] == b || t[1] == b || t[2] == b;
+            if (hasA && hasB) continue;
+            V3 before = s.normal(tri), after = s.normal(tri, v, to);
+            if (dot(before, after) <= 0.3 * length(before) * length(after)) return false;
+        }
+    std::vector<int> keep;
+    for (int v : {a, b})
+        for (int tri : s.around[static_cast<size_t>(v)]) {
+            if (s.deadTriangle[static_cast<size_t>(tri)]) continue;
+            auto& t = s.t[static_cast<size_t>(tri)];
+            bool hasA = t[0] == a || t[1] == a || t[2] == a, hasB = t[0] == b || t[1] == b || t[2] == b;
+            if (hasA && hasB) {
+                s.deadTriangle[static_cast<size_t>(tri)] = 1;
+                --s.triangles;
+                for (int c : t) {
+                    if (c == a || c == b) continue;
+                    auto& list = s.around[static_cast<size_t>(c)];
+                    list.erase(std::find(list.begin(), list.end(), tri));
+                }
+                continue;
+            }
+            for (int& c : t)
+                if (c == b) c = a;
+            if (std::find(keep.begin(), keep.end(), tri) == keep.end()) keep.push_back(tri);
+        }
+    s.around[static_cast<size_t>(a)] = keep;
+    s.around[static_cast<size_t>(b)].clear();
+    s.deadVertex[static_cast<size_t>(b)] = 1;
+    s.p[static_cast<size_t>(a)] = to;
+    return true;
+}
+
+// Shortest edge first, until `target` triangles are left.
+void reduce(Surface& s, const Field& f, int target) {
+    struct Edge {
+        double length;
+        int a, b;
+        bool operator<(const Edge& o) const {
+            if (length != o.length) return length > o.length;  // the queue's top is the shortest
+            return a != o.a ? a > o.a : b > o.b;
+        }
+    };
+    std::priority_queue<Edge> queue;
+    std::vector<int> near;
+    auto pushEdges = [&](int v) {
+        s.neighbours(v, near);
+        for (int n : near) queue.push({length(s.p[static_cast<size_t>(n)] - s.p[static_cast<size_t>(v)]), std::min(v, n), std::max(v, n)});
+    };
+    for (size_t v = 0; v < s.p.size(); ++v)
+        if (!s.deadVertex[v]) pushEdges(static_cast<int>(v));
+    while (s.triangles > target && !queue.empty()) {
+        Edge e = queue.top();
+        queue.pop();
+        if (s.deadVertex[static_cast<size_t>(e.a)] || s.deadVertex[static_cast<size_t>(e.b)]) continue;
+        if (length(s.p[static_cast<size_t>(e.a)] - s.p[static_cast<size_t>(e.b)]) != e.length) continue;  // stale
+        V3 to = onSurface(f, lerp(s.p[static_cast<size_t>(e.a)], s.p[static_cast<size_t>(e.b)], 0.5));
+        if (collapse(s, e.a, e.b, to)) pushEdges(e.a);
+    }
+}
+
+// Slides every vertex towards the area-weighted centre of its triangles,
+// along the surface, where no triangle turns over.
+void relax(Surface& s, const Field& f, int passes) {
+    for (int pass = 0; pass < passes; ++pass)
+        for (size_t v = 0; v < s.p.size(); ++v) {
+            if (s.deadVertex[v]) continue;
+            V3 centre{}, n{};
+            double area = 0;
+            for (int tri : s.around[v]) {
+                const auto& t = s.t[static_cast<size_t>(tri)];
+                V3 fn = s.normal(tri);
+                double a = length(fn);
+                centre = centre + (s.p[static_cast<size_t>(t[0])] + s.p[static_cast<size_t>(t[1])] + s.p[static_cast<size_t>(t[2])]) * (a / 3.0);
+                area += a;
+                n = n + fn;
+            }
+            if (area <= 0) continue;
+            n = normalized(n);
+            V3 move = centre * (1.0 / area) - s.p[v];
+            move = move - n * dot(move, n);
+            V3 to = onSurface(f, s.p[v] + move * 0.6);
+            bool ok = true;
+            for (int tri : s.around[v]) {
+                V3 before = s.normal(tri), after = s.normal(tri, static_cast<int>(v), to);
+                if (dot(before, after) <= 0.3 * length(before) * length(after)) ok = false;
+            }
+            if (ok) s.p[v] = to;
+        }
+}
+
+// Meshes a field and reduces it to exactly `triangles` triangles as one part of m.
+void sculpt(Mesh& m, const Field& f, V3 lo, V3 hi, double step, int triangles, int relaxPasses = 6) {
+    Surface s = meshField(f, lo, hi, step);
+    reduce(s, f, triangles);
+    relax(s, f, relaxPasses);
+    if (s.triangles != triangles)
+        std::fprintf(stderr, "modelgen: a sculpted part has %d triangles, not %d\n", s.triangles, triangles);
+    std::vector<int> renumber(s.p.size(), -1);
+    for (size_t n = 0; n < s.t.size(); ++n) {
+        if (s.deadTriangle[n]) continue;
+        for (int v : s.t[n])
+            if (renumber[static_cast<size_t>(v)] < 0) renumber[static_cast<size_t>(v)] = m.add(s.p[static_cast<size_t>(v)]);
+        addFace(m, 3, renumber[static_cast<size_t>(s.t[n][0])], renumber[static_cast<size_t>(s.t[n][1])],
+                renumber[static_cast<size_t>(s.t[n][2])]);
+    }
+    ++m.parts;
+}
+
 // --- Text -----------------------------------------------------------------
 
 std::string fixed(double v, int decimals) {
@@ -579,49 +907,110 @@ std::string makeTeddy() {
     return out.text;
 }
 
-// A cow facing +x: body, head, muzzle, legs with hooves, horns, ears, udder
-// and teats, tail with its tuft, eyes. The body and legs keep hard edges
-// between their bands (their own vertex copies per band).
+// Gives every panel of a cubic lattice of side `cell` its own copies of the
+// vertices it shares with its neighbours: hard edges between panels. Faces
+// are drawn flat, so the copies change nothing on screen; they keep the
+// table as long as a model built of hard-edged panels.
+void splitPanels(Mesh& m, double cell) {
+    std::vector<V3> vertices;
+    std::unordered_map<long long, int> copy;
+    for (FaceRec& f : m.faces) {
+        V3 c = faceCentre(m, f);
+        long long panel = ((static_cast<long long>(std::floor(c.x / cell)) + 512) * 1024 +
+                           (static_cast<long long>(std::floor(c.y / cell)) + 512)) * 1024 +
+                          (static_cast<long long>(std::floor(c.z / cell)) + 512);
+        for (int i = 0; i < f.n; ++i) {
+            long long key = panel * 16777216 + f.v[i];
+            auto [it, fresh] = copy.try_emplace(key, static_cast<int>(vertices.size()));
+            if (fresh) vertices.push_back(m.vertices[static_cast<size_t>(f.v[i])]);
+            f.v[i] = it->second;
+        }
+    }
+    m.vertices.swap(vertices);
+}
+
+// The panel size that brings the vertex count nearest to `vertices`.
+void splitPanelsTo(Mesh& m, int vertices) {
+    double lo = 0.2, hi = 20.0;
+    for (int i = 0; i < 40; ++i) {
+        Mesh trial = m;
+        double mid = std::sqrt(lo * hi);
+        splitPanels(trial, mid);
+        if (static_cast<int>(trial.vertices.size()) > vertices)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    splitPanels(m, hi);
+}
+
+// A cow facing +x, standing: one melted body (barrel, deep chest, shoulders
+// and hips, a neck that carries the long boxy head forward and down, a wide
+// flat muzzle with nostrils, legs bent at knee and hock, hooves), with its
+// small parts as pieces of their own: eyes, ears out sideways, small curved
+// horns, udder with teats, tail with its tuft.
 std::string makeCow() {
     Mesh m;
-    m.quadBudget = 0;
-    V3 up{0, 1, 0}, side{0, 0, 1};
-    Sweep body = spindle({-4.0, 0.25, 0}, {3.9, 0.45, 0}, 1.35, 1.6, 32, 28, up, [](double t, double a) {
-        double back = 1.0 + 0.08 * dcos(a) * dcos(a);  // boxier flanks
-        return (0.55 + 0.45 * std::sqrt(profile(t))) / profile(t) * back;
-    });
-    body.splitBands = true;
-    build(m, body);
-    build(m, spindle({3.6, 1.35, 0}, {5.4, 0.55, 0}, 0.85, 0.75, 24, 16, up));  // head
-    build(m, spindle({5.1, 0.6, 0}, {6.0, 0.2, 0}, 0.55, 0.62, 20, 8, up));     // muzzle
-    for (int xs = -1; xs <= 1; xs += 2) {
-        for (int zs = -1; zs <= 1; zs += 2) {
-            double x = xs > 0 ? 2.7 : -2.9, z = 0.85 * zs;
-            Sweep leg = spindle({x, -0.2, z}, {x + 0.05, -3.35, z}, 0.5, 0.45, 12, 16, side,
-                                [](double t, double) { return (0.8 + 0.2 * (1.0 - t)) * rod(t); });
-            leg.splitBands = true;
-            build(m, leg);
-            build(m, spindle({x + 0.05, -3.2, z}, {x + 0.05, -3.65, z}, 0.42, 0.42, 12, 3, side));  // hoof
+    const V3 faceAxis = normalized(V3{1.0, -0.85, 0}), faceUp = normalized(V3{0.85, 1.0, 0});
+    Field body = [=](V3 p) {
+        double d = ellipsoid(p, {-0.4, 0.35, 0}, {3.1, 1.3, 1.15});                 // barrel
+        d = smin(d, ellipsoid(p, {1.9, 0.2, 0}, {1.45, 1.45, 1.1}), 0.6);           // deep chest
+        d = smin(d, ellipsoid(p, {2.0, 1.0, 0}, {1.1, 0.7, 0.8}), 0.5);             // withers
+        d = smin(d, ellipsoid(p, {-2.75, 0.75, 0}, {1.25, 1.0, 1.15}), 0.5);        // hips
+        d = smin(d, ellipsoid(p, {-3.5, 0.85, 0}, {0.75, 0.7, 0.85}), 0.4);         // rump
+        d = smin(d, ellipsoid(p, {-0.2, -0.25, 0}, {2.3, 1.25, 1.2}), 0.6);         // belly
+        d = smin(d, taper(p, {2.7, 0.75, 0}, {4.1, 0.8, 0}, 0.85, 0.5), 0.5);       // neck
+        d = smin(d, ellipsoid(p, {3.2, -0.2, 0}, {0.9, 0.5, 0.3}), 0.3);            // dewlap
+        d = smin(d, roundBox(p, {4.85, 0.55, 0}, {0.95, 0.36, 0.46}, 0.28, faceAxis, faceUp), 0.3);  // face
+        d = smin(d, ellipsoid(p, {4.3, 1.15, 0}, {0.4, 0.3, 0.55}), 0.25);          // poll
+        d = smin(d, ellipsoid(p, {4.55, 0.45, 0}, {0.6, 0.45, 0.45}), 0.3);         // jaw
+        d = smin(d, roundBox(p, {5.7, -0.12, 0}, {0.3, 0.3, 0.52}, 0.2, faceAxis, faceUp), 0.2);  // muzzle
+        for (double s : {-1.0, 1.0}) d = smax(d, -ellipsoid(p, {6.0, -0.02, 0.22 * s}, {0.12, 0.08, 0.08}), 0.06);  // nostrils
+        for (double s : {-1.0, 1.0}) {
+            double z = 0.62 * s;
+            d = smin(d, path(p, {{2.2, -0.2, z}, {2.4, -1.75, z}, {2.45, -3.2, z}, {2.55, -3.45, z}}, 0.45, 0.2), 0.35);  // foreleg
+            d = smin(d, ellipsoid(p, {2.35, -1.75, z}, {0.25, 0.22, 0.22}), 0.15);  // knee
+            d = smin(d, ellipsoid(p, {-2.8, -0.3, z}, {0.8, 1.1, 0.5}), 0.4);       // thigh
+            d = smin(d, path(p, {{-2.75, -0.5, z}, {-3.2, -1.7, z}, {-2.95, -3.2, z}, {-2.9, -3.45, z}}, 0.42, 0.2), 0.3);  // hind leg
+            d = smin(d, ellipsoid(p, {-3.22, -1.7, z}, {0.24, 0.22, 0.2}), 0.12);   // hock
+            for (double x : {2.6, -2.85}) d = smin(d, roundBox(p, {x, -3.5, z}, {0.27, 0.15, 0.22}, 0.08), 0.1);  // hoof
         }
+        d = smin(d, ellipsoid(p, {-3.85, 1.2, 0}, {0.3, 0.2, 0.2}), 0.2);          // tail head
+        return d;
+    };
+    sculpt(m, body, {-4.6, -3.8, -1.4}, {6.3, 2.1, 1.4}, 0.07, 4512);
+    for (double s : {-1.0, 1.0}) {
+        Field eye = [=](V3 p) { return ellipsoid(p, {4.6, 0.98, 0.5 * s}, {0.22, 0.18, 0.16}); };
+        sculpt(m, eye, {4.3, 0.7, 0.5 * s - 0.3}, {4.9, 1.3, 0.5 * s + 0.3}, 0.02, 96);
     }
-    for (int zs = -1; zs <= 1; zs += 2) {
-        double z = zs;
-        build(m, spindle({4.3, 1.6, 0.45 * z}, {4.1, 2.75, 1.35 * z}, 0.22, 0.22, 8, 8, side,
-                         [](double t, double) { return 1.3 - t; }));                               // horn
-        build(m, spindle({4.1, 1.35, 0.6 * z}, {4.0, 1.15, 1.55 * z}, 0.25, 0.45, 10, 5, up));    // ear
-        build(m, spindle({4.95, 1.5, 0.55 * z}, {5.1, 1.5, 0.6 * z}, 0.16, 0.16, 6, 3, side));    // eye
+    for (double s : {-1.0, 1.0}) {
+        Field ear = [=](V3 p) {
+            return ellipsoid(p, {4.15, 1.0, 1.2 * s}, {0.26, 0.13, 0.5}, {1, 0, 0}, normalized(V3{0, 1, 0.3 * s}));
+        };
+        sculpt(m, ear, {3.7, 0.5, s > 0 ? 0.5 : -1.9}, {4.6, 1.5, s > 0 ? 1.9 : -0.5}, 0.025, 140);
     }
-    build(m, spindle({-1.6, -0.7, 0}, {-1.6, -1.75, 0}, 0.75, 0.65, 16, 8, side));  // udder
-    for (int xs = -1; xs <= 1; xs += 2) {
-        for (int zs = -1; zs <= 1; zs += 2) {
-            build(m, spindle({-1.6 + 0.3 * xs, -1.55, 0.28 * zs}, {-1.6 + 0.32 * xs, -2.05, 0.3 * zs}, 0.1, 0.1, 6,
-                             3, side));  // teat
-        }
+    for (double s : {-1.0, 1.0}) {
+        Field horn = [=](V3 p) {
+            return path(p, {{4.2, 1.3, 0.38 * s}, {4.25, 1.75, 0.85 * s}, {4.5, 2.2, 1.05 * s}, {4.85, 2.45, 0.95 * s}},
+                        0.16, 0.05);
+        };
+        sculpt(m, horn, {3.9, 1.0, s > 0 ? 0.1 : -1.3}, {5.1, 2.7, s > 0 ? 1.3 : -0.1}, 0.02, 160);
     }
-    build(m, spindle({-3.9, 0.9, 0}, {-4.35, -1.9, 0}, 0.1, 0.1, 6, 9, side,
-                     [](double t, double) { return rod(t); }));  // tail
-    build(m, spindle({-4.3, -1.7, 0}, {-4.45, -2.5, 0}, 0.22, 0.22, 8, 4, side));  // tuft
+    Field udder = [](V3 p) {
+        double d = ellipsoid(p, {-1.9, -1.05, 0}, {0.62, 0.45, 0.55});
+        for (double xs : {-1.0, 1.0})
+            for (double zs : {-1.0, 1.0})
+                d = smin(d, taper(p, {-1.9 + 0.25 * xs, -1.3, 0.22 * zs}, {-1.9 + 0.27 * xs, -1.85, 0.24 * zs}, 0.09, 0.07), 0.12);
+        return d;
+    };
+    sculpt(m, udder, {-2.7, -2.0, -0.7}, {-1.1, -0.5, 0.7}, 0.025, 280);
+    Field tail = [](V3 p) {
+        double d = path(p, {{-3.95, 1.15, 0}, {-4.25, 0.3, 0}, {-4.35, -0.8, 0}, {-4.3, -1.9, 0}}, 0.12, 0.07);
+        return smin(d, ellipsoid(p, {-4.3, -2.15, 0}, {0.17, 0.38, 0.17}), 0.1);
+    };
+    sculpt(m, tail, {-4.6, -2.7, -0.3}, {-3.7, 1.4, 0.3}, 0.025, 220);
     fitBox(m, V3{-4.45, -3.65, -1.7}, V3{6.0, 2.75, 1.7});
+    splitPanelsTo(m, 4583);
     ObjText out;
     writePlain(out, m, NumberStyle::plain);
     return out.text;
