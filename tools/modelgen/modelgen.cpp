@@ -289,14 +289,6 @@ void frameFor(V3 d, V3 hint, V3& u, V3& v) {
 // Half-width of an ellipse at t in 0 .. 1 along its axis, 1 at the middle.
 double profile(double t) { return 2.0 * std::sqrt(t * (1.0 - t)); }
 
-// Radius factor for a rod with rounded ends: a cylinder whose last stretch at
-// each end closes like an ellipse, written as a bulge over profile().
-double rod(double t) {
-    double p = profile(t);
-    double k = p * 2.2;
-    return (k < 1.0 ? k : 1.0) / p;
-}
-
 // An ellipsoid-like closed body between two poles: ring i sits at t = (i+1) /
 // (rings+1) along the axis a -> b with cross radii ru, rv times profile(t) and
 // the optional bulge(t, angle) factor.
@@ -1108,135 +1100,206 @@ std::string makeOctopus() {
     return out.text;
 }
 
-// A magnolia on its stem: a brown-pink receptacle, white and pink tepals,
-// a green stem with leaves and sepals, yellow-orange stamens round a pistil.
-// Five materials, each selected once, one group per part.
+// A closed blade (a petal, a leaf or one half of a leaf): `rings` rings of
+// 2 * across points between two end points, the mid-surface at t (0 .. 1
+// along) and x (xa .. xb across, in half-widths) given by `mid`, the blade
+// `thick` through along `lift`. The rings stand where they split the blade
+// into pieces of equal area, so its triangles come out of even size.
+struct Blade {
+    std::function<V3(double)> spine;        // the mid line, t = 0 at the base
+    std::function<double(double)> width;    // half-width at t
+    std::function<V3(double)> acrossAt;     // unit direction across at t
+    std::function<V3(double)> liftAt;       // unit normal of the blade at t
+    double cup = 0.0;                       // edges lifted by cup * x^2 * width
+    double fold = 0.0;                      // a V along the midrib: lifted by fold * |x| * width
+    double thick = 0.5;
+    double xa = -1.0, xb = 1.0;
+    int across = 3, rings = 4;
+};
+
+Sweep bladeSweep(const Blade& b) {
+    // Stations of equal area: the cumulative width, inverted.
+    const int samples = 400;
+    std::vector<double> area(samples + 1, 0.0);
+    for (int i = 1; i <= samples; ++i)
+        area[i] = area[i - 1] + b.width((i - 0.5) / samples) * (b.xb - b.xa) / samples;
+    std::vector<double> station;
+    for (int r = 0; r < b.rings; ++r) {
+        double want = area[samples] * (r + 0.5) / b.rings;
+        int i = 1;
+        while (i < samples && area[i] < want) ++i;
+        double f = (want - area[i - 1]) / (area[i] - area[i - 1]);
+        station.push_back((i - 1 + f) / samples);
+    }
+    Sweep s;
+    s.rings = b.rings;
+    s.segments = 2 * b.across;
+    s.ring = [b, station](int i, int j) {
+        double t = station[static_cast<size_t>(i)];
+        int k = b.across;
+        // Top side from xb to xa, then the underside back.
+        double x = j <= k ? b.xb + (b.xa - b.xb) * j / k : b.xa + (b.xb - b.xa) * (j - k) / k;
+        double side = (j == 0 || j == k) ? 0.0 : (j < k ? 1.0 : -1.0);
+        double w = b.width(t);
+        double ax = x < 0 ? -x : x;
+        V3 lift = b.liftAt(t);
+        return b.spine(t) + b.acrossAt(t) * (x * w) + lift * (b.cup * x * x * w + b.fold * ax * w + side * b.thick);
+    };
+    s.startPole = b.spine(0.0);
+    s.endPole = b.spine(1.0);
+    return s;
+}
+
+// A curve that leaves `from` along the unit direction `out` and turns in
+// the plane of out and `toward` by `bend` radians over its length.
+std::function<V3(double)> arcPath(V3 from, V3 out, V3 toward, double length, double startAngle, double bend) {
+    return [=](double t) {
+        const int steps = 48;
+        V3 p = from;
+        for (int i = 0; i < steps; ++i) {
+            double a = startAngle + bend * (i + 0.5) / steps * t;
+            p = p + (out * dcos(a) + toward * dsin(a)) * (length * t / steps);
+        }
+        return p;
+    };
+}
+
+// A magnolia sprig: the bloom, a cup of broad white tepals round pink inner
+// ones, stamens and a pistil, sits on a curving stem over a whorl of leaves.
+// The bloom leans 40 degrees from the stem's +y towards +z, so that its open
+// face shows both when the flower grows upright and when it is tipped over
+// to face the viewer. Five materials, each selected once, one group per part;
+// the triangles are of even size everywhere (none above four times the
+// median area), so its normals read as a fine halo.
 std::string makeMagnolia() {
     Mesh m;
     m.quadBudget = 125;
-    Random rnd(0x6d61676eu);
-    int smoothing = 0, groupsWithout = 0;
+    int smoothing = 0;
     auto group = [&](const std::string& name) {
         m.mark(words({"g", name}));
-        // Three stem segments keep hard edges: no smoothing line for them.
-        if (name.compare(0, 4, "stem") == 0) {
-            ++groupsWithout;
-        } else {
-            m.mark(words({"s", std::to_string(smoothing++ % 2 + 1)}));
-        }
+        // The three stem segments keep hard edges: no smoothing line for them.
+        if (name.compare(0, 4, "stem") != 0) m.mark(words({"s", std::to_string(smoothing++ % 2 + 1)}));
     };
-    V3 up{0, 1, 0};
-    const V3 head{0, -2.0, 0};  // where the flower sits on the stem
+    const double tilt = 40.0 * kPi / 180.0;
+    const V3 axis{0, dcos(tilt), dsin(tilt)};                 // the bloom's axis
+    const V3 ex{1, 0, 0}, ez = cross(ex, axis);               // its radial frame
+    const V3 head{0, -17.0, 4.0};                              // where the bloom sits
+    auto radial = [&](double a) { return ex * dcos(a) + ez * dsin(a); };
 
-    // brownskn: the receptacle cup under the tepals. 120 triangles.
+    // brownskn: the receptacle under the tepals. 120 triangles.
     m.mark("usemtl brownskn");
     group("base");
-    build(m, spindle(head + V3{0, -5.0, 0}, head + V3{0, 3.5, 0}, 5.5, 5.5, 12, 5, V3{1, 0, 0},
-                     [](double t, double) { return 0.7 + 0.5 * t; }));
+    build(m, spindle(head - axis * 4.0, head + axis * 4.5, 4.2, 4.2, 12, 5, ex,
+                     [](double t, double) { return 0.75 + 0.4 * t; }));
 
-    // A tepal: a thin curved blade from the receptacle outwards and upwards,
-    // cupped across its width.
-    auto tepal = [&](double angle, double len, double width, double rise, int segments, int rings) {
-        V3 out{dcos(angle), 0, dsin(angle)};
-        V3 across{-dsin(angle), 0, dcos(angle)};
-        Sweep s;
-        s.rings = rings;
-        s.segments = segments;
-        V3 base = head + V3{0, 1.0, 0} + out * 2.5;
-        auto spine = [=](double t) {
-            // Rises steeply, then opens outwards and droops a little at the tip.
-            return base + out * (len * t) + up * (rise * (dsin(kPi * 0.5 * t * 1.6) - 0.35 * t * t));
+    // A tepal: broad and spoon-shaped, rising from the receptacle and curving
+    // in towards the axis, its edges cupped.
+    auto tepal = [&](double angle, double len, double halfWidth, double rise, double bend, double cup, int acrossPoints,
+                     int rings) {
+        V3 out = radial(angle);
+        Blade b;
+        b.spine = arcPath(head + out * 2.5 + axis * 1.5, out, axis, len, rise, bend);
+        b.width = [halfWidth](double t) {
+            double w = t < 0.62 ? 0.3 + 0.7 * dsin(0.5 * kPi * t / 0.62) : std::sqrt(1.0 - ((t - 0.62) / 0.38) * ((t - 0.62) / 0.38));
+            return halfWidth * (w > 0.02 ? w : 0.02);
         };
-        s.ring = [=](int i, int j) {
-            double t = (i + 1.0) / (rings + 1.0);
-            double ang = 2.0 * kPi * j / segments;
-            double w = width * dsin(kPi * (0.15 + 0.85 * t)) * (0.6 + 0.4 * t);
-            double thick = 0.45 + 0.25 * (1.0 - t);
-            double c = dcos(ang), sn = dsin(ang);
-            // Cupped: the edges of the blade lift.
-            V3 p = spine(t) + across * (w * c) + up * (thick * sn + 0.18 * w * c * c);
-            return p;
+        V3 across = cross(axis, out);
+        b.acrossAt = [across](double) { return across; };
+        b.liftAt = [out, axis, rise, bend, across](double t) {
+            double a = rise + bend * t;
+            return normalized(cross(out * dcos(a) + axis * dsin(a), across)) * -1.0;
         };
-        s.startPole = spine(0.0);
-        s.endPole = spine(1.0);
-        return s;
+        b.cup = cup;
+        b.thick = 0.45;
+        b.across = acrossPoints;
+        b.rings = rings;
+        return bladeSweep(b);
     };
 
-    // bone1: six large white tepals and one small one. 304 triangles.
+    // bone1: six broad white tepals in two layers, one small one. 304 triangles.
     m.mark("usemtl bone1");
     for (int k = 0; k < 6; ++k) {
         group("pt" + std::to_string(k + 1) + "dx1");
-        double a = 2.0 * kPi * k / 6.0 + rnd.range(-0.1, 0.1);
-        build(m, tepal(a, rnd.range(30.0, 35.0), rnd.range(8.5, 10.0), rnd.range(13.0, 15.0), 6, 4));
+        bool outer = k % 2 == 0;
+        double a = 2.0 * kPi * k / 6.0;
+        build(m, outer ? tepal(a, 27.0, 10.0, 0.25, 0.9, 0.35, 3, 4) : tepal(a, 24.0, 9.0, 0.6, 0.75, 0.4, 3, 4));
     }
     group("pt7dx1");
-    build(m, tepal(0.4, 14.0, 4.0, 9.0, 4, 2));
+    build(m, tepal(kPi / 2.0, 11.0, 4.0, 0.9, 0.5, 0.3, 2, 2));
 
-    // greenskn: stem in three pieces, four leaves in halves, six sepals. 720.
+    // greenskn: the stem in three pieces, four leaves in halves, six sepals. 720.
     m.mark("usemtl greenskn");
+    auto stemAt = [&](double t) {  // from the foot (t = 0) up to the receptacle, leaning into the bloom
+        V3 foot{0, -39.75, -6.0};
+        V3 top = head - axis * 3.5;
+        V3 p = lerp(foot, top, t);
+        return p + V3{0, 0, -5.0} * dsin(kPi * t);
+    };
     const char* stemNames[3] = {"stem", "stem2", "stem3"};
     for (int k = 0; k < 3; ++k) {
         group(stemNames[k]);
-        double y0 = -39.75 + k * 12.5, y1 = y0 + 14.0;
-        double bend0 = 1.5 * dsin(0.08 * y0), bend1 = 1.5 * dsin(0.08 * y1);
-        Sweep s = spindle({bend0, y0, 0}, {bend1, y1, 0}, 2.2, 2.2, 8, 5, V3{1, 0, 0},
-                          [](double t, double) { return 0.95 * rod(t); });
+        std::vector<V3> centre;
+        for (int i = 0; i < 3; ++i) centre.push_back(stemAt((k + (i + 0.5) / 3.0) / 3.0));
+        Sweep s = tube(centre, [](double) { return 1.6; }, 4, V3{1, 0, 0});
+        s.splitBands = true;
+        s.startPole = stemAt(k / 3.0 + 0.005);
+        s.endPole = stemAt((k + 1) / 3.0 - 0.005);
         build(m, s);
     }
     for (int k = 0; k < 4; ++k) {
-        double a = 2.0 * kPi * k / 4.0 + 0.35 + rnd.range(-0.15, 0.15);
-        double len = rnd.range(68.0, 78.0);
-        V3 out{dcos(a), 0, dsin(a)}, across{-dsin(a), 0, dcos(a)};
-        V3 root{0, -35.0 + 3.0 * k, 0};
+        // Four leaves at uneven angles and lengths, so that no side shows a cross.
+        const double angles[4] = {0.4, 2.25, 3.3, 5.05}, lengths[4] = {82.0, 66.0, 86.0, 72.0};
+        double a = angles[k], len = lengths[k];
+        V3 out{dcos(a), 0, dsin(a)}, across{-dsin(a), 0, dcos(a)}, up{0, 1, 0};
+        V3 root = stemAt(0.2 + 0.06 * k);
         for (int half = 0; half < 2; ++half) {
             group("leaf" + std::to_string(k + 1) + (half ? "r" : "l"));
-            double sideSign = half ? 1.0 : -1.0;
-            Sweep s;
-            s.rings = 4;
-            s.segments = 6;
-            auto mid = [=](double t) { return root + out * (len * t) + up * (8.0 * t - 10.0 * t * t + 2.0 * t * t * t); };
-            s.ring = [=](int i, int j) {
-                double t = (i + 1.0) / 5.0, ang = 2.0 * kPi * j / 6.0;
-                double w = 12.0 * dsin(kPi * t) * (1.0 - 0.3 * t);
-                double c = dcos(ang), sn = dsin(ang);
-                // Half a blade: from the midrib out to one edge.
-                double off = 0.5 * w * (1.0 + c);
-                return mid(t) + across * (sideSign * off) + up * (0.5 * sn + 0.04 * off * off / 3.0);
+            Blade b;
+            b.spine = arcPath(root, out, up, len, 0.35, -0.75);
+            b.width = [len](double t) {
+                double w = dsin(kPi * (t + 0.3 * t * (1.0 - t))) * (1.0 - 0.15 * t);  // widest before the middle
+                return len * 0.2 * (w > 0.02 ? w : 0.02);
             };
-            s.startPole = mid(0.0);
-            s.endPole = mid(1.0);
-            build(m, s);
+            b.acrossAt = [across](double) { return across; };
+            b.liftAt = [out, up, across](double t) {
+                double e = 0.35 - 0.75 * t;
+                return normalized(cross(across, out * dcos(e) + up * dsin(e)));
+            };
+            b.fold = 0.12;
+            b.thick = 0.4;
+            b.xa = half ? 0.0 : -1.0;
+            b.xb = half ? 1.0 : 0.0;
+            b.across = 3;
+            b.rings = 6;
+            build(m, bladeSweep(b));
         }
     }
     for (int k = 0; k < 6; ++k) {
         group("sepal" + std::to_string(k + 1));
-        double a = 2.0 * kPi * (k + 0.5) / 6.0;
-        Sweep s = tepal(a, 9.0, 3.0, -4.0, 4, 2);
-        build(m, s);
+        build(m, tepal(2.0 * kPi * (k + 0.5) / 6.0, 7.0, 2.5, -0.5, 0.3, 0.1, 3, 1));
     }
 
     // brzskin: the pistil and 22 stamens round it. 164 triangles.
     m.mark("usemtl brzskin");
     group("pistil");
-    build(m, spindle(head + V3{0, 1.0, 0}, head + V3{0, 11.25, 0}, 2.0, 2.0, 4, 4, V3{1, 0, 0}));
+    build(m, spindle(head + axis * 1.0, head + axis * 10.0, 1.7, 1.7, 4, 4, ex));
     for (int k = 0; k < 22; ++k) {
         group("stamen" + std::to_string(k + 1));
         double a = 2.0 * kPi * k / 22.0 + 0.13 * (k % 2);
-        V3 out{dcos(a), 0, dsin(a)};
-        V3 from = head + V3{0, 2.0, 0} + out * 2.0;
-        V3 to = from + out * rnd.range(3.0, 5.0) + up * rnd.range(4.0, 6.0);
-        build(m, spindle(from, to, 0.45, 0.45, 3, 1, up));
+        V3 out = radial(a);
+        V3 from = head + axis * 2.0 + out * 1.8;
+        V3 to = from + out * (2.2 + 0.8 * (k % 3)) + axis * (3.6 + 0.6 * (k % 2));
+        build(m, spindle(from, to, 0.45, 0.45, 3, 1, axis));
     }
 
     // areola3: two pink inner tepals cupped round the centre. 64 triangles.
     m.mark("usemtl areola3");
     for (int k = 0; k < 2; ++k) {
         group("pt" + std::to_string(k + 1) + "dx2");
-        build(m, tepal(kPi * k + 1.0, 16.0, 6.5, 10.5, 4, 4));
+        build(m, tepal(kPi * k + 1.0, 17.0, 6.5, 1.05, 0.35, 0.45, 2, 4));
     }
 
     fitBox(m, V3{-78.0, -39.75, -77.75}, V3{84.0, 9.25, 77.5});
-    (void)groupsWithout;
     ObjText out;
     out.line("mtllib ./magnolia.mtl");
     writePlain(out, m, NumberStyle::plain);
