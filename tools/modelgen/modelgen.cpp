@@ -383,14 +383,13 @@ double roundBox(V3 p, V3 c, V3 h, double rr, V3 u = {1, 0, 0}, V3 v = {0, 1, 0})
 
 // A tube through the points of a path, tapering from r0 at the first to r1 at the last.
 double path(V3 p, std::initializer_list<V3> points, double r0, double r1) {
-    std::vector<V3> pts(points);
     double total = 0;
-    for (size_t i = 1; i < pts.size(); ++i) total += length(pts[i] - pts[i - 1]);
+    for (const V3* q = points.begin() + 1; q < points.end(); ++q) total += length(*q - q[-1]);
     double d = 1e9, run = 0;
-    for (size_t i = 1; i < pts.size(); ++i) {
-        double len = length(pts[i] - pts[i - 1]);
+    for (const V3* q = points.begin() + 1; q < points.end(); ++q) {
+        double len = length(*q - q[-1]);
         double ra = r0 + (r1 - r0) * run / total, rb = r0 + (r1 - r0) * (run + len) / total;
-        d = std::min(d, taper(p, pts[i - 1], pts[i], ra, rb));
+        d = std::min(d, taper(p, q[-1], *q, ra, rb));
         run += len;
     }
     return d;
@@ -589,13 +588,15 @@ bool collapse(Surface& s, int a, int b, V3 to) {
     return true;
 }
 
-// Shortest edge first, until `target` triangles are left.
-void reduce(Surface& s, const Field& f, int target) {
+// Shortest edge first, until `target` triangles are left. With `detail` above
+// zero an edge across a bend of the surface counts as longer, so small
+// features (a mouth, a pad) keep more of their points.
+void reduce(Surface& s, const Field& f, int target, double detail = 0.0) {
     struct Edge {
-        double length;
+        double cost, length;
         int a, b;
         bool operator<(const Edge& o) const {
-            if (length != o.length) return length > o.length;  // the queue's top is the shortest
+            if (cost != o.cost) return cost > o.cost;  // the queue's top is the cheapest
             return a != o.a ? a > o.a : b > o.b;
         }
     };
@@ -603,7 +604,12 @@ void reduce(Surface& s, const Field& f, int target) {
     std::vector<int> near;
     auto pushEdges = [&](int v) {
         s.neighbours(v, near);
-        for (int n : near) queue.push({length(s.p[static_cast<size_t>(n)] - s.p[static_cast<size_t>(v)]), std::min(v, n), std::max(v, n)});
+        V3 nv = detail > 0 ? normalized(gradient(f, s.p[static_cast<size_t>(v)])) : V3{};
+        for (int n : near) {
+            double len = length(s.p[static_cast<size_t>(n)] - s.p[static_cast<size_t>(v)]), cost = len;
+            if (detail > 0) cost *= 1.0 + detail * (1.0 - dot(nv, normalized(gradient(f, s.p[static_cast<size_t>(n)]))));
+            queue.push({cost, len, std::min(v, n), std::max(v, n)});
+        }
     };
     for (size_t v = 0; v < s.p.size(); ++v)
         if (!s.deadVertex[v]) pushEdges(static_cast<int>(v));
@@ -648,9 +654,10 @@ void relax(Surface& s, const Field& f, int passes) {
 }
 
 // Meshes a field and reduces it to exactly `triangles` triangles as one part of m.
-void sculpt(Mesh& m, const Field& f, V3 lo, V3 hi, double step, int triangles, int relaxPasses = 6) {
+void sculpt(Mesh& m, const Field& f, V3 lo, V3 hi, double step, int triangles, int relaxPasses = 6,
+            double detail = 0.0) {
     Surface s = meshField(f, lo, hi, step);
-    reduce(s, f, triangles);
+    reduce(s, f, triangles, detail);
     relax(s, f, relaxPasses);
     if (s.triangles != triangles)
         std::fprintf(stderr, "modelgen: a sculpted part has %d triangles, not %d\n", s.triangles, triangles);
@@ -863,36 +870,36 @@ std::string makeGlob() {
     return out.text;
 }
 
-// A toy bear facing +z: body, head, snout, nose, eyes, ears, arms and legs,
-// each a closed body.
+// A toy bear sitting, facing +z: one smooth closed body melted from a round
+// belly, a head with a snout, nose, eyes, a stitched mouth and cupped ears,
+// arms reaching forward with pads on the paws, and legs stretched out towards
+// the viewer with pads on their soles.
 std::string makeTeddy() {
     Mesh m;
-    m.quadBudget = 0;
-    V3 up{0, 1, 0}, fwd{0, 0, 1}, side{1, 0, 0};
-    // Body: a pear, wider at the belly.
-    build(m, spindle({0, -16.5, 0}, {0, 4.0, 0}, 9.5, 8.0, 20, 14, side,
-                     [](double t, double) { return 1.0 + 0.12 * dsin(kPi * (1.0 - t)) - 0.1 * t; }));
-    // Head, round with full cheeks.
-    build(m, spindle({0, 2.5, 0.5}, {0, 17.0, 0.5}, 8.2, 7.2, 22, 14, side,
-                     [](double t, double a) { return 1.0 + 0.06 * dsin(kPi * t) * dcos(2.0 * a); }));
-    build(m, spindle({0, 8.2, 4.5}, {0, 8.6, 11.0}, 3.6, 2.9, 16, 8, side));  // snout
-    build(m, spindle({0, 9.9, 10.0}, {0, 10.1, 11.8}, 1.6, 1.0, 10, 6, side));  // nose
-    for (int k = -1; k <= 1; k += 2) {
-        double sx = k;
-        build(m, spindle({2.9 * sx, 12.2, 6.2}, {2.9 * sx, 12.3, 8.0}, 1.05, 1.05, 8, 4, side));  // eye
-    }
-    for (int k = -1; k <= 1; k += 2) {
-        double sx = k;
-        build(m, spindle({6.0 * sx, 18.6, 0.5}, {6.6 * sx, 18.6, -1.0}, 3.3, 3.3, 14, 7, up));  // ear
-    }
-    for (int k = -1; k <= 1; k += 2) {
-        double sx = k;
-        build(m, spindle({5.5 * sx, 1.0, 0.5}, {17.1 * sx, -7.0, 3.5}, 3.4, 3.2, 14, 10, fwd,
-                         [](double t, double) { return 1.0 + 0.3 * t * t; }));  // arm, paw at the end
-        build(m, spindle({4.5 * sx, -12.0, 0.5}, {5.6 * sx, -20.9, 6.0}, 4.3, 4.0, 14, 10, side,
-                         [](double t, double) { return 1.0 + 0.25 * t * t; }));  // leg, foot forward
-    }
-    (void)fwd;
+    Field bear = [](V3 p) {
+        double d = ellipsoid(p, {0, -6.0, -1.0}, {9.0, 10.5, 8.0});                   // body
+        d = smin(d, ellipsoid(p, {0, -9.5, 0.5}, {9.2, 8.0, 8.0}), 2.0);               // belly
+        d = smin(d, ellipsoid(p, {0, 9.5, 0}, {8.0, 7.4, 7.0}), 2.5);                  // head
+        d = smin(d, ellipsoid(p, {0, 7.4, 6.0}, {3.9, 3.0, 3.2}), 1.5);                // snout
+        d = smin(d, ellipsoid(p, {0, 9.0, 9.0}, {2.2, 1.5, 1.3}), 0.5);                // nose
+        for (double s : {-1.0, 1.0}) {
+            d = smin(d, ellipsoid(p, {2.9 * s, 11.6, 6.0}, {1.4, 1.5, 1.0}), 0.3);     // eye
+            double ear = ellipsoid(p, {6.4 * s, 16.6, -0.5}, {3.3, 3.3, 1.7});
+            ear = smax(ear, -ellipsoid(p, {6.6 * s, 16.8, 1.2}, {2.0, 2.0, 1.1}), 0.4);  // the ear's hollow
+            d = smin(d, ear, 1.0);
+            d = smin(d, path(p, {{6.5 * s, 1.0, 0}, {10.5 * s, -3.5, 3.0}, {12.0 * s, -6.5, 6.5}}, 3.2, 3.4), 1.5);  // arm
+            d = smin(d, ellipsoid(p, {12.1 * s, -6.9, 7.3}, {3.3, 3.3, 2.6}), 1.0);    // paw
+            d = smin(d, ellipsoid(p, {11.9 * s, -7.2, 9.6}, {1.9, 1.9, 0.7}), 0.35);   // paw pad
+            d = smin(d, path(p, {{5.0 * s, -13.0, 0.5}, {6.0 * s, -15.0, 7.0}}, 4.6, 4.0), 1.5);  // leg
+            d = smin(d, ellipsoid(p, {6.2 * s, -15.0, 9.6}, {4.0, 4.6, 3.2}), 1.2);    // foot
+            d = smin(d, ellipsoid(p, {6.2 * s, -15.3, 12.6}, {2.6, 3.0, 0.8}), 0.4);   // sole pad
+        }
+        // The mouth: a short stitch down from the nose that parts into a smile.
+        double mouth = taper(p, {0, 7.8, 9.6}, {0, 6.0, 9.3}, 0.7, 0.7);
+        for (double s : {-1.0, 1.0}) mouth = std::min(mouth, path(p, {{0, 6.0, 9.3}, {1.5 * s, 5.4, 8.8}, {2.8 * s, 6.0, 7.9}}, 0.7, 0.6));
+        return smax(d, -mouth, 0.3);
+    };
+    sculpt(m, bear, {-17.5, -21.5, -10.0}, {17.5, 21.5, 15.0}, 0.3, 3192, 6, 3.0);
     fitBox(m, V3{-17.1, -20.9, -14.0}, V3{17.1, 20.9, 14.0});
     ObjText out;
     writePlain(out, m, NumberStyle::padded);
