@@ -824,7 +824,7 @@ std::string makeSpring() {
     return out.text;
 }
 
-// A lumpy blob: a 100 x 100 sphere pushed out and in by random soft bumps.
+// A lumpy blob: a sphere pushed out and in by random soft bumps.
 std::string makeGlob() {
     Mesh m;
     m.quadBudget = 0;
@@ -852,18 +852,13 @@ std::string makeGlob() {
         r += 0.035 * dsin(7.0 * dir.x + 2.0) * dsin(6.0 * dir.y + 1.0) * dsin(5.0 * dir.z + 3.0);
         return r;
     };
-    const int rings = 100, segments = 100;
-    Sweep s;
-    s.rings = rings;
-    s.segments = segments;
-    s.ring = [&](int i, int j) {
-        double phi = kPi * (i + 1.0) / (rings + 1.0), ang = 2.0 * kPi * j / segments;
-        V3 dir{dsin(phi) * dcos(ang), dcos(phi), dsin(phi) * dsin(ang)};
-        return dir * (30.0 * radius(dir));
+    // Meshed and reduced like the sculpted models, so its triangles are of
+    // one size all over: no pole where a band of thin triangles bunches up.
+    Field blob = [&](V3 p) {
+        double r = length(p);
+        return r > 1e-9 ? r - 30.0 * radius(p * (1.0 / r)) : -30.0;
     };
-    s.startPole = V3{0, 30.0 * radius(V3{0, 1, 0}), 0};
-    s.endPole = V3{0, -30.0 * radius(V3{0, -1, 0}), 0};
-    build(m, s);
+    sculpt(m, blob, {-50, -50, -50}, {50, 50, 50}, 0.85, 20000);
     fitBox(m, V3{-35.5, -28.6, -31.5}, V3{35.9, 27.75, 31.5});
     ObjText out;
     writePlain(out, m, NumberStyle::plain);
