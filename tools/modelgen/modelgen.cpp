@@ -1010,63 +1010,73 @@ std::string makeCow() {
     return out.text;
 }
 
-// An octopus: a bulbous mantle with two eyes over eight curling tentacles,
-// all faces four-cornered, each vertex normal written once per face corner.
+// An octopus facing -y, its mantle rising along +z: step 5 tips the model by
+// -1.3 about x, which turns -y towards the viewer and +z up the screen, so
+// the eyes look out of the screen, the mantle stands above them and the
+// arms spread round and below. The arms start deep inside the head, so they
+// grow out of it without a seam, and taper and curl towards their tips. All
+// faces have four corners; each vertex normal is written once per corner.
 std::string makeOctopus() {
     Mesh m;
     Random rnd(0x6f63746fu);
-    // Mantle: 24 around, 24 rings, closed with strips of quads at both ends.
+    auto bump = [](double t, double c, double w) {
+        double u = (t - c) / w;
+        return u * u < 1.0 ? (1.0 - u * u) * (1.0 - u * u) : 0.0;
+    };
+    // Mantle and head: 24 around, 26 rings from the mouth (t = 0) to the top
+    // of the mantle, closed with strips of quads at both ends.
     Sweep mantle;
-    mantle.rings = 24;
+    mantle.rings = 26;
     mantle.segments = 24;
     mantle.startCap = mantle.endCap = Cap::quads;
-    mantle.ring = [](int i, int j) {
-        double t = (i + 0.5) / 24.0;  // 0 at the bottom, 1 at the top
-        double ang = 2.0 * kPi * j / 24.0;
-        double r = 7.5 * std::sqrt(dsin(kPi * (0.08 + 0.9 * t))) * (0.75 + 0.35 * t);
-        double y = -6.0 + 15.0 * t;
-        double lean = -3.0 * t * t;  // the top of the mantle leans back (-z)
-        return V3{r * dcos(ang), y, lean + r * dsin(ang) * 1.05};
+    mantle.ring = [bump](int i, int j) {
+        double t = (i + 0.5) / 26.0, ang = 2.0 * kPi * j / 24.0;
+        double r = (11.0 + 6.5 * bump(t, 0.68, 0.32) - 1.8 * bump(t, 0.4, 0.1) + 1.5 * bump(t, 0.17, 0.15)) *
+                   std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        V3 centre{0, 5.0 * t * t, -4.0 + 48.0 * t};  // the mantle leans back, away from the eyes
+        return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
-    int firstMantleFace = 0;
     build(m, mantle);
+    // Eyes: large bulging balls on the front of the head.
     for (int k = -1; k <= 1; k += 2) {
-        double sx = k;
-        Sweep eye = spindle({2.6 * sx, 0.5, 5.4}, {3.3 * sx, 0.5, 7.4}, 1.5, 1.5, 10, 4, V3{0, 1, 0});
+        V3 dir = normalized(V3{0.62 * k, -0.78, 0.08});
+        V3 centre = V3{0, 0.6, 5.4} + dir * 10.8;
+        V3 a = centre - dir * 2.7, b = centre + dir * 2.7;
+        Sweep eye;
+        eye.rings = 6;
+        eye.segments = 8;
         eye.startCap = eye.endCap = Cap::quads;
-        // Quad-capped rings run the whole length: ring i at (i + 0.5) / rings.
-        V3 a{2.6 * sx, 0.5, 5.3}, b{3.2 * sx, 0.5, 7.2};
         eye.ring = [a, b](int i, int j) {
-            double t = (i + 0.5) / 4.0, ang = 2.0 * kPi * j / 10.0;
+            double t = (i + 0.5) / 6.0, ang = 2.0 * kPi * j / 8.0;
             V3 d = normalized(b - a), u, v;
-            frameFor(d, V3{0, 1, 0}, u, v);
-            double r = 1.5 * std::sqrt(dsin(kPi * t));
+            frameFor(d, V3{0, 0, 1}, u, v);
+            double r = 2.7 * std::sqrt(dsin(kPi * t));
             return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
         };
         build(m, eye);
     }
-    (void)firstMantleFace;
-    size_t tentacleFaces = m.faces.size();
-    const int lengths[8] = {56, 56, 56, 57, 56, 56, 57, 56};
+    size_t armFaces = m.faces.size();
+    // Eight arms: they leave the underside of the head on its front half,
+    // sweep out and down round the viewer's side and roll up at the tips.
+    const int rings[8] = {55, 55, 55, 56, 55, 55, 56, 55};
     for (int k = 0; k < 8; ++k) {
-        double dir = 2.0 * kPi * (k + 0.5) / 8.0 + rnd.range(-0.12, 0.12);
-        double reach = rnd.range(0.9, 1.15), curl = rnd.range(0.8, 1.3);
-        int n = lengths[k];
-        // Walk the tentacle in its own vertical plane: out and down, bending
-        // ever more until the tip rolls back up into a curl.
+        double a = kPi + 0.2 + k * (kPi - 0.4) / 7.0 + rnd.range(-0.08, 0.08);
+        V3 out{dcos(a), dsin(a), 0};
+        V3 across = normalized(cross(out, V3{0, 0, 1}));
+        double reach = rnd.range(0.9, 1.05), curl = rnd.range(1.3, 1.8), roll = rnd.range(-0.3, 0.3);
+        int n = rings[k];
         std::vector<V3> centre;
-        double u = 3.0, w = -5.0, heading = -1.25;
-        double step = 0.95 * reach;
-        double sway = rnd.range(-0.25, 0.25);
+        double u = 3.0, w = -0.5, heading = -0.4;
+        const double step = 0.95 * reach;
         for (int i = 0; i < n; ++i) {
             double t = static_cast<double>(i) / (n - 1);
-            double a = dir + sway * t * t;
-            centre.push_back(V3{u * dcos(a), w, u * dsin(a)});
-            heading += step * curl * (0.004 + 0.16 * t * t * t);
+            centre.push_back(out * u + V3{0, 0, w} + across * (roll * t * t * u));
+            heading -= 0.02;
+            heading += curl * 0.2 * t * t * t;
             u += step * dcos(heading);
             w += step * dsin(heading);
         }
-        Sweep s = tube(centre, [](double t) { return 0.35 + 3.0 * (1.0 - t) * (1.0 - t * 0.4); }, 8, V3{0, 1, 0});
+        Sweep s = tube(centre, [](double t) { return 0.3 + 4.3 * (1.0 - t) * (1.0 - 0.5 * t); }, 8, V3{0, 0, 1});
         s.startCap = s.endCap = Cap::quads;
         build(m, s);
     }
@@ -1088,7 +1098,7 @@ std::string makeOctopus() {
     }
     for (size_t f = 0; f < m.faces.size(); ++f) {
         if (f == 0) out.line("g mantle");
-        if (f == tentacleFaces) out.line("g tentacles");
+        if (f == armFaces) out.line("g tentacles");
         const FaceRec& face = m.faces[f];
         std::string s = "f";
         for (int i = 0; i < 4; ++i) {
