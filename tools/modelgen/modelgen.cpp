@@ -1234,10 +1234,10 @@ std::string makeMagnolia() {
         group("pt" + std::to_string(k + 1) + "dx1");
         bool outer = k % 2 == 0;
         double a = 2.0 * kPi * k / 6.0;
-        build(m, outer ? tepal(a, 27.0, 10.0, 0.25, 0.9, 0.35, 3, 4) : tepal(a, 24.0, 9.0, 0.6, 0.75, 0.4, 3, 4));
+        build(m, outer ? tepal(a, 20.0, 6.8, 0.25, 0.95, 0.35, 3, 4) : tepal(a, 18.0, 6.0, 0.6, 0.8, 0.4, 3, 4));
     }
     group("pt7dx1");
-    build(m, tepal(kPi / 2.0, 11.0, 4.0, 0.9, 0.5, 0.3, 2, 2));
+    build(m, tepal(kPi / 2.0, 8.0, 3.0, 0.9, 0.5, 0.3, 2, 2));
 
     // greenskn: the stem in three pieces, four leaves in halves, six sepals. 720.
     m.mark("usemtl greenskn");
@@ -1269,8 +1269,11 @@ std::string makeMagnolia() {
             Blade b;
             b.spine = arcPath(root, out, up, len, 0.35, -0.75);
             b.width = [len](double t) {
-                double w = dsin(kPi * (t + 0.3 * t * (1.0 - t))) * (1.0 - 0.15 * t);  // widest before the middle
-                return len * 0.2 * (w > 0.02 ? w : 0.02);
+                // A bare leaf stalk for the first 40 %, then a narrow blade.
+                if (t < 0.4) return 0.9;
+                double u = (t - 0.4) / 0.6;
+                double w = dsin(kPi * (u + 0.3 * u * (1.0 - u))) * (1.0 - 0.15 * u);
+                return 0.9 + len * 0.085 * (w > 0.0 ? w : 0.0);
             };
             b.acrossAt = [across](double) { return across; };
             b.liftAt = [out, up, across](double t) {
@@ -1308,7 +1311,7 @@ std::string makeMagnolia() {
     m.mark("usemtl areola3");
     for (int k = 0; k < 2; ++k) {
         group("pt" + std::to_string(k + 1) + "dx2");
-        build(m, tepal(kPi * k + 1.0, 17.0, 6.5, 1.05, 0.35, 0.45, 2, 4));
+        build(m, tepal(kPi * k + 1.0, 13.0, 4.6, 1.05, 0.35, 0.45, 2, 4));
     }
 
     fitBox(m, V3{-78.0, -39.75, -77.75}, V3{84.0, 9.25, 77.5});
