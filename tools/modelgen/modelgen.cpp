@@ -459,7 +459,9 @@ Surface meshField(const Field& f, V3 lo, V3 hi, double step) {
         auto [it, fresh] = edgeVertex.try_emplace(a * total + b, static_cast<int>(s.p.size()));
         if (fresh) {
             double va = value[static_cast<size_t>(a)], vb = value[static_cast<size_t>(b)];
-            s.p.push_back(lerp(cornerPoint(a), cornerPoint(b), va / (va - vb)));
+            // Never exactly on a grid point: where the surface passes through one,
+            // the cuts of its edges would coincide and leave flat triangles.
+            s.p.push_back(lerp(cornerPoint(a), cornerPoint(b), std::clamp(va / (va - vb), 0.01, 0.99)));
         }
         return it->second;
     };
