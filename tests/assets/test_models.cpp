@@ -80,16 +80,20 @@ TEST_F(EmbeddedModels, OutsideFacesFaceOutwards) {
     // With the normal (B - C) x (A - C), a surface wound counter-clockwise
     // seen from outside has normals pointing inwards, so its signed volume
     // sum(A . n) / 6 is negative. A model wound the wrong way, or a quad
-    // split of the wrong sense, turns it positive.
+    // split of the wrong sense, turns it positive. A flat face (zero normal)
+    // has no side at all and lights as NaN.
     for (const MeshObject* m : library.models) {
         SCOPED_TRACE(m->name);
         double volume = 0;
+        int flat = 0;
         for (int i = 0; i < m->faceCount; ++i) {
             const Face& f = m->faces[i];
+            flat += f.normal.x == 0.0f && f.normal.y == 0.0f && f.normal.z == 0.0f;
             volume += (static_cast<double>(f.a.position.x) * f.normal.x + static_cast<double>(f.a.position.y) * f.normal.y +
                        static_cast<double>(f.a.position.z) * f.normal.z) / 6.0;
         }
         EXPECT_LT(volume, 0.0);
+        EXPECT_EQ(flat, 0);
     }
 }
 
