@@ -93,5 +93,5 @@ done
 # shellcheck disable=SC2086
 convert $heads +append "$work/head.png"
 # shellcheck disable=SC2086
-convert "$work/head.png" $rows -append -quality 88 "$docs/contact-sheet.jpg"
+convert "$work/head.png" $rows -append -type TrueColor -quality 88 "$docs/contact-sheet.jpg"
 echo "wrote $docs/contact-sheet.jpg, $docs/scenes/ and $docs/models/"
