@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "geometry/model_library.h"
 #include "models/models.h"
@@ -78,16 +80,20 @@ TEST_F(EmbeddedModels, OutsideFacesFaceOutwards) {
     // With the normal (B - C) x (A - C), a surface wound counter-clockwise
     // seen from outside has normals pointing inwards, so its signed volume
     // sum(A . n) / 6 is negative. A model wound the wrong way, or a quad
-    // split of the wrong sense, turns it positive.
+    // split of the wrong sense, turns it positive. A flat face (zero normal)
+    // has no side at all and lights as NaN.
     for (const MeshObject* m : library.models) {
         SCOPED_TRACE(m->name);
         double volume = 0;
+        int flat = 0;
         for (int i = 0; i < m->faceCount; ++i) {
             const Face& f = m->faces[i];
+            flat += f.normal.x == 0.0f && f.normal.y == 0.0f && f.normal.z == 0.0f;
             volume += (static_cast<double>(f.a.position.x) * f.normal.x + static_cast<double>(f.a.position.y) * f.normal.y +
                        static_cast<double>(f.a.position.z) * f.normal.z) / 6.0;
         }
         EXPECT_LT(volume, 0.0);
+        EXPECT_EQ(flat, 0);
     }
 }
 
@@ -100,6 +106,26 @@ TEST_F(EmbeddedModels, TheFlowerUsesEachOfItsFiveColours) {
                         {0xCC9999, 120}, {0xFFFFFF, 304}, {0x00FF00, 720}, {0xFFB200, 164}, {0xFF00FF, 64}}));
     // The other models carry no material colour.
     EXPECT_EQ(findModel(library, "teddy")->faces[0].color, 0u);
+}
+
+TEST_F(EmbeddedModels, TheFlowerHasNoOversizedTriangles) {
+    // A few large triangles throw long normals across the whole screen in
+    // the scenes that show them; the flower's are spread evenly instead.
+    const MeshObject* flower = findModel(library, "magnolia");
+    ASSERT_NE(flower, nullptr);
+    std::vector<double> areas;
+    for (int i = 0; i < flower->faceCount; ++i) {
+        const Face& f = flower->faces[i];
+        const double ux = f.b.position.x - f.a.position.x, uy = f.b.position.y - f.a.position.y,
+                     uz = f.b.position.z - f.a.position.z, vx = f.c.position.x - f.a.position.x,
+                     vy = f.c.position.y - f.a.position.y, vz = f.c.position.z - f.a.position.z;
+        const double cx = uy * vz - uz * vy, cy = uz * vx - ux * vz, cz = ux * vy - uy * vx;
+        areas.push_back(std::sqrt(cx * cx + cy * cy + cz * cz) / 2.0);
+    }
+    std::vector<double> sorted = areas;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (size_t i = 0; i < areas.size(); ++i) EXPECT_LE(areas[i], 4.0 * median) << "triangle " << i;
 }
 
 TEST_F(EmbeddedModels, TheTimelinePatternsFindTheirModels) {

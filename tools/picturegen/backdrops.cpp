@@ -43,11 +43,95 @@ Canvas paintNebula() {
     return c;
 }
 
-// Picture 2: dusk over rolling pasture for the cow, warm sky against cool
-// violet hills, a line of trees on the middle ridge.
+// Picture 2: a pasture at dusk for the cow. The low sun over violet hills with
+// crisp ridges, a far line of trees on the field's edge, a barn with its silo
+// and a farmhouse with lit windows, a wooden fence crossing the meadow, a
+// large tree framing the left, and grass that grows from a fine haze of tips
+// far off to single blades in the foreground.
+namespace {
+
+struct Tree {
+    double x, ground, height, width;  // trunk foot, crown height and half-width in pixels
+    uint32_t seed;
+    Rgb color;
+};
+
+// How much of pixel (x, y) the tree covers, 0 .. 1, with a soft one-pixel
+// edge; the crown is a cluster of lobes frayed by noise.
+double treeCover(const Tree& t, double x, double y) {
+    const double trunkTop = t.ground - t.height * 0.45;
+    const double trunkHalf = std::max(0.7, t.width * 0.09) * (1.0 + 0.6 * clamp01((y - trunkTop) / (t.ground - trunkTop)));
+    double cover = 0;
+    if (y <= t.ground && y >= trunkTop) cover = clamp01(trunkHalf + 0.5 - std::fabs(x - t.x));
+    // Lobes: one over the trunk and seven scattered round it, sizes and places from the seed.
+    double inside = 1e9;
+    for (int k = 0; k < 8; ++k) {
+        const double ox = k == 0 ? 0.0 : (hash2(k, 1, t.seed) - 0.5) * 1.3, oy = k == 0 ? 0.0 : (hash2(k, 2, t.seed) - 0.5) * 0.9;
+        const double lx = t.x + ox * t.width, ly = t.ground - t.height * (0.68 + 0.25 * oy);
+        const double r = (k == 0 ? 0.6 : 0.3 + 0.22 * hash2(k, 3, t.seed)) * t.width;
+        const double dx = x - lx, dy = (y - ly) * 1.15;
+        inside = std::min(inside, std::sqrt(dx * dx + dy * dy) - r);
+    }
+    const double scale = std::max(3.0, t.width * 0.12);
+    inside += (fbm(x / scale, y / scale, 4, t.seed) - 0.5) * t.width * 0.35;
+    return std::max(cover, clamp01(0.5 - inside));
+}
+
+// Coverage of the half-plane below a ridge line at height ridge, over one pixel.
+double below(double y, double ridge) { return clamp01(y - ridge + 0.5); }
+
+// Inside a polygon (even-odd), for the buildings' straight silhouettes.
+bool inPolygon(double x, double y, const double* px, const double* py, int n) {
+    bool in = false;
+    for (int i = 0, j = n - 1; i < n; j = i++)
+        if ((py[i] > y) != (py[j] > y) && x < (px[j] - px[i]) * (y - py[i]) / (py[j] - py[i]) + px[i]) in = !in;
+    return in;
+}
+
+// The barn (gambrel roof), its silo and the farmhouse, as a coverage with
+// its colour: 0 outside, 1 inside; windows glow.
+double farmCover(double x, double y, Rgb& color) {
+    // Four sub-samples per pixel for clean roof slopes.
+    static const double barnX[] = {118, 118, 124, 148, 172, 196, 202, 202};
+    static const double barnY[] = {447, 417, 402, 386, 386, 402, 417, 447};
+    static const double houseX[] = {256, 256, 281, 306, 306};
+    static const double houseY[] = {445, 424, 408, 424, 445};
+    static const double chimneyX[] = {293, 293, 299, 299};
+    static const double chimneyY[] = {420, 405, 405, 420};
+    int hits = 0, lit = 0;
+    for (int s = 0; s < 4; ++s) {
+        const double sx = x + 0.25 + 0.5 * (s & 1), sy = y + 0.25 + 0.5 * (s >> 1);
+        bool barn = inPolygon(sx, sy, barnX, barnY, 8);
+        bool silo = (sx >= 206 && sx <= 222 && sy >= 380 && sy <= 447) ||
+                    ((sx - 214) * (sx - 214) + (sy - 380) * (sy - 380) * 2.2 < 64);
+        bool house = inPolygon(sx, sy, houseX, houseY, 5) || inPolygon(sx, sy, chimneyX, chimneyY, 4);
+        if (barn || silo || house) ++hits;
+        // Lit windows: two in the house, a hayloft door in the barn.
+        bool window = (house && sy > 428 && sy < 436 && ((sx > 263 && sx < 270) || (sx > 290 && sx < 297))) ||
+                      (barn && sx > 155 && sx < 165 && sy > 398 && sy < 408);
+        lit += window;
+    }
+    color = mix(hex(0x1c1020), hex(0xffc860), lit / 4.0);
+    return hits / 4.0;
+}
+
+}  // namespace
+
 Canvas paintPasture() {
     Canvas c(800, 600);
     const double sunX = 560, sunY = 318;
+    // Trees: a far line on the field's edge, a middle group round the farm,
+    // and one large tree framing the left.
+    std::vector<Tree> trees;
+    Random rnd(2002);
+    for (double x = 8; x < 800; x += rnd.range(9, 26)) {
+        if (x > 110 && x < 320) continue;  // the farm stands there
+        if (rnd.uniform() < 0.25) continue;
+        trees.push_back({x, 412 + rnd.range(-2, 2), rnd.range(12, 26), rnd.range(5, 10), uint32_t(rnd.next()), hex(0x2a2140)});
+    }
+    const double middle[][3] = {{95, 60, 24}, {236, 52, 20}, {338, 70, 28}, {372, 48, 18}, {640, 58, 22}, {690, 44, 17}};
+    for (const auto& t : middle) trees.push_back({t[0], 448, t[1], t[2], uint32_t(rnd.next()), hex(0x1d1a2c)});
+    trees.push_back({58, 560, 330, 118, 77, hex(0x120f18)});
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) {
             const double v = y / 600.0;
@@ -62,51 +146,70 @@ Canvas paintPasture() {
             const double cloud = smoothstep(0.5, 0.75, fbm(x / 260.0, y / 45.0, 6, 41)) * smoothstep(0.5, 0.15, v);
             Rgb cloudColor = mix(hex(0x4a2c5e), hex(0xffa070), expD(-sd * 3.5) * 0.9 + 0.1);
             Rgb col = mix(sky, cloudColor, cloud * 0.85);
+            const double sunSide = expD(-std::fabs(x - sunX) / 220.0);
 
-            // Hills from far to near: each a noisy ridge line, hazier with distance.
-            struct Hill {
-                double base, amp, freq;
-                uint32_t seed;
-                Rgb color;
-            };
-            const Hill hills[4] = {{345, 70, 1 / 260.0, 51, hex(0xb07a90)},
-                                   {395, 90, 1 / 230.0, 52, hex(0x6a4a78)},
-                                   {450, 95, 1 / 200.0, 53, hex(0x34385a)},
-                                   {560, 120, 1 / 170.0, 54, hex(0x1a2a26)}};
-            for (int h = 0; h < 4; ++h) {
-                const Hill& hill = hills[h];
-                const double ridge = hill.base - hill.amp * smoothstep(0.2, 0.8, fbm(x * hill.freq, h * 3.1, 4, hill.seed));
-                if (y >= ridge) {
-                    const double depth = (y - ridge) / 200.0;
-                    const double grass = fbm(x / 40.0, y / 14.0, 4, hill.seed + 9) * 0.8 +
-                                         fbm(x / 2.0, y / 6.0, 2, hill.seed + 19) * 0.2;
-                    Rgb ground = hill.color * (0.85 + 0.3 * grass - 0.25 * clamp01(depth));
-                    // Haze: the far ridges melt into the horizon's glow.
-                    ground = mix(ground, hex(0xf0a080), (0.3 - 0.1 * h) * (h < 3 ? 1.0 : 0.0) *
-                                                             expD(-(y - ridge) / 60.0));
-                    // Rim light where the low sun grazes the crest.
-                    ground = ground + hex(0xff9a5a) * (expD(-(y - ridge) / 6.0) * (0.35 - 0.08 * h) *
-                                                       (0.4 + 0.6 * expD(-std::fabs(x - sunX) / 250.0)));
-                    col = ground;
+            // Two ranges of hills with crisp crests, the far one hazier.
+            const double far = 372 - 46 * ridged(x / 300.0, 0.5, 5, 51);
+            const double nearHill = 404 - 30 * smoothstep(0.15, 0.85, fbm(x / 210.0, 3.1, 4, 52));
+            Rgb farColor = mix(hex(0x9a6a8a), hex(0xd89080), 0.35 * sunSide) * (0.92 + 0.16 * fbm(x / 30.0, y / 12.0, 3, 61));
+            col = mix(col, farColor + hex(0xff9a5a) * (0.25 * expD(-(y - far) / 4.0) * sunSide), below(y, far));
+            Rgb nearColor = hex(0x4e3a62) * (0.9 + 0.2 * fbm(x / 25.0, y / 8.0, 3, 62));
+            col = mix(col, nearColor + hex(0xff9a5a) * (0.3 * expD(-(y - nearHill) / 3.0) * sunSide), below(y, nearHill));
+
+            // The meadow from the field's edge at y = 410 to the foot of the picture.
+            if (y >= 409) {
+                const double depth = clamp01((y - 410) / 190.0);  // 0 far .. 1 near
+                const double scale = 1.0 + 9.0 * depth * depth;     // how large things are at this depth
+                Rgb grass = mix(hex(0x4c5a3e), hex(0x22381c), depth);
+                grass = mix(grass, hex(0x6a6a48), 0.35 * (1.0 - depth));  // dusk haze far off
+                const double patches = fbm(x / (40.0 * scale), y / (6.0 * scale), 4, 71);
+                grass = grass * (0.8 + 0.4 * patches);
+                // Blades: one per narrow column cell, taller towards the front, tips lit by the sun.
+                const double cell = 1.0 + 2.5 * depth;
+                const int column = int(x / cell);
+                const double h = hash2(column, int(y / (3.0 + 14.0 * depth)), 73);
+                const double tip = fmod(y + h * 40.0, 3.0 + 14.0 * depth) / (3.0 + 14.0 * depth);
+                const double blade = smoothstep(0.55, 0.0, tip) * (0.5 + 0.5 * hash2(column, 5, 74));
+                grass = grass * (0.75 + 0.45 * blade) + hex(0xffb070) * (blade * 0.18 * (0.3 + sunSide) * (1.0 - 0.5 * depth));
+                // A warm sheen on the grass below the sun.
+                grass = grass + hex(0xff9a5a) * (0.22 * sunSide * expD(-depth * 3.0));
+                col = mix(col, grass, below(y, 410));
+            }
+
+            // The farm.
+            Rgb farm;
+            const double farmAmount = farmCover(x, y, farm);
+            if (farmAmount > 0) col = mix(col, farm, farmAmount);
+
+            // Trees, far to near.
+            for (const Tree& t : trees) {
+                if (std::fabs(x - t.x) > t.width * 1.6 + 2 || y > t.ground + 1 || y < t.ground - t.height * 1.2) continue;
+                const double cover = treeCover(t, x, y);
+                if (cover <= 0) continue;
+                Rgb tc = t.color + hex(0xff9a5a) * (0.1 * clamp01((x - t.x) / t.width));  // rim on the sun's side
+                col = mix(col, tc, cover);
+            }
+
+            // A post-and-rail fence crossing the meadow, nearer on the left.
+            {
+                auto fenceY = [](double fx) { return 505.0 - 45.0 * fx / 800.0; };  // the ground line
+                auto postHeight = [](double fx) { return 46.0 - 22.0 * fx / 800.0; };
+                const double ground = fenceY(x), tall = postHeight(x);
+                Rgb wood = hex(0x2a1a14) + hex(0xff9a5a) * (0.12 * sunSide);
+                double fence = 0;
+                for (int rail = 0; rail < 2; ++rail) {
+                    const double ry = ground - tall * (rail ? 0.85 : 0.45), half = tall * 0.05 + 0.4;
+                    fence = std::max(fence, clamp01(half + 0.5 - std::fabs(y - ry)));
                 }
-                // Trees stand on the third ridge.
-                if (h == 2) {
-                    // A crown can reach into the neighbouring slots.
-                    for (int slot = x / 23 - 1; slot <= x / 23 + 1; ++slot) {
-                        const double pick = hash2(slot, 7, 77);
-                        if (pick <= 0.55 || slot <= 4) continue;
-                        const double tx = slot * 23 + 11 + (hash2(slot, 8, 77) - 0.5) * 10;
-                        const double foot = hill.base - hill.amp * smoothstep(0.2, 0.8, fbm(tx * hill.freq, h * 3.1, 4, hill.seed));
-                        const double height = 26 + 26 * hash2(slot, 9, 77);
-                        const double ty = foot - height * 0.6, ry = height * 0.48;
-                        const double rx = height * (0.26 + 0.2 * hash2(slot, 10, 77));
-                        const double ex = (x - tx) / rx, ey = (y - ty) / ry;
-                        const double leaves = fbm(x / 5.0, y / 5.0, 3, 88) * 0.35;
-                        const bool crown = ex * ex + ey * ey < 1 + leaves - 0.17;
-                        const bool trunk = std::fabs(x - tx) < 2 && y > ty && y < foot + 2;
-                        if (crown || trunk) col = hex(0x1a1f30) + hex(0xff9a5a) * (0.12 * clamp01(-ex));
-                    }
+                // Posts every so often along the line, spaced wider in front.
+                double px = 0;
+                for (int k = 0; k < 30 && px < 820; ++k) {
+                    const double w = postHeight(px) * 0.1 + 0.6;
+                    if (y >= fenceY(px) - postHeight(px) - 2 && y <= fenceY(px) + 2)
+                        fence = std::max(fence, clamp01(w + 0.5 - std::fabs(x - px)));
+                    px += postHeight(px) * 1.9;
                 }
+                col = mix(col, wood, fence);
             }
             c.at(x, y) = col;
         }

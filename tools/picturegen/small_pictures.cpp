@@ -79,30 +79,43 @@ double arc(double px, double py, double cx, double cy, double r, double a0, doub
     return std::sqrt(std::min(x0 * x0 + y0 * y0, x1 * x1 + y1 * y1));
 }
 
-// Distance to the stroke skeleton of "^vorna": bold geometric lowercase on a
-// baseline at y = 74 with an x-height of 44; the caret rides high before it.
+// Distance from p to a stadium ring: the outline of a capsule of radius r
+// round the vertical segment from (cx, y0) to (cx, y1).
+double stadium(double px, double py, double cx, double y0, double y1, double r) {
+    return std::fabs(segment(px, py, cx, y0, cx, y1) - r);
+}
+
+// Stroke half-width of the letters' metal and of metal plus outline.
+constexpr double kStroke = 3.75, kOutlined = kStroke + 2.5;
+
+// Distance to the stroke skeleton of "^vorna", laid out in banner pixels:
+// geometric lowercase with an x-height from y = 30 to the baseline at 74 and
+// the caret riding high before it. The scene cuts away every even column of
+// the banner, so no two letters come closer than 15.5 between skeletons: at
+// least three columns of backdrop (one or two of them kept) between the
+// outlines, which keeps "r" and "n" apart.
 double lettering(double x, double y) {
-    const double top = 30, base = 74, mid = 52;
+    const double top = 30, base = 74;
     double d = 1e9;
     auto add = [&](double v) { d = std::min(d, v); };
     // ^
-    add(segment(x, y, 6, 30, 17, 12));
-    add(segment(x, y, 17, 12, 28, 30));
+    add(segment(x, y, 3, 21, 11, 6));
+    add(segment(x, y, 11, 6, 19, 21));
     // v
-    add(segment(x, y, 35, top, 51, base));
-    add(segment(x, y, 51, base, 67, top));
-    // o
-    add(ring(x, y, 90, mid, 15));
-    // r: stem and a shoulder that leaves it at the top and ends in a short hook
-    add(segment(x, y, 119, top + 10, 119, base));
-    add(arc(x, y, 133, top + 14, 14, -kPi, -0.35));
+    add(segment(x, y, 31, top, 41, base));
+    add(segment(x, y, 41, base, 51, top));
+    // o: a tall round-ended ring filling the x-height
+    add(stadium(x, y, 74.5, top + 12.5, base - 12.5, 12.5));
+    // r: stem and a short shoulder that stops well short of the n
+    add(segment(x, y, 102.5, top, 102.5, base));
+    add(arc(x, y, 112.5, top + 12, 10, -kPi, -kPi / 3));
     // n: stem, arch, right leg
-    add(segment(x, y, 156, top, 156, base));
-    add(arc(x, y, 170, top + 14, 14, -kPi, 0));
-    add(segment(x, y, 184, top + 14, 184, base));
+    add(segment(x, y, 133, top, 133, base));
+    add(arc(x, y, 143, top + 12, 10, -kPi, 0));
+    add(segment(x, y, 153, top + 12, 153, base));
     // a: a round bowl closed by a stem on its right
-    add(ring(x, y, 206, mid + 2, 14));
-    add(segment(x, y, 220, top + 6, 220, base));
+    add(stadium(x, y, 180, top + 11.5, base - 11.5, 11.5));
+    add(segment(x, y, 191.5, top, 191.5, base));
     return d;
 }
 
@@ -110,26 +123,23 @@ double lettering(double x, double y) {
 
 std::vector<unsigned char> paintBanner() {
     const int w = 200, h = 95;
-    const double stroke = 8.0;
     std::vector<unsigned char> out(size_t(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            // Letters squeezed to fit: the skeleton above spans 0..228 in x.
-            const double lx = x * 233.0 / 200.0;
-            const double d = lettering(lx, y) - stroke;
-            const double shadow = lettering(lx - 3, y - 3) - stroke;
+            const double d = lettering(x, y);
+            const double shadow = lettering(x - 2.5, y - 2.5);
             Rgb col;
             bool solid = true;
-            if (d < -2.2) {
+            if (d < kStroke) {
                 // Metal: gold at the top to ember at the foot, a bright band above the middle.
-                const double t = clamp01((y - 8) / 78.0);
+                const double t = clamp01((y - 8) / 74.0);
                 col = mix(hex(0xfff2b0), hex(0xffb020), smoothstep(0.0, 0.45, t));
-                col = mix(col, hex(0xd03a10), smoothstep(0.45, 1.0, t));
-                col = col + Rgb{1, 1, 1} * (0.5 * smoothstep(0.04, 0.0, std::fabs(t - 0.36)));
-                col = col * (0.8 + 0.2 * smoothstep(-2.2, -6, d));
-            } else if (d < 0.5) {
+                col = mix(col, hex(0xd83c10), smoothstep(0.5, 1.0, t));
+                col = col + Rgb{1, 1, 1} * (0.5 * smoothstep(0.05, 0.0, std::fabs(t - 0.36)));
+                col = col * (0.85 + 0.15 * smoothstep(kStroke, 0.0, d));
+            } else if (d < kOutlined) {
                 col = hex(0x1a0830);  // the outline
-            } else if (shadow < 0.5) {
+            } else if (shadow < kOutlined) {
                 col = hex(0x200a40);  // a drop shadow down and right
             } else {
                 solid = false;
