@@ -19,13 +19,13 @@ run_pkgs=(
 )
 record_pkgs=(ffmpeg)
 # Testing, on top of the two sets above. The libraries here belong to tools
-# that configure without them (the music report, the mesh simplifier).
+# that configure without them (the music report).
 test_pkgs=(
   g++-multilib clang libclang-rt-14-dev
   googletest libgtest-dev
   xvfb x11-utils xdotool valgrind
   pulseaudio pulseaudio-utils
-  libebur128-dev libmeshoptimizer-dev
+  libebur128-dev
   git ccache
 )
 # libstdc++6:i386 beside g++-multilib's own copy: dpkg-shlibdeps then names

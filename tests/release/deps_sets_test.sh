@@ -15,13 +15,13 @@ lacks() { local n="$1" s="$2" p; shift 2; for p; do grep -qx -- "$p" <<<"$s" && 
 has run "$run" build-essential cmake ninja-build pkg-config libsdl1.2-compat-dev libjpeg62-turbo-dev libpng-dev
 grep ':i386' <<<"$run" && bad "the run set names i386 packages"
 lacks run "$run" g++-multilib clang valgrind xvfb x11-utils xdotool googletest libgtest-dev pulseaudio \
-  pulseaudio-utils libebur128-dev libmeshoptimizer-dev ffmpeg
+  pulseaudio-utils libebur128-dev ffmpeg
 extra=$(comm -13 <(echo "$run") <(echo "$record") | tr '\n' ' ')
 [ "$extra" = "ffmpeg " ] || bad "recording adds '$extra' to the run set, not just ffmpeg"
 lacking=$(comm -23 <(echo "$record") <(echo "$test") | tr '\n' ' ')
 [ -z "$lacking" ] || bad "the test set lacks $lacking"
 has test "$test" g++-multilib clang valgrind xvfb xdotool libgtest-dev pulseaudio pulseaudio-utils \
-  libebur128-dev libmeshoptimizer-dev libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386 libstdc++6:i386
+  libebur128-dev libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386 libstdc++6:i386
 "$deps" bogus --list >/dev/null 2>&1 && bad "an unknown set is accepted"
 
 # The README's list of what watching needs names the whole run set.
