@@ -99,7 +99,7 @@ TEST_F(SceneTest, SequenceEndedSceneWaitsForBothSequenceAndTime) {
     }
 }
 
-TEST_F(SceneTest, WindowCloseStopsA3DSceneButNotAPicture) {
+TEST_F(SceneTest, WindowCloseStopsA3DSceneAndAPicture) {
     scene->setup(&engine, &model, -1);
     onFrame = [](int f) {
         if (f == 2) {
@@ -112,8 +112,8 @@ TEST_F(SceneTest, WindowCloseStopsA3DSceneButNotAPicture) {
     EXPECT_EQ(scene->run3D(), kSceneStop);
     scene->setup(&engine, nullptr, 0);
     frame = 0;
-    EXPECT_EQ(scene->runPicture(nullptr, 100), kSceneEnded);
-    EXPECT_EQ(frame, 4) << "closing the window ends the picture with 0";
+    EXPECT_EQ(scene->runPicture(nullptr, 100), kSceneStop);
+    EXPECT_EQ(frame, 4) << "closing the window in frame 2 ends the picture after frame 3";
 }
 
 TEST_F(SceneTest, HeldKeysFollowTheirPrecedence) {
