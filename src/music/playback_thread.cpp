@@ -83,6 +83,9 @@ bool requestGranted(unsigned long request, int value, bool (*accept)(int granted
 
 int openAudio(unsigned rate) {
     if (!haveFileCallbacks()) return 0;
+    // The device and the voice table are about to change under a thread that
+    // still writes and mixes: it stops first.
+    if (Song* playing = playingSong()) stopSong(playing);
     closeAudio();
     outputRate = rate ? rate : 44100;
     deviceHandle = deviceOpen();

@@ -14,7 +14,8 @@
 struct Song;
 
 // Opens and configures the device for 16-bit stereo at `rate`; 0 when a file
-// callback is missing or the device refuses any of the four requests.
+// callback is missing or the device refuses any of the four requests. A song
+// still playing is stopped first.
 int openAudio(unsigned rate);
 // Closes the device if it is open.
 int closeAudio();

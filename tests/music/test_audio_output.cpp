@@ -362,3 +362,17 @@ TEST(AudioOutput, FreeingAnotherSongLeavesThePlayingVoicesAlone) {
     EXPECT_EQ(voices[0].sample, nullptr);
     closeAudio();
 }
+
+TEST(AudioOutput, ReopeningTheDeviceStopsThePlayingSongFirst) {
+    registerCallbacks();
+    FakeDevice d;
+    ASSERT_EQ(openAudio(44100), 1);
+    musictest::Loaded song(beatModule());
+    ASSERT_EQ(playSong(song.song), 1);
+    waitForWrites(d, 2);
+    // The new open closes the device the thread writes to and clears the voices it mixes.
+    ASSERT_EQ(openAudio(44100), 1);
+    EXPECT_EQ(isPlaying(), 0);
+    EXPECT_EQ(playingSong(), nullptr);
+    closeAudio();
+}
