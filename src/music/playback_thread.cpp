@@ -83,9 +83,6 @@ bool requestGranted(unsigned long request, int value, bool (*accept)(int granted
 
 int openAudio(unsigned rate) {
     if (!haveFileCallbacks()) return 0;
-    // The device and the voice table are about to change under a thread that
-    // still writes and mixes: it stops first.
-    if (Song* playing = playingSong()) stopSong(playing);
     closeAudio();
     outputRate = rate ? rate : 44100;
     deviceHandle = deviceOpen();
@@ -104,6 +101,9 @@ int openAudio(unsigned rate) {
 }
 
 int closeAudio() {
+    // A thread still writing to the device (and mixing the voices that a new
+    // open clears) stops first.
+    if (Song* playing = playingSong()) stopSong(playing);
     if (deviceHandle >= 0) deviceClose(deviceHandle);
     deviceHandle = -1;
     return 1;

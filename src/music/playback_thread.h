@@ -15,9 +15,9 @@ struct Song;
 
 // Opens and configures the device for 16-bit stereo at `rate`; 0 when a file
 // callback is missing or the device refuses any of the four requests. A song
-// still playing is stopped first.
+// still playing is stopped first (as by closeAudio).
 int openAudio(unsigned rate);
-// Closes the device if it is open.
+// Stops a song still playing, then closes the device if it is open.
 int closeAudio();
 // Restarts `song` from its beginning on a new playback thread; 0 for null, or
 // when the mix buffer cannot be had (then nothing plays).

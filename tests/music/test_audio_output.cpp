@@ -363,16 +363,24 @@ TEST(AudioOutput, FreeingAnotherSongLeavesThePlayingVoicesAlone) {
     closeAudio();
 }
 
-TEST(AudioOutput, ReopeningTheDeviceStopsThePlayingSongFirst) {
+TEST(AudioOutput, ClosingOrReopeningTheDeviceStopsThePlayingSongFirst) {
     registerCallbacks();
     FakeDevice d;
     ASSERT_EQ(openAudio(44100), 1);
     musictest::Loaded song(beatModule());
-    ASSERT_EQ(playSong(song.song), 1);
-    waitForWrites(d, 2);
-    // The new open closes the device the thread writes to and clears the voices it mixes.
-    ASSERT_EQ(openAudio(44100), 1);
-    EXPECT_EQ(isPlaying(), 0);
-    EXPECT_EQ(playingSong(), nullptr);
-    closeAudio();
+    // A new open closes the device the thread writes to and clears the voices it mixes.
+    for (bool reopen : {true, false}) {
+        ASSERT_EQ(playSong(song.song), 1);
+        waitForWrites(d, d.writeCount() + 2);
+        if (reopen) {
+            ASSERT_EQ(openAudio(44100), 1);
+        } else {
+            closeAudio();
+        }
+        EXPECT_EQ(isPlaying(), 0) << (reopen ? "reopened" : "closed");
+        EXPECT_EQ(playingSong(), nullptr);
+        const size_t writes = d.writeCount();
+        usleep(30000);
+        EXPECT_EQ(d.writeCount(), writes) << "written after the close";
+    }
 }
