@@ -1,6 +1,7 @@
 // A virtual world for driving scene loops frame by frame: a fake clock, a
-// timer queue fired once per frame, an injected key array, and a row source
-// that is called once per frame and runs the test's frame hook.
+// timer queue fired once per frame (or, with timedTimers, at each timer's own
+// period as advanceTimed moves the clock), an injected key array, and a row
+// source that is called once per frame and runs the test's frame hook.
 #pragma once
 
 #include <SDL/SDL.h>
