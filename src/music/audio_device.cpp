@@ -75,7 +75,7 @@ bool startSdlAudio(int rate) {
     want.channels = 2;
     want.samples = 1024;
     want.callback = standInFill;
-    // No `obtained` spec: SDL then converts whatever the machine plays to
+    // No `obtained` record: SDL then converts whatever the machine plays to
     // what we asked for. Handed one, SDL would play our bytes in the
     // output's own rate and format (wrong pitch, or noise) unconverted.
     if (sdlAudioOpener(&want, nullptr) != 0) {

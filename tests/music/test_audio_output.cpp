@@ -274,9 +274,9 @@ TEST(AudioOutput, FreeingThePlayingSongStopsTheThreadFirst) {
     closeAudio();
 }
 
-// SDL_OpenAudio's contract: given an `obtained` spec, SDL may grant another
+// SDL_OpenAudio's contract: given an `obtained` record, SDL may grant another
 // rate or format and then plays the callback's bytes as that, unconverted;
-// without one it converts from the spec asked for. This output grants
+// without one it converts from the format asked for. This output grants
 // 22050 Hz unsigned 8-bit mono when it may.
 struct PickyOutput {
     static inline SDL_AudioSpec asked{};
