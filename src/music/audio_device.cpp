@@ -65,6 +65,8 @@ int standInOpen(void*, const char*) {
     return 0;
 }
 
+SdlAudioOpener sdlAudioOpener = SDL_OpenAudio;
+
 bool startSdlAudio(int rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
@@ -73,12 +75,13 @@ bool startSdlAudio(int rate) {
     want.channels = 2;
     want.samples = 1024;
     want.callback = standInFill;
-    SDL_AudioSpec got{};
-    if (SDL_OpenAudio(&want, &got) != 0) {
+    // No `obtained` record: SDL then converts whatever the machine plays to
+    // what we asked for. Handed one, SDL would play our bytes in the
+    // output's own rate and format (wrong pitch, or noise) unconverted.
+    if (sdlAudioOpener(&want, nullptr) != 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    // SDL converts whatever the machine plays to what we asked for.
     SDL_PauseAudio(0);
     return true;
 }
@@ -203,6 +206,8 @@ void finishCapture() {
 void setAudioDevice(const AudioDevice* device) { installed = device; }
 
 const AudioDevice* standInDevice() { return &standInTable; }
+
+void setSdlAudioOpener(SdlAudioOpener open) { sdlAudioOpener = open ? open : SDL_OpenAudio; }
 
 int deviceOpen() {
     const char* path = std::getenv("VORNA_DSP");

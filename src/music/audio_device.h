@@ -51,3 +51,10 @@ void deviceClose(int handle);
 // rate asked for and 8 fragments of 2048 bytes, and blocks each write while
 // its 16 KB buffer is full.
 const AudioDevice* standInDevice();
+
+// Where the stand-in opens SDL's output, with SDL_OpenAudio's contract; a
+// test installs one that grants another rate or format. Null restores
+// SDL_OpenAudio.
+struct SDL_AudioSpec;
+using SdlAudioOpener = int (*)(SDL_AudioSpec* desired, SDL_AudioSpec* obtained);
+void setSdlAudioOpener(SdlAudioOpener open);

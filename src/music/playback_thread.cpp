@@ -36,6 +36,7 @@ PlaybackRun* run = nullptr;  // main thread only; the thread has its own pointer
 std::atomic<Song*> currentSong{nullptr};
 
 void* mixAllocation = nullptr;
+MixAllocator mixAllocator = std::calloc;
 float* mixBuffer = nullptr;  // 2 x 2048 interleaved floats, 16-byte aligned
 
 // How long stopSong waits for a write to come back before it gives up on the thread.
@@ -100,6 +101,9 @@ int openAudio(unsigned rate) {
 }
 
 int closeAudio() {
+    // A thread still writing to the device (and mixing the voices that a new
+    // open clears) stops first.
+    if (Song* playing = playingSong()) stopSong(playing);
     if (deviceHandle >= 0) deviceClose(deviceHandle);
     deviceHandle = -1;
     return 1;
@@ -109,9 +113,10 @@ int playSong(Song* song) {
     if (!song) return 0;
     stopSong(song);
     rewindSong(song);
-    currentSong.store(song, std::memory_order_release);
     const size_t bytes = size_t(framesPerBlock) * 8 + 256;
-    mixAllocation = std::calloc(1, bytes);
+    mixAllocation = mixAllocator(1, bytes);
+    if (!mixAllocation) return 0;  // nothing started: the song is stopped, as it was
+    currentSong.store(song, std::memory_order_release);
     mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) & ~uintptr_t(15));
     run = new PlaybackRun;
     run->handle = deviceHandle;
@@ -153,6 +158,8 @@ int stopSong(Song* song) {
     currentSong.store(nullptr, std::memory_order_release);
     return 1;
 }
+
+void setMixAllocator(MixAllocator allocate) { mixAllocator = allocate ? allocate : std::calloc; }
 
 int getOrder(Song* song) { return song ? positionSnapshot.order.load(std::memory_order_relaxed) : 0; }
 int getRow(Song* song) { return song ? positionSnapshot.row.load(std::memory_order_relaxed) : 0; }

@@ -8,16 +8,19 @@
 // the snapshot). Not for playing two songs at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Song;
 
 // Opens and configures the device for 16-bit stereo at `rate`; 0 when a file
-// callback is missing or the device refuses any of the four requests.
+// callback is missing or the device refuses any of the four requests. A song
+// still playing is stopped first (as by closeAudio).
 int openAudio(unsigned rate);
-// Closes the device if it is open.
+// Stops a song still playing, then closes the device if it is open.
 int closeAudio();
-// Restarts `song` from its beginning on a new playback thread; 0 only for null.
+// Restarts `song` from its beginning on a new playback thread; 0 for null, or
+// when the mix buffer cannot be had (then nothing plays).
 int playSong(Song* song);
 // Stops the thread and releases the mix buffer; 0 only for null. A thread
 // stuck in a device write is waited for half a second, then left to end by
@@ -28,6 +31,11 @@ int stopSong(Song* song);
 int getOrder(Song* song);
 int getRow(Song* song);
 int getElapsedMs(Song* song);
+
+// Where playSong gets its zeroed mix buffer (calloc's contract); a test
+// installs one that fails. Null restores calloc.
+using MixAllocator = void* (*)(size_t count, size_t size);
+void setMixAllocator(MixAllocator allocate);
 
 // 1 while a playback thread runs.
 int isPlaying();

@@ -52,6 +52,11 @@ void releaseSongPlayback(Song* song) {
     if (!song) return;
     // A thread still rendering this song must stop before its samples go.
     if (playingSong() == song) stopSong(song);
+    // A thread rendering another song owns the voices, and they point into
+    // that song's samples (playSong cleared them): leave them to it. With no
+    // thread (the offline renderer, the recorder, tests) they may still point
+    // into this song's samples and must go.
+    if (isPlaying() && playingSong() != nullptr) return;
     clearVoices();
 }
 

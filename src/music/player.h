@@ -43,8 +43,9 @@ int setOutputRate(unsigned rate);
 // 0 for a null song.
 int rewindSong(Song* song);
 
-// Stops whatever plays `song` and forgets every voice that refers to it.
-// freeSong calls this before releasing the samples.
+// Stops whatever plays `song` and forgets every voice that refers to it; the
+// voices of another song that a thread is playing are left alone. freeSong
+// calls this before releasing the samples.
 void releaseSongPlayback(Song* song);
 
 // Called once for every row the block loop starts, with the song already on

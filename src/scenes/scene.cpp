@@ -453,7 +453,10 @@ int32_t Scene::runPicture(Image* picture, int32_t seconds_) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) {
-                done = true;  // the result stays: closing the window here is not a stop
+                // Closing the window stops the production, as in a 3D scene:
+                // full screen with the cursor hidden, there is no other way out.
+                result = kSceneStop;
+                done = true;
             } else if (event.type == SDL_KEYUP) {
                 if (event.key.keysym.sym == SDLK_ESCAPE) {
                     result = kSceneStop;

@@ -30,13 +30,17 @@ constexpr int32_t kTitleScale = 4;
 const char* const openingLines[] = {"", "*** VORNA ***", "presents", "software rendered", "production", nullptr};
 const char* const closingLines[] = {"", closingTitleLines[0], closingTitleLines[1], "", "", nullptr};
 
-// Drains every pending event. A released Escape or Space sets the result; any
-// of them, or closing the window, ends the scene after the current frame.
+// Drains every pending event. A released Escape or a closed window stops the
+// production (2), a released Space skips the scene (1); either ends the scene
+// after the current frame.
 bool drainEvents(int32_t* result) {
     bool ending = false;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
+            // Full screen with the cursor hidden, the window manager's close
+            // key is the viewer's way out: it must not only end this scene.
+            *result = 2;
             ending = true;
         } else if (event.type == SDL_KEYUP) {
             if (event.key.keysym.sym == SDLK_ESCAPE) {

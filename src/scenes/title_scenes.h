@@ -40,8 +40,8 @@ extern int32_t textPageScrollRow;
 // The closing's title lines, shown one per half pattern after an empty one.
 extern const char* const closingTitleLines[2];
 
-// Each returns 0 when it ended by itself or the window was closed, 1 when
-// Space was released and 2 when Escape was released.
+// Each returns 0 when it ended by itself, 1 when Space was released and 2
+// when Escape was released or the window was closed.
 int32_t runOpening(Engine* engine);
 // lines: entries up to a null pointer (an empty string is an invisible line);
 // a null list counts as an empty one. The page ends holdSeconds counted

@@ -1,5 +1,6 @@
 // The device requests, the playback thread and the WAV capture, against a
 // fake device that records every call.
+#include <SDL/SDL.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -271,4 +272,115 @@ TEST(AudioOutput, FreeingThePlayingSongStopsTheThreadFirst) {
     EXPECT_EQ(isPlaying(), 0);
     EXPECT_EQ(playingSong(), nullptr);
     closeAudio();
+}
+
+// SDL_OpenAudio's contract: given an `obtained` record, SDL may grant another
+// rate or format and then plays the callback's bytes as that, unconverted;
+// without one it converts from the format asked for. This output grants
+// 22050 Hz unsigned 8-bit mono when it may.
+struct PickyOutput {
+    static inline SDL_AudioSpec asked{};
+    static inline SDL_AudioSpec played{};  // how the output reads the callback's bytes
+    static int open(SDL_AudioSpec* desired, SDL_AudioSpec* obtained) {
+        asked = *desired;
+        played = *desired;
+        if (obtained) {
+            *obtained = *desired;
+            obtained->freq = 22050;
+            obtained->format = AUDIO_U8;
+            obtained->channels = 1;
+            played = *obtained;
+        }
+        return 0;
+    }
+};
+
+TEST(AudioOutput, StandInIsHeardInTheFormatItWrites) {
+    setSdlAudioOpener(PickyOutput::open);
+    const AudioDevice* d = standInDevice();
+    const int handle = d->open(d->self, "/nonexistent");
+    ASSERT_GE(handle, 0);
+    int rate = 44100;
+    d->ioctl(d->self, handle, kDspSpeed, &rate);
+    d->close(d->self, handle);
+    setSdlAudioOpener(nullptr);
+    EXPECT_EQ(rate, 44100);
+    // The stand-in fills SDL's buffer with what the player wrote: 16-bit
+    // little-endian stereo at the device's rate.
+    EXPECT_EQ(PickyOutput::asked.freq, 44100);
+    EXPECT_EQ(PickyOutput::played.freq, 44100) << "played at the wrong pitch";
+    EXPECT_EQ(PickyOutput::played.format, AUDIO_S16LSB) << "played as noise";
+    EXPECT_EQ(PickyOutput::played.channels, 2);
+}
+
+TEST(AudioOutput, PlayWithoutAMixBufferFailsAndStartsNothing) {
+    registerCallbacks();
+    FakeDevice d;
+    ASSERT_EQ(openAudio(44100), 1);
+    musictest::Loaded song(beatModule());
+    setMixAllocator([](size_t, size_t) -> void* { return nullptr; });
+    EXPECT_EQ(playSong(song.song), 0);
+    setMixAllocator(nullptr);
+    EXPECT_EQ(isPlaying(), 0);
+    EXPECT_EQ(playingSong(), nullptr);
+    usleep(30000);
+    EXPECT_EQ(d.writeCount(), 0u);
+    EXPECT_EQ(playSong(song.song), 1) << "the next try with memory plays";
+    waitForWrites(d, 1);
+    EXPECT_EQ(stopSong(song.song), 1);
+    closeAudio();
+}
+
+TEST(AudioOutput, FreeingAnotherSongLeavesThePlayingVoicesAlone) {
+    registerCallbacks();
+    FakeDevice d;
+    ASSERT_EQ(openAudio(44100), 1);
+    // One looped note on row 0: it sounds until the song stops.
+    xmw::SampleSpec looped = musictest::tone(64);
+    looped.type = 1;
+    looped.loopLength = 64;
+    xmw::ModuleSpec m = xmw::simpleModule(1, 64, looped);
+    m.patterns[0].at(0, 0) = {49, 1, 0, 0, 0};
+    musictest::Loaded playing(m);
+    ASSERT_EQ(playSong(playing.song), 1);
+    waitForWrites(d, 2);
+    // Loaded and freed while the thread mixes; the second fails to load and
+    // is freed inside loadSong.
+    Song* other = musictest::loadBytes(xmw::write(beatModule()));
+    ASSERT_NE(other, nullptr);
+    freeSong(other);
+    EXPECT_EQ(musictest::loadBytes(std::vector<uint8_t>(80, 'x')), nullptr);
+    EXPECT_EQ(isPlaying(), 1);
+    stopSong(playing.song);  // the thread has left: its voices can be read
+    EXPECT_NE(voices[0].sample, nullptr) << "the playing note was cut";
+    // With no thread, freeing a song forgets every voice.
+    ASSERT_EQ(playSong(playing.song), 1);
+    waitForWrites(d, d.writeCount() + 2);
+    stopSong(playing.song);
+    ASSERT_NE(voices[0].sample, nullptr);
+    freeSong(musictest::loadBytes(xmw::write(beatModule())));
+    EXPECT_EQ(voices[0].sample, nullptr);
+    closeAudio();
+}
+
+TEST(AudioOutput, ClosingOrReopeningTheDeviceStopsThePlayingSongFirst) {
+    registerCallbacks();
+    FakeDevice d;
+    ASSERT_EQ(openAudio(44100), 1);
+    musictest::Loaded song(beatModule());
+    // A new open closes the device the thread writes to and clears the voices it mixes.
+    for (bool reopen : {true, false}) {
+        ASSERT_EQ(playSong(song.song), 1);
+        waitForWrites(d, d.writeCount() + 2);
+        if (reopen) {
+            ASSERT_EQ(openAudio(44100), 1);
+        } else {
+            closeAudio();
+        }
+        EXPECT_EQ(isPlaying(), 0) << (reopen ? "reopened" : "closed");
+        EXPECT_EQ(playingSong(), nullptr);
+        const size_t writes = d.writeCount();
+        usleep(30000);
+        EXPECT_EQ(d.writeCount(), writes) << "written after the close";
+    }
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "framework/animator.h"
 #include "framework/engine.h"
@@ -17,6 +18,7 @@
 #include "render/effects.h"
 #include "scenes/scene.h"
 #include "support/scene_world.h"
+#include "support/sdl_test.h"
 
 namespace {
 
@@ -99,7 +101,7 @@ TEST_F(SceneTest, SequenceEndedSceneWaitsForBothSequenceAndTime) {
     }
 }
 
-TEST_F(SceneTest, WindowCloseStopsA3DSceneButNotAPicture) {
+TEST_F(SceneTest, WindowCloseStopsA3DSceneAndAPicture) {
     scene->setup(&engine, &model, -1);
     onFrame = [](int f) {
         if (f == 2) {
@@ -112,8 +114,8 @@ TEST_F(SceneTest, WindowCloseStopsA3DSceneButNotAPicture) {
     EXPECT_EQ(scene->run3D(), kSceneStop);
     scene->setup(&engine, nullptr, 0);
     frame = 0;
-    EXPECT_EQ(scene->runPicture(nullptr, 100), kSceneEnded);
-    EXPECT_EQ(frame, 4) << "closing the window ends the picture with 0";
+    EXPECT_EQ(scene->runPicture(nullptr, 100), kSceneStop);
+    EXPECT_EQ(frame, 4) << "closing the window in frame 2 ends the picture after frame 3";
 }
 
 TEST_F(SceneTest, HeldKeysFollowTheirPrecedence) {
@@ -153,24 +155,221 @@ TEST_F(SceneTest, HeldKeysFollowTheirPrecedence) {
 }
 
 TEST_F(SceneTest, KeysToggledInOneSceneAreGoneAfterTheNextSetup) {
+    struct Toggle {
+        SDLKey key;
+        int32_t Camera::*cameraSwitch;  // or
+        int32_t Scene::*sceneSwitch;
+        int32_t after;  // the value the key leaves; setup restores the other
+    };
+    const Toggle toggles[] = {
+        {SDLK_F2, &Camera::renderMode, nullptr, 1},     {SDLK_F3, &Camera::scanlineGlitch, nullptr, 1},
+        {SDLK_F4, &Camera::interlace, nullptr, 1},      {SDLK_F5, &Camera::colorSplit, nullptr, 1},
+        {SDLK_F6, &Camera::ghost, nullptr, 1},          {SDLK_F7, &Camera::flares, nullptr, 1},
+        {SDLK_g, &Camera::showNormals, nullptr, 1},     {SDLK_s, &Camera::depthSort, nullptr, 0},
+        {SDLK_f, nullptr, &Scene::tiles, 0},            {SDLK_b, nullptr, &Scene::blurEnabled, 0},
+        {SDLK_n, nullptr, &Scene::noise, 0},            {SDLK_m, nullptr, &Scene::swayX, 1},
+        {SDLK_TAB, nullptr, &Scene::overlay, 1},        {SDLK_c, nullptr, &Scene::manualRotation, 1},
+    };
+    auto value = [&](const Toggle& t) { return t.cameraSwitch ? scene->camera->*t.cameraSwitch : scene->*t.sceneSwitch; };
     scene->setup(&engine, &model, -1);
-    for (SDLKey k : {SDLK_F3, SDLK_F4, SDLK_F6, SDLK_f, SDLK_b, SDLK_n, SDLK_TAB, SDLK_c}) pushKeyUp(k);
+    for (const Toggle& t : toggles) pushKeyUp(t.key);
     pushKeyUp(SDLK_ESCAPE);
     EXPECT_EQ(scene->run3D(), kSceneStop);
-    EXPECT_EQ(scene->camera->scanlineGlitch, 1);
-    EXPECT_EQ(scene->camera->interlace, 1);
-    EXPECT_EQ(scene->camera->ghost, 1);
-    EXPECT_EQ(scene->tiles, 0);
-    EXPECT_EQ(scene->overlay, 1);
+    for (const Toggle& t : toggles) EXPECT_EQ(value(t), t.after) << "key " << SDL_GetKeyName(t.key);
     scene->setup(&engine, &model, -1);
-    EXPECT_EQ(scene->camera->scanlineGlitch, 0);
-    EXPECT_EQ(scene->camera->interlace, 0);
-    EXPECT_EQ(scene->camera->ghost, 0);
-    EXPECT_EQ(scene->tiles, 1);
-    EXPECT_EQ(scene->blurEnabled, 1);
-    EXPECT_EQ(scene->noise, 1);
-    EXPECT_EQ(scene->overlay, 0);
-    EXPECT_EQ(scene->manualRotation, 0);
+    for (const Toggle& t : toggles) EXPECT_EQ(value(t), !t.after) << "key " << SDL_GetKeyName(t.key) << " after setup";
+}
+
+// The model's colour a few frames after it was 0xFF8800: untouched, flashed
+// white (and fading back), or on its way to another colour, at most 8 a
+// channel a frame.
+const char* colourOf(uint32_t c) {
+    if (c == 0xFF8800) return "still";
+    if ((c & 0xC0C0) == 0xC0C0) return "white";
+    return "moved";
+}
+
+// Three triangles, so that stairs() lifts two of them off their places
+// and a jitter cannot leave all of them where they were by chance.
+const char* const threeTriangles[] = {"three", "v -50 -50 0", "v 50 -50 0", "v 0 50 0",
+                                      "f 1 2 3", "f 1 2 3", "f 1 2 3", nullptr};
+
+// Faces where they were when the loop started.
+bool facesHome(const MeshObject& m, const std::vector<Face>& home) {
+    for (int i = 0; i < m.faceCount; ++i)
+        for (auto corner : {&Face::a, &Face::b, &Face::c}) {
+            const Vector3& p = (m.faces[i].*corner).position;
+            const Vector3& q = (home[size_t(i)].*corner).position;
+            if (p.x != q.x || p.y != q.y || p.z != q.z) return false;
+        }
+    return true;
+}
+
+TEST_F(SceneTest, ReleasedAndHeldKeysActOnTheModel) {
+    struct Case {
+        const char* what;
+        SDLKey released;  // in the first frame
+        SDLKey held;      // in the first frame
+        SDLKey releasedNext;  // in the second frame
+        const char* colour;
+        bool home;
+        bool turned;  // the rotation (1, 2, 3) was put back to zero
+    };
+    const Case cases[] = {
+        {"nothing", SDLK_UNKNOWN, SDLK_UNKNOWN, SDLK_UNKNOWN, "still", true, false},
+        {"F1 flashes white", SDLK_F1, SDLK_UNKNOWN, SDLK_UNKNOWN, "white", true, false},
+        {"Delete builds stairs", SDLK_DELETE, SDLK_UNKNOWN, SDLK_UNKNOWN, "still", true, true},
+        {"Insert jitters and recolours", SDLK_UNKNOWN, SDLK_INSERT, SDLK_UNKNOWN, "moved", false, false},
+        {"q snaps the faces home", SDLK_UNKNOWN, SDLK_INSERT, SDLK_q, "moved", true, false},
+    };
+    MeshObject three;
+    three.loadTable(threeTriangles, nullptr, 0, 1.0f, 0);
+    three.setPosition(0, 0, 300);
+    for (const Case& c : cases) {
+        three.setColor(0xFF8800);
+        three.setRotation(1, 2, 3);
+        scene->setup(&engine, &three, -1);
+        scene->tiles = scene->banner = scene->noise = 0;
+        const std::vector<Face> home(three.faces, three.faces + three.faceCount);
+        std::memset(heldKeys, 0, sizeof heldKeys);
+        if (c.held) heldKeys[c.held] = 1;
+        if (c.released) pushKeyUp(c.released);
+        frame = 0;
+        onFrame = [&](int f) {
+            if (f == 0) {
+                heldKeys[c.held] = 0;
+                if (c.releasedNext) pushKeyUp(c.releasedNext);
+            }
+            if (f == 1) pushKeyUp(SDLK_ESCAPE);
+            return 1;
+        };
+        EXPECT_EQ(scene->run3D(), kSceneStop) << c.what;
+        EXPECT_STREQ(colourOf(three.color), c.colour) << c.what;
+        EXPECT_EQ(facesHome(three, home), c.home) << c.what;
+        EXPECT_EQ(three.rotation.x == 0 && three.rotation.y == 0 && three.rotation.z == 0, c.turned) << c.what;
+    }
+}
+
+TEST_F(SceneTest, ArrowsTurnTheModelByHandWhileManualRotationIsOn) {
+    struct Case {
+        SDLKey held[3];
+        float dx, dy;  // per frame
+    };
+    const Case cases[] = {
+        {{SDLK_LEFT, SDLK_UP, SDLK_UNKNOWN}, -0.05f, -0.05f},
+        {{SDLK_RIGHT, SDLK_DOWN, SDLK_UNKNOWN}, 0.05f, 0.05f},
+        {{SDLK_LEFT, SDLK_RIGHT, SDLK_DOWN}, 0.05f, -0.05f},  // left hides right
+    };
+    for (const Case& c : cases) {
+        scene->setup(&engine, &model, -1);
+        scene->manualRotation = 1;
+        std::memset(heldKeys, 0, sizeof heldKeys);
+        for (SDLKey k : c.held)
+            if (k) heldKeys[k] = 1;
+        const float x0 = manualX, y0 = manualY, z0 = manualZ;
+        frame = 0;
+        onFrame = [](int f) {
+            if (f == 2) pushKeyUp(SDLK_ESCAPE);
+            return 1;
+        };
+        scene->run3D();  // four frames
+        EXPECT_NEAR(manualX, x0 + 4 * c.dx, 1e-5);
+        EXPECT_NEAR(manualY, y0 + 4 * c.dy, 1e-5);
+        EXPECT_FLOAT_EQ(manualZ, z0);
+        EXPECT_FLOAT_EQ(model.rotation.x, manualX);
+        EXPECT_FLOAT_EQ(model.rotation.y, manualY);
+        EXPECT_FLOAT_EQ(model.rotation.z, manualZ);
+    }
+    std::memset(heldKeys, 0, sizeof heldKeys);
+}
+
+TEST_F(SceneTest, RowDrivenEffectsFireOnTheirRowsOnly) {
+    struct Case {
+        const char* what;
+        void (*settings)(Scene&);
+        int32_t row;
+        const char* afterFirst;  // the colour after the first frame, then after the second
+        const char* afterSecond;
+        int32_t ghost;  // the camera's ghost after the first frame
+    };
+    const Case cases[] = {
+        {"flash on its period", [](Scene& s) { s.flash = 1; }, 32, "moved", "moved", 0},
+        {"flash off its period", [](Scene& s) { s.flash = 1; }, 48, "still", "still", 0},
+        {"flash on a shorter period", [](Scene& s) { s.flash = 1, s.flashPeriod = 16; }, 48, "moved", "moved", 0},
+        // The faces start on stairs: no flash until they are home again.
+        {"flash waits for rest", [](Scene& s) { s.flash = 1, s.flashWhenAtRest = 1; }, 0, "still", "moved", 0},
+        {"white flash", [](Scene& s) { s.whiteFlash = 1, s.whitePeriod = 16; }, 48, "white", "white", 0},
+        {"white flash off its period", [](Scene& s) { s.whiteFlash = 1; }, 48, "still", "still", 0},
+        {"colour cycle", [](Scene& s) { s.colorCycle = 1; }, 128, "moved", "moved", 0},
+        {"colour cycle off its period", [](Scene& s) { s.colorCycle = 1; }, 32, "still", "still", 0},
+        {"ghost from row 56", [](Scene& s) { s.ghostFromRow = 1; }, 56, "still", "still", 1},
+        {"no ghost before row 56", [](Scene& s) { s.ghostFromRow = 1, s.camera->ghost = 1; }, 55, "still", "still", 0},
+        {"the ghost left alone", [](Scene& s) { s.camera->ghost = 1; }, 3, "still", "still", 1},
+    };
+    MeshObject three;
+    three.loadTable(threeTriangles, nullptr, 0, 1.0f, 0);
+    three.setPosition(0, 0, 300);
+    for (const Case& c : cases) {
+        three.setColor(0xFF8800);
+        scene->setup(&engine, &three, -1);
+        scene->tiles = scene->banner = scene->noise = 0;
+        c.settings(*scene);
+        const char* colours[2] = {};
+        int32_t ghost = -1;
+        frame = 0;
+        onFrame = [&](int f) {
+            if (f == 1) colours[0] = colourOf(three.color), ghost = scene->camera->ghost;
+            if (f == 2) colours[1] = colourOf(three.color), pushKeyUp(SDLK_ESCAPE);
+            return c.row;
+        };
+        scene->run3D();
+        EXPECT_STREQ(colours[0], c.afterFirst) << c.what;
+        EXPECT_STREQ(colours[1], c.afterSecond) << c.what;
+        EXPECT_EQ(ghost, c.ghost) << c.what;
+    }
+}
+
+// Black pixels on a white screen after one frame without blur.
+int blackAfterOneFrame(Scene* scene, Engine& engine, int32_t row, int32_t noise) {
+    scene->setup(&engine, nullptr, -1);
+    scene->tiles = scene->banner = scene->blurEnabled = 0;
+    scene->noise = noise;
+    SDL_FillRect(engine.screen, nullptr, 0xFFFFFF);
+    pushKeyUp(SDLK_ESCAPE);
+    onFrame = [row](int) { return row; };
+    scene->run3D();
+    int black = 0;
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x) black += (testsupport::pixelAt(engine.screen, x, y) & 0xFFFFFF) == 0;
+    return black;
+}
+
+TEST_F(SceneTest, NoiseSkipsRowsThatStartAHalfPattern) {
+    EXPECT_GT(blackAfterOneFrame(scene, engine, 48, 1), 5000) << "a quarter pattern is not a half";
+    EXPECT_EQ(blackAfterOneFrame(scene, engine, 96, 1), 0);
+    EXPECT_EQ(blackAfterOneFrame(scene, engine, 33, 0), 0);
+}
+
+TEST_F(SceneTest, SharpLastFrameSkipsOnlyTheLastBlur) {
+    struct Case {
+        int32_t sharp;
+        int frames;  // the scene's time is up at once; the rows decide the end
+        bool blurred;
+    };
+    for (const Case c : {Case{1, 1, false}, Case{0, 1, true}, Case{1, 2, true}}) {
+        scene->setup(&engine, nullptr, 0);
+        scene->tiles = scene->banner = scene->noise = 0;
+        scene->sharpLastFrame = c.sharp;
+        SDL_FillRect(engine.screen, nullptr, 0xFFFFFF);
+        SDL_Rect left{0, 0, 400, 600};
+        SDL_FillRect(engine.screen, &left, 0);
+        frame = 0;
+        onFrame = [&c](int f) { return f + 1 == c.frames ? 32 : 1; };
+        EXPECT_EQ(scene->run3D(), kSceneEnded);
+        EXPECT_EQ(frame, c.frames);
+        const bool edgeSoft = (testsupport::pixelAt(engine.screen, 401, 300) & 0xFFFFFF) != 0xFFFFFF;
+        EXPECT_EQ(edgeSoft, c.blurred) << "sharp " << c.sharp << ", " << c.frames << " frames";
+    }
 }
 
 TEST_F(SceneTest, EveryTimerIsRemovedWhenTheLoopsReturn) {

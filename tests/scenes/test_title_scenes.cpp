@@ -280,18 +280,20 @@ TEST_F(TitleScenes, OpeningCuesOneLinePerHalfPatternFromRow32ThenSlidesOut) {
     EXPECT_EQ(loadAnimated(openingState.slideX), 600.0f);
 }
 
-TEST_F(TitleScenes, OpeningEndsOnReleasedKeysOnly) {
+TEST_F(TitleScenes, OpeningEndsOnReleasedKeysAndTheClosedWindowOnly) {
     struct Case {
+        Uint8 type;
         SDLKey key;
         int32_t result;
     };
-    for (const Case c : {Case{SDLK_ESCAPE, 2}, Case{SDLK_SPACE, 1}}) {
+    // Closing the window stops the production like Escape.
+    for (const Case c : {Case{SDL_KEYUP, SDLK_ESCAPE, 2}, Case{SDL_KEYUP, SDLK_SPACE, 1}, Case{SDL_QUIT, SDLK_a, 2}}) {
         hookCalls = 0;
         openingState = {0, 0, 80.0f};
         frameStep = [&](int frame) {
             if (frame == 1) pushKey(SDL_KEYDOWN, c.key);  // a press does nothing
             if (frame == 1) pushKey(SDL_KEYUP, SDLK_a);   // nor does another key
-            if (frame == 3) pushKey(SDL_KEYUP, c.key);
+            if (frame == 3) pushKey(c.type, c.key);
             advanceTimers(50);
             return 8;
         };
@@ -448,17 +450,19 @@ TEST_F(TitleScenes, ClosingWaitsForTheLinesWhenTheTowerStopsFirst) {
     EXPECT_EQ(engine->frames - before, 13 + 64);
 }
 
-TEST_F(TitleScenes, ClosingFadesAfterSpaceButNotAfterEscape) {
+TEST_F(TitleScenes, ClosingFadesAfterSpaceButNotAfterEscapeOrTheClosedWindow) {
     struct Case {
+        Uint8 type;
         SDLKey key;
         int32_t result;
         int fadeFrames;
     };
-    for (const Case c : {Case{SDLK_ESCAPE, 2, 0}, Case{SDLK_SPACE, 1, 64}}) {
+    for (const Case c : {Case{SDL_KEYUP, SDLK_ESCAPE, 2, 0}, Case{SDL_KEYUP, SDLK_SPACE, 1, 64},
+                         Case{SDL_QUIT, SDLK_a, 2, 0}}) {
         hookCalls = 0;
         int brightBefore = 0;
         frameStep = [&](int frame) {
-            if (frame == 3) pushKey(SDL_KEYUP, c.key);
+            if (frame == 3) pushKey(c.type, c.key);
             if (frame == 3) brightBefore = brightestChannel(engine->screen);
             advanceTimers(200);
             return 8;

@@ -1,6 +1,7 @@
 // A virtual world for driving scene loops frame by frame: a fake clock, a
-// timer queue fired once per frame, an injected key array, and a row source
-// that is called once per frame and runs the test's frame hook.
+// timer queue fired once per frame (or, with timedTimers, at each timer's own
+// period as advanceTimed moves the clock), an injected key array, and a row
+// source that is called once per frame and runs the test's frame hook.
 #pragma once
 
 #include <SDL/SDL.h>
@@ -35,12 +36,19 @@ struct FakeTimer {
     SDL_NewTimerCallback callback;
     void* param;
     Uint32 interval;
+    int64_t dueMs = 0;  // on the virtual clock, for advanceTimed
 };
 inline std::map<intptr_t, FakeTimer> timers;
 inline intptr_t nextTimerId = 1;
 
+// Virtual milliseconds since install(). Once timedTimers is set, timers keep
+// their periods on this clock (advanceTimed fires them) and the frames no
+// longer fire each one once.
+inline int64_t virtualMs = 0;
+inline bool timedTimers = false;
+
 inline SDL_TimerID addFakeTimer(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
-    timers[nextTimerId] = FakeTimer{callback, param, interval};
+    timers[nextTimerId] = FakeTimer{callback, param, interval, virtualMs + interval};
     return reinterpret_cast<SDL_TimerID>(nextTimerId++);
 }
 inline SDL_bool removeFakeTimer(SDL_TimerID id) {
@@ -66,7 +74,7 @@ inline const Uint8* fakeKeyState() { return heldKeys; }
 inline int frame = 0;
 inline std::function<int32_t(int)> onFrame;
 inline int32_t scriptedRow(Song*) {
-    fireTimers();
+    if (!timedTimers) fireTimers();
     int32_t row = onFrame ? onFrame(frame) : 1;
     ++frame;
     return row;
@@ -84,6 +92,8 @@ inline void install() {
     setKeyStateSource(fakeKeyState);
     frame = 0;
     onFrame = nullptr;
+    virtualMs = 0;
+    timedTimers = false;
     setRowSource(scriptedRow);
 }
 
@@ -99,6 +109,30 @@ inline void advance(int ms) {
     clockNow.tv_usec += ms * 1000;
     clockNow.tv_sec += clockNow.tv_usec / 1000000;
     clockNow.tv_usec %= 1000000;
+}
+
+// Moves the clock by ms and fires, in order of due time (then of age), every
+// timer that falls due on the way; a timer due again within the span fires again.
+inline void advanceTimed(int ms) {
+    const int64_t until = virtualMs + ms;
+    for (;;) {
+        auto next = timers.end();
+        for (auto it = timers.begin(); it != timers.end(); ++it)
+            if (it->second.dueMs <= until && (next == timers.end() || it->second.dueMs < next->second.dueMs)) next = it;
+        if (next == timers.end()) break;
+        const intptr_t id = next->first;
+        FakeTimer t = next->second;
+        virtualMs = t.dueMs;
+        const Uint32 again = t.callback(t.interval, t.param);
+        auto still = timers.find(id);  // the callback may have removed it
+        if (still == timers.end()) continue;
+        if (again == 0)
+            timers.erase(still);
+        else
+            still->second.dueMs = t.dueMs + again;
+    }
+    virtualMs = until;
+    advance(ms);
 }
 
 }  // namespace sceneworld
