@@ -1018,6 +1018,21 @@ std::string makeCow() {
     return out.text;
 }
 
+// Pre-distorts a sweep's rings about their centres by the inverse of the
+// scale `fit` that fitBox will apply afterwards, so that round sections
+// (arms, eyes, the mantle) come out round rather than squashed to slabs.
+void unsquash(Sweep& s, V3 fit) {
+    auto ring = s.ring;
+    int segments = s.segments;
+    s.ring = [ring, segments, fit](int i, int j) {
+        V3 c{};
+        for (int k = 0; k < segments; ++k) c = c + ring(i, k);
+        c = c * (1.0 / segments);
+        V3 d = ring(i, j) - c;
+        return c + V3{d.x / fit.x, d.y / fit.y, d.z / fit.z};
+    };
+}
+
 // An octopus facing -y, its mantle rising along +z: step 5 tips the model by
 // -1.3 about x, which turns -y towards the viewer and +z up the screen, so
 // the eyes look out of the screen, the mantle stands above them and the
@@ -1031,25 +1046,31 @@ std::string makeOctopus() {
         double u = (t - c) / w;
         return u * u < 1.0 ? (1.0 - u * u) * (1.0 - u * u) : 0.0;
     };
-    // Mantle and head: 24 around, 26 rings from the mouth (t = 0) to the top
-    // of the mantle, closed with strips of quads at both ends.
+    // Mantle and head: 24 around, 25 rings from the mouth (t = 0) to the top
+    // of the mantle, closed with strips of quads at both ends. The head is a
+    // broad dome under the eyes; the mantle above it a round sac, widest
+    // above its middle and domed at the top, not a cone.
     Sweep mantle;
-    mantle.rings = 26;
+    mantle.rings = 25;
     mantle.segments = 24;
     mantle.startCap = mantle.endCap = Cap::quads;
     mantle.ring = [bump](int i, int j) {
-        double t = (i + 0.5) / 26.0, ang = 2.0 * kPi * j / 24.0;
-        double r = (11.0 + 6.5 * bump(t, 0.68, 0.32) - 1.8 * bump(t, 0.4, 0.1) + 1.5 * bump(t, 0.17, 0.15)) *
-                   std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double t = (i + 0.5) / 25.0, ang = 2.0 * kPi * j / 24.0;
+        double head = (11.5 + 2.5 * bump(t, 0.22, 0.14)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double u = (t - 0.64) / 0.37, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
+        double r = std::max(head, sac) - 0.6 * bump(t, 0.36, 0.06);
         V3 centre{0, 5.0 * t * t, -4.0 + 48.0 * t};  // the mantle leans back, away from the eyes
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
+    // How fitBox below scales each axis (its box over the built extents).
+    const V3 fit{0.887, 0.733, 1.155};
+    unsquash(mantle, fit);
     build(m, mantle);
     // Eyes: large bulging balls on the front of the head.
     for (int k = -1; k <= 1; k += 2) {
-        V3 dir = normalized(V3{0.62 * k, -0.78, 0.08});
-        V3 centre = V3{0, 0.6, 5.4} + dir * 10.8;
-        V3 a = centre - dir * 2.7, b = centre + dir * 2.7;
+        V3 dir = normalized(V3{0.66 * k, -0.72, 0.1});
+        V3 centre = V3{0, 0.4, 9.5} + dir * 12.2;
+        V3 a = centre - dir * 4.4, b = centre + dir * 4.4;
         Sweep eye;
         eye.rings = 6;
         eye.segments = 8;
@@ -1058,15 +1079,16 @@ std::string makeOctopus() {
             double t = (i + 0.5) / 6.0, ang = 2.0 * kPi * j / 8.0;
             V3 d = normalized(b - a), u, v;
             frameFor(d, V3{0, 0, 1}, u, v);
-            double r = 2.7 * std::sqrt(dsin(kPi * t));
+            double r = 4.4 * std::sqrt(dsin(kPi * t));
             return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
         };
+        unsquash(eye, fit);
         build(m, eye);
     }
     size_t armFaces = m.faces.size();
     // Eight arms: they leave the underside of the head on its front half,
     // sweep out and down round the viewer's side and roll up at the tips.
-    const int rings[8] = {55, 55, 55, 56, 55, 55, 56, 55};
+    const int rings[8] = {44, 45, 44, 45, 45, 44, 45, 44};
     for (int k = 0; k < 8; ++k) {
         double a = kPi + 0.2 + k * (kPi - 0.4) / 7.0 + rnd.range(-0.08, 0.08);
         V3 out{dcos(a), dsin(a), 0};
@@ -1075,18 +1097,28 @@ std::string makeOctopus() {
         int n = rings[k];
         std::vector<V3> centre;
         double u = 3.0, w = -0.5, heading = -0.4;
-        const double step = 0.95 * reach;
+        const double step = 0.95 * reach * 55.0 / 44.0;
         for (int i = 0; i < n; ++i) {
             double t = static_cast<double>(i) / (n - 1);
             centre.push_back(out * u + V3{0, 0, w} + across * (roll * t * t * u));
-            heading -= 0.02;
-            heading += curl * 0.2 * t * t * t;
+            heading -= 0.025;
+            heading += curl * 0.25 * t * t * t;
             u += step * dcos(heading);
             w += step * dsin(heading);
         }
-        Sweep s = tube(centre, [](double t) { return 0.3 + 4.3 * (1.0 - t) * (1.0 - 0.5 * t); }, 8, V3{0, 0, 1});
+        // Ten sides: round arms, not slabs.
+        Sweep s = tube(centre, [](double t) { return 0.3 + 4.3 * (1.0 - t) * (1.0 - 0.5 * t); }, 10, V3{0, 0, 1});
         s.startCap = s.endCap = Cap::quads;
+        unsquash(s, fit);
         build(m, s);
+    }
+    if (std::getenv("MODELGEN_DEBUG")) {
+        V3 mn = m.vertices[0], mx = m.vertices[0];
+        for (const V3& p : m.vertices) {
+            mn = {std::min(mn.x, p.x), std::min(mn.y, p.y), std::min(mn.z, p.z)};
+            mx = {std::max(mx.x, p.x), std::max(mx.y, p.y), std::max(mx.z, p.z)};
+        }
+        std::fprintf(stderr, "octopus before fitting: %g %g %g .. %g %g %g\n", mn.x, mn.y, mn.z, mx.x, mx.y, mx.z);
     }
     fitBox(m, V3{-28.3, -39.8, -33.1}, V3{37.9, 8.8, 44.2});
 
