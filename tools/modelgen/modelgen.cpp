@@ -20,7 +20,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -1112,14 +1111,6 @@ std::string makeOctopus() {
         unsquash(s, fit);
         build(m, s);
     }
-    if (std::getenv("MODELGEN_DEBUG")) {
-        V3 mn = m.vertices[0], mx = m.vertices[0];
-        for (const V3& p : m.vertices) {
-            mn = {std::min(mn.x, p.x), std::min(mn.y, p.y), std::min(mn.z, p.z)};
-            mx = {std::max(mx.x, p.x), std::max(mx.y, p.y), std::max(mx.z, p.z)};
-        }
-        std::fprintf(stderr, "octopus before fitting: %g %g %g .. %g %g %g\n", mn.x, mn.y, mn.z, mx.x, mx.y, mx.z);
-    }
     fitBox(m, V3{-28.3, -39.8, -33.1}, V3{37.9, 8.8, 44.2});
 
     // Smooth vertex normals from the faces around each vertex.
@@ -1441,14 +1432,6 @@ std::string makeMagnolia() {
         m.vertices = kept;
     }
 
-    V3 mn = m.vertices[0], mx = m.vertices[0];
-    for (const V3& p : m.vertices) {
-        mn = {std::min(mn.x, p.x), std::min(mn.y, p.y), std::min(mn.z, p.z)};
-        mx = {std::max(mx.x, p.x), std::max(mx.y, p.y), std::max(mx.z, p.z)};
-    }
-    if (std::getenv("MODELGEN_DEBUG"))
-        std::fprintf(stderr, "magnolia before fitting: %g %g %g .. %g %g %g, %zu vertices\n", mn.x, mn.y, mn.z, mx.x, mx.y,
-                     mx.z, m.vertices.size());
     fitBox(m, V3{-78.0, -39.75, -77.75}, V3{84.0, 9.25, 77.5});
     ObjText out;
     out.line("mtllib ./magnolia.mtl");
