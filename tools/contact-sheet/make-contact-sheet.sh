@@ -24,18 +24,18 @@ mkdir -p "$docs/scenes" "$docs/models"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Each model on its own: pattern, file name, colour, rotation, distance, extra switch.
-models="sphere sphere FFFFFF 0.3,0.5,0 450 -
-glob glob FFFFFF 0.3,0.5,0 0 -
-OCTO octopus 0066FF -1.3,0.6,-0.01 -250 -
-magnolia magnolia FFFFFF 0.5,0.3,0 50 --per-face-color
-cow cow 00AAAA 0.2,-0.7,0 300 -
-SPRING spring 00AAAA 0.3,0.5,0 -350 -
-teddy teddy FFBB00 0.2,0.4,0 350 -"
-echo "$models" | while read -r pattern name color rotation distance extra; do
+# Each model on its own: pattern, file name, colour, rotation, position, extra switch.
+models="sphere sphere FFFFFF 0.3,0.5,0 0,0,450 -
+glob glob FFFFFF 0.3,0.5,0 0,0,0 -
+OCTO octopus 0066FF -1.3,0.6,-0.01 0,0,-250 -
+magnolia magnolia FFFFFF 0.25,-2.3,0 0,60,300 --per-face-color
+cow cow 00AAAA 0.2,-0.7,0 0,0,300 -
+SPRING spring 00AAAA 0.3,0.5,0 0,0,-350 -
+teddy teddy FFBB00 0.2,0.4,0 0,0,350 -"
+echo "$models" | while read -r pattern name color rotation position extra; do
     [ "$extra" = - ] && extra=
     # shellcheck disable=SC2086
-    "$view" "$pattern" --color "$color" --rotate "$rotation" --position 0,0,"$distance" $extra \
+    "$view" "$pattern" --color "$color" --rotate "$rotation" --position "$position" $extra \
         -o "$work/$name.png" >/dev/null
     convert "$work/$name.png" -resize 400x300 "$docs/models/$name.png"
 done

@@ -6,6 +6,7 @@
 //                          into DIR
 //   modelgen --check DIR   regenerates them in memory and fails unless every
 //                          file in DIR matches byte for byte
+//   either form followed by file names makes only those files
 //
 // Output must be identical on every build machine and architecture, so the
 // geometry uses only + - * / and sqrt (exact in IEEE arithmetic) and this
@@ -1016,6 +1017,21 @@ std::string makeCow() {
     return out.text;
 }
 
+// Pre-distorts a sweep's rings about their centres by the inverse of the
+// scale `fit` that fitBox will apply afterwards, so that round sections
+// (arms, eyes, the mantle) come out round rather than squashed to slabs.
+void unsquash(Sweep& s, V3 fit) {
+    auto ring = s.ring;
+    int segments = s.segments;
+    s.ring = [ring, segments, fit](int i, int j) {
+        V3 c{};
+        for (int k = 0; k < segments; ++k) c = c + ring(i, k);
+        c = c * (1.0 / segments);
+        V3 d = ring(i, j) - c;
+        return c + V3{d.x / fit.x, d.y / fit.y, d.z / fit.z};
+    };
+}
+
 // An octopus facing -y, its mantle rising along +z: step 5 tips the model by
 // -1.3 about x, which turns -y towards the viewer and +z up the screen, so
 // the eyes look out of the screen, the mantle stands above them and the
@@ -1029,25 +1045,31 @@ std::string makeOctopus() {
         double u = (t - c) / w;
         return u * u < 1.0 ? (1.0 - u * u) * (1.0 - u * u) : 0.0;
     };
-    // Mantle and head: 24 around, 26 rings from the mouth (t = 0) to the top
-    // of the mantle, closed with strips of quads at both ends.
+    // Mantle and head: 24 around, 25 rings from the mouth (t = 0) to the top
+    // of the mantle, closed with strips of quads at both ends. The head is a
+    // broad dome under the eyes; the mantle above it a round sac, widest
+    // above its middle and domed at the top, not a cone.
     Sweep mantle;
-    mantle.rings = 26;
+    mantle.rings = 25;
     mantle.segments = 24;
     mantle.startCap = mantle.endCap = Cap::quads;
     mantle.ring = [bump](int i, int j) {
-        double t = (i + 0.5) / 26.0, ang = 2.0 * kPi * j / 24.0;
-        double r = (11.0 + 6.5 * bump(t, 0.68, 0.32) - 1.8 * bump(t, 0.4, 0.1) + 1.5 * bump(t, 0.17, 0.15)) *
-                   std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double t = (i + 0.5) / 25.0, ang = 2.0 * kPi * j / 24.0;
+        double head = (11.5 + 2.5 * bump(t, 0.22, 0.14)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double u = (t - 0.64) / 0.37, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
+        double r = std::max(head, sac) - 0.6 * bump(t, 0.36, 0.06);
         V3 centre{0, 5.0 * t * t, -4.0 + 48.0 * t};  // the mantle leans back, away from the eyes
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
+    // How fitBox below scales each axis (its box over the built extents).
+    const V3 fit{0.887, 0.733, 1.155};
+    unsquash(mantle, fit);
     build(m, mantle);
     // Eyes: large bulging balls on the front of the head.
     for (int k = -1; k <= 1; k += 2) {
-        V3 dir = normalized(V3{0.62 * k, -0.78, 0.08});
-        V3 centre = V3{0, 0.6, 5.4} + dir * 10.8;
-        V3 a = centre - dir * 2.7, b = centre + dir * 2.7;
+        V3 dir = normalized(V3{0.66 * k, -0.72, 0.1});
+        V3 centre = V3{0, 0.4, 9.5} + dir * 12.2;
+        V3 a = centre - dir * 4.4, b = centre + dir * 4.4;
         Sweep eye;
         eye.rings = 6;
         eye.segments = 8;
@@ -1056,15 +1078,16 @@ std::string makeOctopus() {
             double t = (i + 0.5) / 6.0, ang = 2.0 * kPi * j / 8.0;
             V3 d = normalized(b - a), u, v;
             frameFor(d, V3{0, 0, 1}, u, v);
-            double r = 2.7 * std::sqrt(dsin(kPi * t));
+            double r = 4.4 * std::sqrt(dsin(kPi * t));
             return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
         };
+        unsquash(eye, fit);
         build(m, eye);
     }
     size_t armFaces = m.faces.size();
     // Eight arms: they leave the underside of the head on its front half,
     // sweep out and down round the viewer's side and roll up at the tips.
-    const int rings[8] = {55, 55, 55, 56, 55, 55, 56, 55};
+    const int rings[8] = {44, 45, 44, 45, 45, 44, 45, 44};
     for (int k = 0; k < 8; ++k) {
         double a = kPi + 0.2 + k * (kPi - 0.4) / 7.0 + rnd.range(-0.08, 0.08);
         V3 out{dcos(a), dsin(a), 0};
@@ -1073,17 +1096,19 @@ std::string makeOctopus() {
         int n = rings[k];
         std::vector<V3> centre;
         double u = 3.0, w = -0.5, heading = -0.4;
-        const double step = 0.95 * reach;
+        const double step = 0.95 * reach * 55.0 / 44.0;
         for (int i = 0; i < n; ++i) {
             double t = static_cast<double>(i) / (n - 1);
             centre.push_back(out * u + V3{0, 0, w} + across * (roll * t * t * u));
-            heading -= 0.02;
-            heading += curl * 0.2 * t * t * t;
+            heading -= 0.025;
+            heading += curl * 0.25 * t * t * t;
             u += step * dcos(heading);
             w += step * dsin(heading);
         }
-        Sweep s = tube(centre, [](double t) { return 0.3 + 4.3 * (1.0 - t) * (1.0 - 0.5 * t); }, 8, V3{0, 0, 1});
+        // Ten sides: round arms, not slabs.
+        Sweep s = tube(centre, [](double t) { return 0.3 + 4.3 * (1.0 - t) * (1.0 - 0.5 * t); }, 10, V3{0, 0, 1});
         s.startCap = s.endCap = Cap::quads;
+        unsquash(s, fit);
         build(m, s);
     }
     fitBox(m, V3{-28.3, -39.8, -33.1}, V3{37.9, 8.8, 44.2});
@@ -1182,13 +1207,42 @@ std::function<V3(double)> arcPath(V3 from, V3 out, V3 toward, double length, dou
     };
 }
 
-// A magnolia sprig: the bloom, a cup of broad white tepals round pink inner
-// ones, stamens and a pistil, sits on a curving stem over a whorl of leaves.
-// The bloom leans 40 degrees from the stem's +y towards +z, so that its open
-// face shows both when the flower grows upright and when it is tipped over
-// to face the viewer. Five materials, each selected once, one group per part;
-// the triangles are of even size everywhere (none above four times the
-// median area), so its normals read as a fine halo.
+// A piece of a blade between the stations `at` (0 .. 1 along the spine),
+// closed by a pole at the blade's base (t = 0) or tip (t = 1) where asked and
+// left open elsewhere, so that two pieces of different colour meet ring to
+// ring without a gap.
+Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed, bool tipClosed) {
+    Sweep s;
+    s.rings = static_cast<int>(at.size());
+    s.segments = 2 * b.across;
+    s.ring = [b, at](int i, int j) {
+        double t = at[static_cast<size_t>(i)];
+        int k = b.across;
+        double x = j <= k ? b.xb + (b.xa - b.xb) * j / k : b.xa + (b.xb - b.xa) * (j - k) / k;
+        double side = (j == 0 || j == k) ? 0.0 : (j < k ? 1.0 : -1.0);
+        double w = b.width(t);
+        double ax = x < 0 ? -x : x;
+        // The blade thins towards its rim: a rounded edge, not a slab.
+        double thick = b.thick * (1.0 - 0.55 * ax * ax);
+        return b.spine(t) + b.acrossAt(t) * (x * w) + b.liftAt(t) * (b.cup * x * x * w + b.fold * ax * w + side * thick);
+    };
+    s.startCap = baseClosed ? Cap::pole : Cap::open;
+    s.endCap = tipClosed ? Cap::pole : Cap::open;
+    s.startPole = b.spine(0.0);
+    s.endPole = b.spine(1.0);
+    return s;
+}
+
+// A magnolia sprig: a goblet of eight thick spoon-shaped tepals, creamy white
+// and blushing pink-purple at the base, round three small inner ones, the
+// pistil and its stamens; it sits on a short green stalk on a woody branch
+// that crosses the picture under it, with four small oval leaves. The bloom
+// stands in the middle, as wide as a leaf is long, its axis leaning 25
+// degrees towards +z so that the open goblet shows both when the flower grows
+// upright and when it is tipped over to face the viewer. Five materials, each
+// selected once, one group per part; the triangles are of even size
+// everywhere (none above four times the median area), so its normals read as
+// a fine halo.
 std::string makeMagnolia() {
     Mesh m;
     m.quadBudget = 125;
@@ -1198,28 +1252,44 @@ std::string makeMagnolia() {
         // The three stem segments keep hard edges: no smoothing line for them.
         if (name.compare(0, 4, "stem") != 0) m.mark(words({"s", std::to_string(smoothing++ % 2 + 1)}));
     };
-    const double tilt = 40.0 * kPi / 180.0;
+    const double tilt = 25.0 * kPi / 180.0;
     const V3 axis{0, dcos(tilt), dsin(tilt)};                 // the bloom's axis
     const V3 ex{1, 0, 0}, ez = cross(ex, axis);               // its radial frame
-    const V3 head{0, -17.0, 4.0};                              // where the bloom sits
+    const V3 head{0, -25.0, 2.0};                              // where the tepals start
     auto radial = [&](double a) { return ex * dcos(a) + ez * dsin(a); };
 
-    // brownskn: the receptacle under the tepals. 120 triangles.
-    m.mark("usemtl brownskn");
-    group("base");
-    build(m, spindle(head - axis * 4.0, head + axis * 4.5, 4.2, 4.2, 12, 5, ex,
-                     [](double t, double) { return 0.75 + 0.4 * t; }));
+    // The branch: a zigzag twig from corner to corner of the picture, thicker
+    // at its older end, passing under the bloom.
+    const std::vector<V3> knots{{-80, -37, -74}, {-40, -34, -40}, {-4, -37.5, -3}, {40, -34, 38}, {84, -36, 76}};
+    auto branchAt = [&](double t) {
+        double f = t * (knots.size() - 1);
+        size_t i = std::min(static_cast<size_t>(f), knots.size() - 2);
+        return lerp(knots[i], knots[i + 1], f - i);
+    };
 
-    // A tepal: broad and spoon-shaped, rising from the receptacle and curving
-    // in towards the axis, its edges cupped.
-    auto tepal = [&](double angle, double len, double halfWidth, double rise, double bend, double cup, int acrossPoints,
-                     int rings) {
+    // brownskn: the branch. 120 triangles.
+    m.mark("usemtl brownskn");
+    group("branch");
+    {
+        std::vector<V3> centre;
+        for (int i = 0; i < 10; ++i) centre.push_back(branchAt(i / 9.0));
+        Sweep s = tube(centre, [](double t) { return 1.9 - 0.8 * t; }, 6, V3{0, 1, 0});
+        s.startPole = centre.front() + normalized(centre.front() - centre[1]) * 1.5;
+        s.endPole = centre.back() + normalized(centre.back() - centre[8]) * 1.0;
+        build(m, s);
+    }
+
+    // A tepal: spoon-shaped, narrow at its claw and broadest two thirds up,
+    // rising from the receptacle and curving in towards the axis, its edges
+    // cupped inwards; `blush` is where its pink base gives way to white.
+    auto tepal = [&](double angle, double len, double halfWidth, double rise, double bend, double cup) {
         V3 out = radial(angle);
         Blade b;
-        b.spine = arcPath(head + out * 2.5 + axis * 1.5, out, axis, len, rise, bend);
+        b.spine = arcPath(head + out * 2.0, out, axis, len, rise, bend);
         b.width = [halfWidth](double t) {
-            double w = t < 0.62 ? 0.3 + 0.7 * dsin(0.5 * kPi * t / 0.62) : std::sqrt(1.0 - ((t - 0.62) / 0.38) * ((t - 0.62) / 0.38));
-            return halfWidth * (w > 0.02 ? w : 0.02);
+            double w = t < 0.68 ? 0.25 + 0.75 * dsin(0.5 * kPi * t / 0.68)
+                                : std::sqrt(std::max(0.0, 1.0 - ((t - 0.68) / 0.32) * ((t - 0.68) / 0.32)));
+            return halfWidth * (w > 0.05 ? w : 0.05);
         };
         V3 across = cross(axis, out);
         b.acrossAt = [across](double) { return across; };
@@ -1228,96 +1298,138 @@ std::string makeMagnolia() {
             return normalized(cross(out * dcos(a) + axis * dsin(a), across)) * -1.0;
         };
         b.cup = cup;
-        b.thick = 0.45;
-        b.across = acrossPoints;
-        b.rings = rings;
-        return bladeSweep(b);
+        b.thick = 1.0;
+        b.across = 4;
+        return b;
     };
-
-    // bone1: six broad white tepals in two layers, one small one. 304 triangles.
-    m.mark("usemtl bone1");
-    for (int k = 0; k < 6; ++k) {
-        group("pt" + std::to_string(k + 1) + "dx1");
-        bool outer = k % 2 == 0;
-        double a = 2.0 * kPi * k / 6.0;
-        build(m, outer ? tepal(a, 20.0, 6.8, 0.25, 0.95, 0.35, 3, 4) : tepal(a, 18.0, 6.0, 0.6, 0.8, 0.4, 3, 4));
+    const double blush = 0.32;
+    struct Tepal {
+        double angle, len, halfWidth, rise, bend, cup;
+        int bands;  // of white between the blush and the tip
+    };
+    // Four outer tepals, opening wider, and four inner ones; the last inner
+    // one is smaller, so that its fewer faces come out of the same size.
+    std::vector<Tepal> tepals;
+    for (int k = 0; k < 8; ++k) {
+        double a = 2.0 * kPi * k / 8.0 + 0.1;
+        if (k % 2 == 0)
+            tepals.push_back({a, 31.0, 10.4, 0.75, 0.55, 0.3, 2});
+        else if (k < 7)
+            tepals.push_back({a, 28.0, 9.1, 0.95, 0.5, 0.32, 2});
+        else
+            tepals.push_back({a, 22.0, 7.2, 1.05, 0.45, 0.32, 1});
     }
-    group("pt7dx1");
-    build(m, tepal(kPi / 2.0, 8.0, 3.0, 0.9, 0.5, 0.3, 2, 2));
 
-    // greenskn: the stem in three pieces, four leaves in halves, six sepals. 720.
+    // bone1: the white of the eight tepals. 304 triangles.
+    m.mark("usemtl bone1");
+    const size_t whiteFirst = m.vertices.size();
+    for (size_t k = 0; k < tepals.size(); ++k) {
+        const Tepal& t = tepals[k];
+        group("pt" + std::to_string(k + 1) + "dx1");
+        Blade b = tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup);
+        build(m, bladePiece(b, t.bands == 2 ? std::vector<double>{blush, 0.58, 0.84} : std::vector<double>{blush, 0.76}, false,
+                            true));
+    }
+
+    const size_t whiteEnd = m.vertices.size();
+
+    // greenskn: the flower's stalk in three pieces, four leaves, three bud scales. 720.
     m.mark("usemtl greenskn");
-    auto stemAt = [&](double t) {  // from the foot (t = 0) up to the receptacle, leaning into the bloom
-        V3 foot{0, -39.75, -6.0};
-        V3 top = head - axis * 3.5;
-        V3 p = lerp(foot, top, t);
-        return p + V3{0, 0, -5.0} * dsin(kPi * t);
+    const V3 foot = branchAt(0.5) + V3{0, 1.5, 0};
+    auto stemAt = [&](double t) {  // from the branch (t = 0) up to the receptacle
+        V3 top = head - axis * 1.0;
+        return lerp(foot, top, t) + V3{-2.0, 0, 0} * dsin(kPi * t);
     };
     const char* stemNames[3] = {"stem", "stem2", "stem3"};
     for (int k = 0; k < 3; ++k) {
         group(stemNames[k]);
         std::vector<V3> centre;
         for (int i = 0; i < 3; ++i) centre.push_back(stemAt((k + (i + 0.5) / 3.0) / 3.0));
-        Sweep s = tube(centre, [](double) { return 1.6; }, 4, V3{1, 0, 0});
+        Sweep s = tube(centre, [](double) { return 2.2; }, 4, V3{1, 0, 0});
         s.splitBands = true;
         s.startPole = stemAt(k / 3.0 + 0.005);
         s.endPole = stemAt((k + 1) / 3.0 - 0.005);
         build(m, s);
     }
     for (int k = 0; k < 4; ++k) {
-        // Four leaves at uneven angles and lengths, so that no side shows a cross.
-        const double angles[4] = {0.4, 2.25, 3.3, 5.05}, lengths[4] = {82.0, 66.0, 86.0, 72.0};
-        double a = angles[k], len = lengths[k];
-        V3 out{dcos(a), 0, dsin(a)}, across{-dsin(a), 0, dcos(a)}, up{0, 1, 0};
-        V3 root = stemAt(0.2 + 0.06 * k);
-        for (int half = 0; half < 2; ++half) {
-            group("leaf" + std::to_string(k + 1) + (half ? "r" : "l"));
-            Blade b;
-            b.spine = arcPath(root, out, up, len, 0.35, -0.75);
-            b.width = [len](double t) {
-                // A bare leaf stalk for the first 40 %, then a narrow blade.
-                if (t < 0.4) return 0.9;
-                double u = (t - 0.4) / 0.6;
-                double w = dsin(kPi * (u + 0.3 * u * (1.0 - u))) * (1.0 - 0.15 * u);
-                return 0.9 + len * 0.085 * (w > 0.0 ? w : 0.0);
-            };
-            b.acrossAt = [across](double) { return across; };
-            b.liftAt = [out, up, across](double t) {
-                double e = 0.35 - 0.75 * t;
-                return normalized(cross(across, out * dcos(e) + up * dsin(e)));
-            };
-            b.fold = 0.12;
-            b.thick = 0.4;
-            b.xa = half ? 0.0 : -1.0;
-            b.xb = half ? 1.0 : 0.0;
-            b.across = 3;
-            b.rings = 6;
-            build(m, bladeSweep(b));
-        }
+        // Oval leaves at the branch's nodes, alternately to either side,
+        // spreading and drooping a little at the tip.
+        const double where[4] = {0.13, 0.3, 0.7, 0.87}, lengths[4] = {36.0, 39.0, 37.0, 34.0};
+        V3 root = branchAt(where[k]);
+        V3 along = normalized(branchAt(where[k] + 0.01) - branchAt(where[k] - 0.01));
+        V3 side = normalized(cross(V3{0, 1, 0}, along)) * (k % 2 ? 1.0 : -1.0);
+        V3 out = normalized(side * 0.8 + along * 0.6), up{0, 1, 0};
+        V3 across = normalized(cross(up, out));
+        double len = lengths[k];
+        group("leaf" + std::to_string(k + 1));
+        Blade b;
+        b.spine = arcPath(root + out * 1.5, out, up, len, 0.25, -0.5);
+        b.width = [len](double t) {
+            double w = dsin(kPi * (t + 0.15 * t * (1.0 - t)));
+            return len * 0.27 * (w > 0.04 ? w : 0.04);
+        };
+        b.acrossAt = [across](double) { return across; };
+        b.liftAt = [out, up, across](double t) {
+            double e = 0.25 - 0.5 * t;
+            return normalized(cross(across, out * dcos(e) + up * dsin(e)));
+        };
+        b.fold = 0.1;
+        b.thick = 0.6;
+        b.across = 5;
+        b.rings = 6;
+        build(m, bladeSweep(b));
     }
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < 3; ++k) {
         group("sepal" + std::to_string(k + 1));
-        build(m, tepal(2.0 * kPi * (k + 0.5) / 6.0, 7.0, 2.5, -0.5, 0.3, 0.1, 3, 1));
+        Blade b = tepal(2.0 * kPi * (k + 0.5) / 3.0, 11.0, 4.0, -0.2, 0.5, 0.1);
+        b.across = 2;
+        b.rings = 7;
+        b.thick = 0.7;
+        build(m, bladeSweep(b));
     }
 
-    // brzskin: the pistil and 22 stamens round it. 164 triangles.
+    // brzskin: the pistil and 22 stamens round its foot. 164 triangles.
     m.mark("usemtl brzskin");
     group("pistil");
-    build(m, spindle(head + axis * 1.0, head + axis * 10.0, 1.7, 1.7, 4, 4, ex));
+    build(m, spindle(head + axis * 1.0, head + axis * 14.0, 2.4, 2.4, 4, 4, ex));
     for (int k = 0; k < 22; ++k) {
         group("stamen" + std::to_string(k + 1));
         double a = 2.0 * kPi * k / 22.0 + 0.13 * (k % 2);
         V3 out = radial(a);
-        V3 from = head + axis * 2.0 + out * 1.8;
-        V3 to = from + out * (2.2 + 0.8 * (k % 3)) + axis * (3.6 + 0.6 * (k % 2));
-        build(m, spindle(from, to, 0.45, 0.45, 3, 1, axis));
+        V3 from = head + axis * 2.0 + out * 2.4;
+        V3 to = from + out * (2.5 + 0.8 * (k % 3)) + axis * (4.0 + 0.8 * (k % 2));
+        build(m, spindle(from, to, 0.6, 0.6, 3, 1, axis));
     }
 
-    // areola3: two pink inner tepals cupped round the centre. 64 triangles.
+    // areola3: the blush at the foot of the eight tepals. 64 triangles.
     m.mark("usemtl areola3");
-    for (int k = 0; k < 2; ++k) {
+    const size_t blushFirst = m.vertices.size();
+    for (size_t k = 0; k < tepals.size(); ++k) {
+        const Tepal& t = tepals[k];
         group("pt" + std::to_string(k + 1) + "dx2");
-        build(m, tepal(kPi * k + 1.0, 13.0, 4.6, 1.05, 0.35, 0.45, 2, 4));
+        build(m, bladePiece(tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup), {blush}, true, false));
+    }
+
+    // Each blush and its white piece meet on the same ring of points: one
+    // set of vertices serves both, so the tepal is a single closed surface.
+    {
+        std::unordered_map<std::string, int> white;
+        auto key = [](const V3& p) { return std::string(reinterpret_cast<const char*>(&p), sizeof p); };
+        for (size_t i = whiteFirst; i < whiteEnd; ++i) white.emplace(key(m.vertices[i]), static_cast<int>(i));
+        std::vector<int> remap(m.vertices.size());
+        std::vector<V3> kept;
+        for (size_t i = 0; i < m.vertices.size(); ++i) {
+            auto found = i >= blushFirst ? white.find(key(m.vertices[i])) : white.end();
+            if (found != white.end()) {
+                remap[i] = remap[static_cast<size_t>(found->second)];
+                continue;
+            }
+            remap[i] = static_cast<int>(kept.size());
+            kept.push_back(m.vertices[i]);
+        }
+        for (FaceRec& f : m.faces)
+            for (int i = 0; i < f.n; ++i) f.v[i] = remap[static_cast<size_t>(f.v[i])];
+        m.vertices = kept;
     }
 
     fitBox(m, V3{-78.0, -39.75, -77.75}, V3{84.0, 9.25, 77.5});
@@ -1361,13 +1473,17 @@ bool readAll(const std::string& path, std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || (std::strcmp(argv[1], "--write") != 0 && std::strcmp(argv[1], "--check") != 0)) {
-        std::fprintf(stderr, "usage: modelgen --write DIR | --check DIR\n");
+    if (argc < 3 || (std::strcmp(argv[1], "--write") != 0 && std::strcmp(argv[1], "--check") != 0)) {
+        std::fprintf(stderr, "usage: modelgen --write DIR [FILE...] | --check DIR [FILE...]\n");
         return 2;
     }
     bool check = std::strcmp(argv[1], "--check") == 0;
     int status = 0;
     for (const Output& o : kOutputs) {
+        // Named files only, when some are named (the sculpted models are slow).
+        bool wanted = argc == 3;
+        for (int i = 3; i < argc; ++i) wanted = wanted || std::strcmp(argv[i], o.file) == 0;
+        if (!wanted) continue;
         std::string text = o.make();
         std::string path = std::string(argv[2]) + "/" + o.file;
         if (check) {

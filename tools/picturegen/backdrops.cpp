@@ -160,8 +160,9 @@ Canvas paintPasture() {
             if (y >= 409) {
                 const double depth = clamp01((y - 410) / 190.0);  // 0 far .. 1 near
                 const double scale = 1.0 + 9.0 * depth * depth;     // how large things are at this depth
-                Rgb grass = mix(hex(0x4c5a3e), hex(0x22381c), depth);
-                grass = mix(grass, hex(0x6a6a48), 0.35 * (1.0 - depth));  // dusk haze far off
+                // Olive going violet-black towards the front: the light has left the field.
+                Rgb grass = mix(hex(0x44502a), hex(0x1a2214), depth);
+                grass = mix(grass, hex(0x4e3e5c), 0.3 * (1.0 - depth));  // violet dusk haze far off
                 const double patches = fbm(x / (40.0 * scale), y / (6.0 * scale), 4, 71);
                 grass = grass * (0.8 + 0.4 * patches);
                 // Blades: one per narrow column cell, taller towards the front, tips lit by the sun.
@@ -170,9 +171,9 @@ Canvas paintPasture() {
                 const double h = hash2(column, int(y / (3.0 + 14.0 * depth)), 73);
                 const double tip = fmod(y + h * 40.0, 3.0 + 14.0 * depth) / (3.0 + 14.0 * depth);
                 const double blade = smoothstep(0.55, 0.0, tip) * (0.5 + 0.5 * hash2(column, 5, 74));
-                grass = grass * (0.75 + 0.45 * blade) + hex(0xffb070) * (blade * 0.18 * (0.3 + sunSide) * (1.0 - 0.5 * depth));
-                // A warm sheen on the grass below the sun.
-                grass = grass + hex(0xff9a5a) * (0.22 * sunSide * expD(-depth * 3.0));
+                grass = grass * (0.75 + 0.45 * blade) + hex(0xffb070) * (blade * 0.1 * (0.3 + sunSide) * (1.0 - 0.6 * depth));
+                // A faint warm sheen on the grass below the sun.
+                grass = grass + hex(0xd07a5a) * (0.14 * sunSide * expD(-depth * 3.0));
                 col = mix(col, grass, below(y, 410));
             }
 
