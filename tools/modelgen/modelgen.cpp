@@ -1282,10 +1282,10 @@ std::string makeMagnolia() {
     // A tepal: spoon-shaped, narrow at its claw and broadest two thirds up,
     // rising from the receptacle and curving in towards the axis, its edges
     // cupped inwards; `blush` is where its pink base gives way to white.
-    auto tepal = [&](double angle, double len, double halfWidth, double rise, double bend, double cup) {
+    auto tepal = [&](double angle, double len, double halfWidth, double rise, double bend, double cup, double foot = 2.0) {
         V3 out = radial(angle);
         Blade b;
-        b.spine = arcPath(head + out * 2.0, out, axis, len, rise, bend);
+        b.spine = arcPath(head + out * foot, out, axis, len, rise, bend);
         b.width = [halfWidth](double t) {
             double w = t < 0.68 ? 0.25 + 0.75 * dsin(0.5 * kPi * t / 0.68)
                                 : std::sqrt(std::max(0.0, 1.0 - ((t - 0.68) / 0.32) * ((t - 0.68) / 0.32)));
@@ -1298,7 +1298,7 @@ std::string makeMagnolia() {
             return normalized(cross(out * dcos(a) + axis * dsin(a), across)) * -1.0;
         };
         b.cup = cup;
-        b.thick = 1.0;
+        b.thick = 1.2;
         b.across = 4;
         return b;
     };
@@ -1307,17 +1307,21 @@ std::string makeMagnolia() {
         double angle, len, halfWidth, rise, bend, cup;
         int bands;  // of white between the blush and the tip
     };
-    // Four outer tepals, opening wider, and four inner ones; the last inner
-    // one is smaller, so that its fewer faces come out of the same size.
+    // Four outer tepals on a wider foot and four inner ones standing more
+    // upright inside them, all curving in towards their tips and cupped with
+    // their edges turned inwards (a negative cup), so that from outside each
+    // is a convex spoon and together they close into a goblet whose faces
+    // the depth sort keeps in order. The last inner one is smaller, so that
+    // its fewer faces come out of the same size.
     std::vector<Tepal> tepals;
     for (int k = 0; k < 8; ++k) {
         double a = 2.0 * kPi * k / 8.0 + 0.1;
         if (k % 2 == 0)
-            tepals.push_back({a, 31.0, 10.4, 0.75, 0.55, 0.3, 2});
+            tepals.push_back({a, 30.0, 9.0, 0.75, 0.95, -0.35, 2});
         else if (k < 7)
-            tepals.push_back({a, 28.0, 9.1, 0.95, 0.5, 0.32, 2});
+            tepals.push_back({a, 28.0, 8.3, 0.95, 0.75, -0.35, 2});
         else
-            tepals.push_back({a, 22.0, 7.2, 1.05, 0.45, 0.32, 1});
+            tepals.push_back({a, 24.0, 7.3, 0.95, 0.8, -0.35, 1});
     }
 
     // bone1: the white of the eight tepals. 304 triangles.
@@ -1326,7 +1330,7 @@ std::string makeMagnolia() {
     for (size_t k = 0; k < tepals.size(); ++k) {
         const Tepal& t = tepals[k];
         group("pt" + std::to_string(k + 1) + "dx1");
-        Blade b = tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup);
+        Blade b = tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup, k % 2 == 0 ? 3.2 : 1.2);
         build(m, bladePiece(b, t.bands == 2 ? std::vector<double>{blush, 0.58, 0.84} : std::vector<double>{blush, 0.76}, false,
                             true));
     }
@@ -1407,7 +1411,7 @@ std::string makeMagnolia() {
     for (size_t k = 0; k < tepals.size(); ++k) {
         const Tepal& t = tepals[k];
         group("pt" + std::to_string(k + 1) + "dx2");
-        build(m, bladePiece(tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup), {blush}, true, false));
+        build(m, bladePiece(tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup, k % 2 == 0 ? 3.2 : 1.2), {blush}, true, false));
     }
 
     // Each blush and its white piece meet on the same ring of points: one
