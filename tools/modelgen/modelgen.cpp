@@ -1055,30 +1055,36 @@ std::string makeOctopus() {
     mantle.startCap = mantle.endCap = Cap::quads;
     mantle.ring = [bump](int i, int j) {
         double t = (i + 0.5) / 25.0, ang = 2.0 * kPi * j / 24.0;
-        double head = (11.5 + 2.5 * bump(t, 0.22, 0.14)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
-        double u = (t - 0.64) / 0.37, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
-        double r = std::max(head, sac) - 0.6 * bump(t, 0.36, 0.06);
+        double head = (12.5 + 2.0 * bump(t, 0.22, 0.16)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double u = (t - 0.62) / 0.42, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
+        // A soft maximum (the fourth-power mean of the two), so that the head
+        // swells into the mantle with no waist or ring between them.
+        double h2 = head * head, s2 = sac * sac;
+        double r = std::sqrt(std::sqrt(h2 * h2 + s2 * s2));
         V3 centre{0, 5.0 * t * t, -4.0 + 48.0 * t};  // the mantle leans back, away from the eyes
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
     // How fitBox below scales each axis (its box over the built extents).
-    const V3 fit{0.887, 0.733, 1.155};
+    const V3 fit{0.887, 0.712, 1.155};
     unsquash(mantle, fit);
     build(m, mantle);
-    // Eyes: large bulging balls on the front of the head.
+    // Eyes: large balls bulging from both sides of the head, so that they
+    // stand out of its outline seen from the front or from either side.
     for (int k = -1; k <= 1; k += 2) {
-        V3 dir = normalized(V3{0.66 * k, -0.72, 0.1});
-        V3 centre = V3{0, 0.4, 9.5} + dir * 12.2;
-        V3 a = centre - dir * 4.4, b = centre + dir * 4.4;
+        V3 dir = normalized(V3{0.85 * k, -0.5, 0.15});
+        V3 centre = V3{0, 0.4, 9.5} + dir * 17.5;
+        V3 a = centre - dir * 6.0, b = centre + dir * 6.0;
         Sweep eye;
-        eye.rings = 6;
-        eye.segments = 8;
+        eye.rings = 4;
+        eye.segments = 12;
         eye.startCap = eye.endCap = Cap::quads;
         eye.ring = [a, b](int i, int j) {
-            double t = (i + 0.5) / 6.0, ang = 2.0 * kPi * j / 8.0;
+            // Rings crowd towards the poles, so the ball ends in small caps
+            // rather than flat discs.
+            double t = 0.5 - 0.44 * dcos(kPi * (i + 0.5) / 4.0), ang = 2.0 * kPi * j / 12.0;
             V3 d = normalized(b - a), u, v;
             frameFor(d, V3{0, 0, 1}, u, v);
-            double r = 4.4 * std::sqrt(dsin(kPi * t));
+            double r = 6.0 * std::sqrt(dsin(kPi * t));
             return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
         };
         unsquash(eye, fit);
