@@ -985,10 +985,20 @@ std::string makeCow() {
         sculpt(m, eye, {4.3, 0.7, 0.5 * s - 0.3}, {4.9, 1.3, 0.5 * s + 0.3}, 0.02, 96);
     }
     for (double s : {-1.0, 1.0}) {
+        // A leaf-shaped ear reaching out and down from behind the eye: a broad
+        // blade narrowing to a rounded point, hollowed on its front face into
+        // a cup that opens forwards and a little down.
+        const V3 root{4.2, 1.05, 0.45 * s};
+        const V3 along = normalized(V3{0.1, -0.45, s});
+        const V3 across = normalized(cross(normalized(V3{1.0, -0.3, 0}), along));
+        const V3 front = cross(along, across);
+        const V3 blade = root + along * 0.55, point = blade + along * 0.4;
         Field ear = [=](V3 p) {
-            return ellipsoid(p, {4.15, 1.0, 1.2 * s}, {0.26, 0.13, 0.5}, {1, 0, 0}, normalized(V3{0, 1, 0.3 * s}));
+            double d = smin(ellipsoid(p, blade, {0.55, 0.3, 0.13}, along, across),
+                            ellipsoid(p, point, {0.42, 0.15, 0.1}, along, across), 0.12);
+            return smax(d, -ellipsoid(p, blade + along * 0.12 + front * 0.14, {0.5, 0.22, 0.11}, along, across), 0.04);
         };
-        sculpt(m, ear, {3.7, 0.5, s > 0 ? 0.5 : -1.9}, {4.6, 1.5, s > 0 ? 1.9 : -0.5}, 0.025, 140);
+        sculpt(m, ear, {3.6, 0.1, s > 0 ? 0.2 : -2.0}, {4.8, 1.5, s > 0 ? 2.0 : -0.2}, 0.02, 140);
     }
     for (double s : {-1.0, 1.0}) {
         Field horn = [=](V3 p) {
