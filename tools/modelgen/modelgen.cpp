@@ -1249,12 +1249,12 @@ Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed,
     return s;
 }
 
-// A magnolia sprig: a goblet of eight thick spoon-shaped tepals, creamy white
-// and blushing pink-purple at the base, round three small inner ones, the
-// pistil and its stamens; it sits on a short green stalk on a woody branch
-// that crosses the picture under it, with four small oval leaves. The bloom
-// stands in the middle, as wide as a leaf is long, its axis leaning 25
-// degrees towards +z so that the open goblet shows both when the flower grows
+// A magnolia sprig: a closed goblet of eight thick spoon-shaped tepals,
+// creamy white and blushing pink-purple at the base, over three small green
+// bud scales, round the pistil and its stamens; it sits on a short green
+// stalk on a woody branch that crosses the picture under it, with four small
+// oval leaves. The bloom stands in the middle, its axis leaning 25
+// degrees towards +z so that the goblet shows its mouth both when it grows
 // upright and when it is tipped over to face the viewer. Five materials, each
 // selected once, one group per part; the triangles are of even size
 // everywhere (none above four times the median area), so its normals read as
