@@ -34,30 +34,11 @@ out="$work/run.log"
 (cd "$clone" && SDL_AUDIODRIVER=dummy exec ./scripts/run.sh </dev/null >"$out" 2>&1) &
 app=$!
 # The build comes first: on a loaded machine with a cold cache it takes minutes.
-win=""
-for _ in $(seq 9000); do
-  win=$(xdotool search --name '\^vorna' 2>/dev/null | head -n1)
-  [ -n "$win" ] && break
-  if ! kill -0 "$app" 2>/dev/null; then
-    wait "$app"; echo "the run command ended with status $? before the window appeared"; tail -n 40 "$out"; exit 1
-  fi
-  sleep 0.1
-done
-[ -n "$win" ] || { echo "no window titled ^vorna"; tail -n 40 "$out"; exit 1; }
+wait_for_window "$app" "$out" 9000
 sleep 3
 kill -0 "$app" 2>/dev/null || { wait "$app"; echo "the production ended by itself with status $? within 3 s"; tail -n 40 "$out"; exit 1; }
 
-# A loaded machine may take a while to read its keys: the release is sent
-# again until the production has ended.
-status=124
-for _ in 1 2 3 4 5; do
-  xdotool windowfocus --sync "$win" 2>/dev/null || true
-  xdotool key --clearmodifiers Escape
-  for _ in $(seq 100); do
-    if ! kill -0 "$app" 2>/dev/null; then wait "$app"; status=$?; break 2; fi
-    sleep 0.1
-  done
-done
+escape_until_exit "$app" "$win"
 app=""
 tail -n 5 "$out"
 grep -q '^engine initializing 800x600x32$' "$out" || { echo "no start-up line"; exit 1; }

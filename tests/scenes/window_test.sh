@@ -14,32 +14,13 @@ start_xvfb
 out=$(mktemp)
 SDL_AUDIODRIVER=dummy "$vorna" >"$out" 2>&1 &
 app=$!
-win=""
-for _ in $(seq 300); do
-  win=$(xdotool search --name '\^vorna' 2>/dev/null | head -n1)
-  [ -n "$win" ] && break
-  if ! kill -0 "$app" 2>/dev/null; then
-    wait "$app"; echo "vorna ended with status $? before its window appeared"; cat "$out"; exit 1
-  fi
-  sleep 0.1
-done
-[ -n "$win" ] || { echo "no window titled ^vorna"; cat "$out"; exit 1; }
+wait_for_window "$app" "$out" 300
 title=$(xprop -id "$win" WM_NAME)
 echo "$title"
 case "$title" in *'"^vorna"'*) ;; *) echo "wrong title"; exit 1 ;; esac
 
-# A loaded machine may take a while to map the window and read its keys:
-# the release is sent again until the production has ended.
-status=124
-for attempt in 1 2 3 4 5; do
-  sleep 0.5
-  xdotool windowfocus --sync "$win" 2>/dev/null || true
-  xdotool key --clearmodifiers Escape
-  for _ in $(seq 100); do
-    if ! kill -0 "$app" 2>/dev/null; then wait "$app"; status=$?; break 2; fi
-    sleep 0.1
-  done
-done
+sleep 0.5
+escape_until_exit "$app" "$win"
 cat "$out"
 grep -q '^engine initializing 800x600x32$' "$out" || { echo "no start-up line"; exit 1; }
 [ "$status" -eq 0 ] || { echo "status $status"; exit 1; }

@@ -33,3 +33,36 @@ start_xvfb() {
   kill "$xvfb_pid" 2>/dev/null
   exit 1
 }
+
+# wait_for_window PID LOG TENTHS: waits up to TENTHS tenths of a second for a
+# window titled "^vorna" and leaves its id in win. Ends the calling script
+# with status 1 (and the tail of LOG) when PID ends first or no window comes.
+wait_for_window() {
+  local pid="$1" log="$2" tenths="$3"
+  win=""
+  for _ in $(seq "$tenths"); do
+    win=$(xdotool search --name '\^vorna' 2>/dev/null | head -n1)
+    [ -n "$win" ] && return 0
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"; echo "ended with status $? before its window appeared"; tail -n 40 "$log"; exit 1
+    fi
+    sleep 0.1
+  done
+  echo "no window titled ^vorna"; tail -n 40 "$log"; exit 1
+}
+
+# escape_until_exit PID WIN: releases Escape on the window until PID has ended
+# (a loaded machine may take a while to map the window and read its keys),
+# and leaves PID's status in status (124 when it never ended).
+escape_until_exit() {
+  local pid="$1" window="$2"
+  status=124
+  for _ in 1 2 3 4 5; do
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+    xdotool key --clearmodifiers Escape
+    for _ in $(seq 100); do
+      if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; status=$?; return 0; fi
+      sleep 0.1
+    done
+  done
+}
