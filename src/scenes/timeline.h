@@ -9,13 +9,12 @@
 
 #include "framework/animator.h"
 #include "geometry/model_library.h"
+#include "scenes/running_order.h"
 
 struct Engine;
 struct Image;
 struct Scene;
 struct Song;
-
-constexpr int kSceneCount = 22;
 
 struct Production {
     Engine* engine = nullptr;
@@ -40,16 +39,21 @@ struct Production {
     // Engine, music, scene, pictures, models, in the production's order;
     // 0, or the exit status of a failed start (everything already undone).
     int start(int argc, char** argv);
-    // Runs step 1 .. 22 of the running order; the scene's result code.
+    // Runs step 1 .. 22 of the running order (kRunningOrder); the scene's result code.
     int32_t runStep(int number);
     // Stops and frees everything; the pictures first only after a normal end.
     void shutdown(bool freePictures);
 
     void stopAnimators();
-    MeshObject* place(const char* name, float x, float y, float z);
-    static void glide(Animator& a, float* value, float target, float* step, int32_t intervalMs = 60);
-    int32_t run3D(MeshObject* model, int32_t seconds, void (*settings)(Production&, MeshObject*));
-    int32_t picture(Image* override, Image* shown, int32_t seconds);
+    // The parts of a 3D step, in the order run3D takes them.
+    MeshObject* place(const StepDescription& step);
+    void applySettings(const SettingValue* settings);
+    void startGlide(const Glide& glide, MeshObject* model);
+    int32_t run3D(const StepDescription& step);
+    int32_t picture(const StepDescription& step);
+
+    Image* pictureNumbered(int number) const { return number ? pictures[number - 1] : nullptr; }
+    float* stepVariable(StepVariable which);
 };
 
 // Plays the whole production; returns the process exit status (0 after the

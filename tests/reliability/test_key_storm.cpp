@@ -28,8 +28,6 @@ const SDLKey releasedKeys[] = {SDLK_F1, SDLK_F2, SDLK_F3, SDLK_F4, SDLK_F5, SDLK
 const SDLKey heldKeyList[] = {SDLK_INSERT, SDLK_x,    SDLK_z,     SDLK_o,  SDLK_p,   SDLK_t,
                               SDLK_y,      SDLK_LEFT, SDLK_RIGHT, SDLK_UP, SDLK_DOWN};
 
-bool is3DStep(int step) { return (step >= 3 && step <= 5) || (step >= 8 && step <= 10) || (step >= 14 && step <= 21); }
-
 bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 struct StormTest : ::testing::Test {

@@ -253,6 +253,7 @@ void runSteps(int first, int last) {
         for (const OtherStep& s : otherSteps)
             if (s.number == number) other = &s;
         ASSERT_TRUE(want || other) << "step " << number << " has no row";
+        EXPECT_EQ(want != nullptr, is3DStep(number)) << "step " << number << " is described as another kind";
 
         // Each step starts 100 ms past a whole second of the clock, with the
         // music on a half-pattern row.

@@ -189,13 +189,6 @@ long quietWrite(void*, int, const void*, size_t bytes) {
 int quietClose(void*, int) { return 0; }
 const AudioDevice quietDevice{nullptr, quietOpen, quietIoctl, quietWrite, quietClose};
 
-bool is3D(int step) {
-    static const int steps[] = {3, 4, 5, 8, 9, 10, 14, 15, 16, 17, 18, 19, 20, 21};
-    for (int s : steps)
-        if (s == step) return true;
-    return false;
-}
-
 const char* const phaseNames[SceneProfile::kPhaseCount] = {"input", "tiles",        "scatter", "render", "sprites+sparks",
                                                            "banner+overlay", "glitch+noise", "blur", "present"};
 
@@ -326,7 +319,7 @@ int main(int argc, char** argv) {
 
     setRowSource(nullptr);
     production->scene->profile = nullptr;
-    std::printf("step %d%s: result %d after %d frames\n", step, is3D(step) ? " (3D)" : "", result, watch.frame);
+    std::printf("step %d%s: result %d after %d frames\n", step, is3DStep(step) ? " (3D)" : "", result, watch.frame);
     if (profile) printProfile(step, record, wall);
     int status = watch.shotFailed ? 1 : 0;
     for (const Shot& shot : watch.shots)
