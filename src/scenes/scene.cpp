@@ -208,10 +208,93 @@ void Scene::setup(Engine* engine_, MeshObject* object_, int32_t seconds_) {
     }
 }
 
+// What one run3D call keeps from frame to frame.
+struct Scene::Run {
+    SDL_Surface* screen = nullptr;
+    Image* backdrop = nullptr;
+    ScatterEffect* scatter = nullptr;  // owned; null without a model
+    float blurStep = 2.0f;
+    Animator blurAnimator;             // glides blurAmount to blurTarget
+    float bannerX = -float(kBannerWidth);
+    float bannerStep = 0.0f;
+    Animator* bannerAnimator = nullptr;  // owned; null without the banner
+    int32_t ghostCounter = 8;
+    int32_t result = kSceneEnded;
+    int32_t row = 0;
+};
+
+namespace {
+
+// What a released key does in a 3D scene (one action per release).
+struct KeyAction {
+    SDLKey key;
+    void (*act)(Scene& scene, Scene::Run& run);
+};
+
+const KeyAction keyActions[] = {
+    {SDLK_ESCAPE, [](Scene& s, Scene::Run& r) { s.quit = 1, r.result = kSceneStop; }},
+    {SDLK_SPACE, [](Scene& s, Scene::Run& r) { s.quit = 1, r.result = kSceneSkipped; }},
+    {SDLK_F1, [](Scene&, Scene::Run& r) { if (r.scatter) r.scatter->setColor(0xFFFFFF); }},
+    {SDLK_DELETE, [](Scene&, Scene::Run& r) { if (r.scatter) r.scatter->stairs(); }},
+    {SDLK_c, [](Scene& s, Scene::Run&) { s.manualRotation = !s.manualRotation; }},
+    {SDLK_f, [](Scene& s, Scene::Run&) { s.tiles = !s.tiles; }},
+    {SDLK_g, [](Scene& s, Scene::Run&) { s.camera->showNormals = !s.camera->showNormals; }},
+    {SDLK_q, [](Scene&, Scene::Run& r) { if (r.scatter) r.scatter->setStep(666.0f); }},
+    {SDLK_s, [](Scene& s, Scene::Run&) { s.camera->depthSort = !s.camera->depthSort; }},
+    {SDLK_b, [](Scene& s, Scene::Run&) { s.blurEnabled = !s.blurEnabled; }},
+    {SDLK_n, [](Scene& s, Scene::Run&) { s.noise = !s.noise; }},
+    {SDLK_m, [](Scene& s, Scene::Run&) { s.swayX = !s.swayX; }},
+    {SDLK_F2, [](Scene& s, Scene::Run&) { s.camera->renderMode = !s.camera->renderMode; }},
+    {SDLK_F3, [](Scene& s, Scene::Run&) { s.camera->scanlineGlitch = !s.camera->scanlineGlitch; }},
+    {SDLK_F4, [](Scene& s, Scene::Run&) { s.camera->interlace = !s.camera->interlace; }},
+    {SDLK_F5, [](Scene& s, Scene::Run&) { s.camera->colorSplit = !s.camera->colorSplit; }},
+    {SDLK_F6, [](Scene& s, Scene::Run&) { s.camera->ghost = !s.camera->ghost; }},
+    {SDLK_F7, [](Scene& s, Scene::Run&) { s.camera->flares = !s.camera->flares; }},
+    {SDLK_TAB, [](Scene& s, Scene::Run&) { s.overlay = !s.overlay; }},
+};
+
+}  // namespace
+
 int32_t Scene::run3D() {
-    SDL_Surface* screen = engine->screen;
-    Image* backdrop = backgroundOverride ? backgroundOverride : background;
-    if (tiles && backdrop && backdrop->surface) SDL_BlitSurface(backdrop->surface, nullptr, screen, nullptr);
+    Run run;
+    begin3D(run);
+    while (!quit) {
+        if (profile) profile->beginFrame();
+        takeReleasedKeys(run);
+        takeHeldKeys(run);
+        followMusic(run);
+        mark(SceneProfile::kInput);
+        drawTiles(run);
+        mark(SceneProfile::kTiles);
+        if (run.scatter) run.scatter->update();
+        mark(SceneProfile::kScatter);
+        drawModel();
+        mark(SceneProfile::kRender);
+        drawSprites(run);
+        mark(SceneProfile::kSprites);
+        turnByHand();
+        drawBanner(run);
+        mark(SceneProfile::kBanner);
+        drawGlitchAndNoise(run);
+        mark(SceneProfile::kGlitchNoise);
+        updateSparks(sparks, run.screen);
+        mark(SceneProfile::kSprites);
+        blurFrame();
+        mark(SceneProfile::kBlur);
+        drawOverlay();
+        mark(SceneProfile::kBanner);
+        engine->present();
+        mark(SceneProfile::kPresent);
+    }
+    end3D(run);
+    return run.result;
+}
+
+void Scene::begin3D(Run& run) {
+    run.screen = engine->screen;
+    run.backdrop = backgroundOverride ? backgroundOverride : background;
+    if (tiles && run.backdrop && run.backdrop->surface)
+        SDL_BlitSurface(run.backdrop->surface, nullptr, run.screen, nullptr);
 
     if (!manualAnglesTaken && object) {
         manualX = loadAnimated(object->rotation.x);
@@ -220,211 +303,180 @@ int32_t Scene::run3D() {
         manualAnglesTaken = true;
     }
 
-    ScatterEffect* scatter = object ? new ScatterEffect(object) : nullptr;
-    if (scatter) scatter->setStep(1.6f);
+    run.scatter = object ? new ScatterEffect(object) : nullptr;
+    if (run.scatter) run.scatter->setStep(1.6f);
 
-    float blurStep = 2.0f;
-    Animator blurAnimator;
-    blurAnimator.isFloat.store(1);
-    blurAnimator.setupFloat(&blurAmount, blurTarget, &blurStep, 200);
-    blurAnimator.start();
+    run.blurAnimator.isFloat.store(1);
+    run.blurAnimator.setupFloat(&blurAmount, blurTarget, &run.blurStep, 200);
+    run.blurAnimator.start();
 
-    float bannerX = -float(kBannerWidth);
-    float bannerStep = 0.0f;
-    Animator* bannerAnimator = nullptr;
     if (banner) {
-        bannerAnimator = new Animator;
-        bannerAnimator->isFloat.store(1);
-        bannerAnimator->setupFloat(&bannerX, 0.0f, &bannerStep, 10);
-        bannerAnimator->start();
+        run.bannerAnimator = new Animator;
+        run.bannerAnimator->isFloat.store(1);
+        run.bannerAnimator->setupFloat(&run.bannerX, 0.0f, &run.bannerStep, 10);
+        run.bannerAnimator->start();
     }
 
     engine->resetClock();
-    if (flashWhenAtRest && scatter) scatter->stairs();
-    int32_t ghostCounter = 8;
-    int32_t result = kSceneEnded;
-    SceneProfile* const timing = profile;
+    if (flashWhenAtRest && run.scatter) run.scatter->stairs();
+}
 
-    while (!quit) {
-        if (timing) timing->beginFrame();
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-            if (event.type == SDL_QUIT) {
-                quit = 1;
-                result = kSceneStop;
-            } else if (event.type == SDL_KEYUP) {
-                switch (event.key.keysym.sym) {
-                    case SDLK_ESCAPE: quit = 1; result = kSceneStop; break;
-                    case SDLK_SPACE: quit = 1; result = kSceneSkipped; break;
-                    case SDLK_F1: if (scatter) scatter->setColor(0xFFFFFF); break;
-                    case SDLK_DELETE: if (scatter) scatter->stairs(); break;
-                    case SDLK_c: manualRotation = !manualRotation; break;
-                    case SDLK_f: tiles = !tiles; break;
-                    case SDLK_g: camera->showNormals = !camera->showNormals; break;
-                    case SDLK_q: if (scatter) scatter->setStep(666.0f); break;
-                    case SDLK_s: camera->depthSort = !camera->depthSort; break;
-                    case SDLK_b: blurEnabled = !blurEnabled; break;
-                    case SDLK_n: noise = !noise; break;
-                    case SDLK_m: swayX = !swayX; break;
-                    case SDLK_F2: camera->renderMode = !camera->renderMode; break;
-                    case SDLK_F3: camera->scanlineGlitch = !camera->scanlineGlitch; break;
-                    case SDLK_F4: camera->interlace = !camera->interlace; break;
-                    case SDLK_F5: camera->colorSplit = !camera->colorSplit; break;
-                    case SDLK_F6: camera->ghost = !camera->ghost; break;
-                    case SDLK_F7: camera->flares = !camera->flares; break;
-                    case SDLK_TAB: overlay = !overlay; break;
-                    default: break;
-                }
-            }
-        }
-
-        const Uint8* held = keyStateSource();
-        if (held) {
-            if (held[SDLK_INSERT] && scatter) {
-                scatter->jitter(0.1f, 1.0f);
-                scatter->setTargetColor(randomColor());
-            }
-            // Only the first of these that is down acts.
-            if (held[SDLK_x] && object) {
-                object->setPosition(loadAnimated(object->position.x), loadAnimated(object->position.y),
-                                    loadAnimated(object->position.z) + 10, 0);
-            } else if (held[SDLK_z] && object) {
-                object->setPosition(loadAnimated(object->position.x), loadAnimated(object->position.y),
-                                    loadAnimated(object->position.z) - 10, 0);
-            } else if (held[SDLK_o]) {
-                ++ghostCounter;
-                storeAnimated(camera->ghostOffset, float(ghostCounter));  // step 3 glides it on the timer thread
-            } else if (held[SDLK_p]) {
-                if (ghostCounter != 0) --ghostCounter;
-                storeAnimated(camera->ghostOffset, float(ghostCounter));
-            } else if (held[SDLK_t]) {
-                storeAnimated(blurAmount, loadAnimated(blurAmount) + 1);
-            } else if (held[SDLK_y]) {
-                if (loadAnimated(blurAmount) > 0) storeAnimated(blurAmount, loadAnimated(blurAmount) - 1);
-            }
-            if (held[SDLK_LEFT])
-                manualY -= 0.05f;
-            else if (held[SDLK_RIGHT])
-                manualY += 0.05f;
-            if (held[SDLK_UP])
-                manualX -= 0.05f;
-            else if (held[SDLK_DOWN])
-                manualX += 0.05f;
-        }
-
-        const int32_t row = readRow(player);
-
-        // A timed scene waits for the next row that starts a half pattern.
-        if (!endSequence) {
-            if (!unlimited && engine->secondsElapsed() >= seconds && row % 32 == 0) quit = 1;
-        } else if (endSequence->isFinished() && (seconds < 0 || engine->secondsElapsed() >= seconds)) {
+void Scene::takeReleasedKeys(Run& run) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) {
             quit = 1;
+            run.result = kSceneStop;
+        } else if (event.type == SDL_KEYUP) {
+            for (const KeyAction& action : keyActions)
+                if (action.key == event.key.keysym.sym) action.act(*this, run);
         }
+    }
+}
 
-        if (scatter) {
-            if (flash && row % int32_t(flashPeriod) == 0 && (!flashWhenAtRest || scatter->settled == 1)) {
-                scatter->settled = 1;
-                scatter->jitter(flashSpeed, loadAnimated(flashAmount));  // an animator may move the amount
-                scatter->setTargetColor(randomColor());
-            }
-        }
-        if (ghostFromRow) camera->ghost = row >= 56 ? 1 : 0;
-        if (scatter && whiteFlash && row % int32_t(whitePeriod) == 0) scatter->setColor(0xFFFFFF);
-        if (scatter && colorCycle && row % int32_t(colorPeriod) == 0) scatter->setTargetColor(randomColor());
+void Scene::takeHeldKeys(Run& run) {
+    const Uint8* held = keyStateSource();
+    if (!held) return;
+    if (held[SDLK_INSERT] && run.scatter) {
+        run.scatter->jitter(0.1f, 1.0f);
+        run.scatter->setTargetColor(randomColor());
+    }
+    // Only the first of these that is down acts.
+    if (held[SDLK_x] && object) {
+        object->setPosition(loadAnimated(object->position.x), loadAnimated(object->position.y),
+                            loadAnimated(object->position.z) + 10, 0);
+    } else if (held[SDLK_z] && object) {
+        object->setPosition(loadAnimated(object->position.x), loadAnimated(object->position.y),
+                            loadAnimated(object->position.z) - 10, 0);
+    } else if (held[SDLK_o]) {
+        ++run.ghostCounter;
+        storeAnimated(camera->ghostOffset, float(run.ghostCounter));  // step 3 glides it on the timer thread
+    } else if (held[SDLK_p]) {
+        if (run.ghostCounter != 0) --run.ghostCounter;
+        storeAnimated(camera->ghostOffset, float(run.ghostCounter));
+    } else if (held[SDLK_t]) {
+        storeAnimated(blurAmount, loadAnimated(blurAmount) + 1);
+    } else if (held[SDLK_y]) {
+        if (loadAnimated(blurAmount) > 0) storeAnimated(blurAmount, loadAnimated(blurAmount) - 1);
+    }
+    if (held[SDLK_LEFT])
+        manualY -= 0.05f;
+    else if (held[SDLK_RIGHT])
+        manualY += 0.05f;
+    if (held[SDLK_UP])
+        manualX -= 0.05f;
+    else if (held[SDLK_DOWN])
+        manualX += 0.05f;
+}
 
-        if (timing) timing->mark(SceneProfile::kInput);
+void Scene::followMusic(Run& run) {
+    const int32_t row = run.row = readRow(player);
 
-        if (tiles && backdrop && backdrop->surface) {
-            // Cost: 120 tile blits of 64x64 a frame.
-            for (int i = 0; i < 120; ++i) blitTile(backdrop->surface, screen, randomTile(screen));
-        }
-        if (timing) timing->mark(SceneProfile::kTiles);
-
-        if (scatter) scatter->update();
-        if (timing) timing->mark(SceneProfile::kScatter);
-
-        if (object) {
-            if (swayX) {
-                object->setPosition(std::sin(swayAngleX) * 200, 0, 0, 1);
-                swayAngleX += 0.05f;
-            }
-            if (swayZ) {
-                object->setPosition(0, 0, std::cos(swayAngleZ) * 300, 1);
-                swayAngleZ += 0.02f;
-            }
-            camera->render(object);
-        }
-        if (timing) timing->mark(SceneProfile::kRender);
-
-        if (sprites) {
-            for (size_t i = 0; i < spriteList.size(); ++i) {
-                Sprite* sprite = spriteList.at(i);
-                SDL_Surface* image = sprite->image->surface;
-                if (!image) continue;
-                spritePhase += 0.1f;
-                const int32_t squeeze = truncToInt(10 * std::sin(spritePhase) - float(image->w / 4));
-                sprite->angleX += sprite->speedX;
-                sprite->angleY += sprite->speedY;
-                const int32_t x = truncToInt(float(sprite->centerX) + float(sprite->radiusX) * std::sin(sprite->angleX));
-                const int32_t y = truncToInt(float(sprite->centerY) + float(sprite->radiusY) * std::cos(sprite->angleY));
-                blitScaledKeyed(image, screen, x, y, image->w + squeeze);
-                emitSparks(sparks, x, y + image->h / 2, 1);
-                emitSparks(sparks, x + image->w, y + image->h / 2, 1);
-            }
-        }
-        if (timing) timing->mark(SceneProfile::kSprites);
-
-        if (manualRotation && object) object->setRotation(manualX, manualY, manualZ);
-
-        if (bannerAnimator && banner && !quit && bannerImage->surface) {
-            bannerAnimator->accelerate(0.1f);  // ever faster until it stops at x = 0
-            SDL_Rect at{Sint16(truncToInt(loadAnimated(bannerX))), 520, 0, 0};
-            SDL_BlitSurface(bannerImage->surface, nullptr, screen, &at);
-        }
-
-        if (timing) timing->mark(SceneProfile::kBanner);
-
-        if (rand() % 100 > 90) glitchBand(screen);
-        if (noise && row % 32 != 0) scatterNoise(screen, false);
-        if (timing) timing->mark(SceneProfile::kGlitchNoise);
-        updateSparks(sparks, screen);
-        if (timing) timing->mark(SceneProfile::kSprites);
-        if (blurEnabled && (!quit || !sharpLastFrame))
-            TextLabel::blur(screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
-        if (timing) timing->mark(SceneProfile::kBlur);
-
-        if (overlay) {
-            const int32_t step = 8 * label->scale;
-            label->x = 4;
-            label->y = 4;
-            label->print("%d", engine->framesPerSecond());
-            label->y += 2 * step;
-            if (object) {
-                label->print("%s", object->name ? object->name : "");
-                label->y += step;
-                label->print("triangles %d", loadAnimated(object->drawCount));
-                label->y += step;
-                label->print("pos %3.2f %3.2f %3.2f", double(loadAnimated(object->position.x)),
-                             double(loadAnimated(object->position.y)), double(loadAnimated(object->position.z)));
-                label->y += step;
-                label->print("rot %3.2f %3.2f %3.2f", double(loadAnimated(object->rotation.x)),
-                             double(loadAnimated(object->rotation.y)), double(loadAnimated(object->rotation.z)));
-            }
-        }
-
-        if (timing) timing->mark(SceneProfile::kBanner);
-
-        engine->present();
-        if (timing) timing->mark(SceneProfile::kPresent);
+    // A timed scene waits for the next row that starts a half pattern.
+    if (!endSequence) {
+        if (!unlimited && engine->secondsElapsed() >= seconds && row % 32 == 0) quit = 1;
+    } else if (endSequence->isFinished() && (seconds < 0 || engine->secondsElapsed() >= seconds)) {
+        quit = 1;
     }
 
-    if (bannerAnimator) {
-        bannerAnimator->stop();
-        delete bannerAnimator;
+    ScatterEffect* scatter = run.scatter;
+    if (scatter) {
+        if (flash && row % int32_t(flashPeriod) == 0 && (!flashWhenAtRest || scatter->settled == 1)) {
+            scatter->settled = 1;
+            scatter->jitter(flashSpeed, loadAnimated(flashAmount));  // an animator may move the amount
+            scatter->setTargetColor(randomColor());
+        }
     }
-    blurAnimator.stop();
-    delete scatter;
-    return result;
+    if (ghostFromRow) camera->ghost = row >= 56 ? 1 : 0;
+    if (scatter && whiteFlash && row % int32_t(whitePeriod) == 0) scatter->setColor(0xFFFFFF);
+    if (scatter && colorCycle && row % int32_t(colorPeriod) == 0) scatter->setTargetColor(randomColor());
+}
+
+void Scene::drawTiles(Run& run) {
+    if (tiles && run.backdrop && run.backdrop->surface) {
+        // Cost: 120 tile blits of 64x64 a frame.
+        for (int i = 0; i < 120; ++i) blitTile(run.backdrop->surface, run.screen, randomTile(run.screen));
+    }
+}
+
+void Scene::drawModel() {
+    if (!object) return;
+    if (swayX) {
+        object->setPosition(std::sin(swayAngleX) * 200, 0, 0, 1);
+        swayAngleX += 0.05f;
+    }
+    if (swayZ) {
+        object->setPosition(0, 0, std::cos(swayAngleZ) * 300, 1);
+        swayAngleZ += 0.02f;
+    }
+    camera->render(object);
+}
+
+void Scene::drawSprites(Run& run) {
+    if (!sprites) return;
+    for (size_t i = 0; i < spriteList.size(); ++i) {
+        Sprite* sprite = spriteList.at(i);
+        SDL_Surface* image = sprite->image->surface;
+        if (!image) continue;
+        spritePhase += 0.1f;
+        const int32_t squeeze = truncToInt(10 * std::sin(spritePhase) - float(image->w / 4));
+        sprite->angleX += sprite->speedX;
+        sprite->angleY += sprite->speedY;
+        const int32_t x = truncToInt(float(sprite->centerX) + float(sprite->radiusX) * std::sin(sprite->angleX));
+        const int32_t y = truncToInt(float(sprite->centerY) + float(sprite->radiusY) * std::cos(sprite->angleY));
+        blitScaledKeyed(image, run.screen, x, y, image->w + squeeze);
+        emitSparks(sparks, x, y + image->h / 2, 1);
+        emitSparks(sparks, x + image->w, y + image->h / 2, 1);
+    }
+}
+
+void Scene::turnByHand() {
+    if (manualRotation && object) object->setRotation(manualX, manualY, manualZ);
+}
+
+void Scene::drawBanner(Run& run) {
+    if (run.bannerAnimator && banner && !quit && bannerImage->surface) {
+        run.bannerAnimator->accelerate(0.1f);  // ever faster until it stops at x = 0
+        SDL_Rect at{Sint16(truncToInt(loadAnimated(run.bannerX))), 520, 0, 0};
+        SDL_BlitSurface(bannerImage->surface, nullptr, run.screen, &at);
+    }
+}
+
+void Scene::drawGlitchAndNoise(Run& run) {
+    if (rand() % 100 > 90) glitchBand(run.screen);
+    if (noise && run.row % 32 != 0) scatterNoise(run.screen, false);
+}
+
+void Scene::blurFrame() {
+    if (blurEnabled && (!quit || !sharpLastFrame)) TextLabel::blur(engine->screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
+}
+
+void Scene::drawOverlay() {
+    if (!overlay) return;
+    const int32_t step = 8 * label->scale;
+    label->x = 4;
+    label->y = 4;
+    label->print("%d", engine->framesPerSecond());
+    label->y += 2 * step;
+    if (!object) return;
+    label->print("%s", object->name ? object->name : "");
+    label->y += step;
+    label->print("triangles %d", loadAnimated(object->drawCount));
+    label->y += step;
+    label->print("pos %3.2f %3.2f %3.2f", double(loadAnimated(object->position.x)),
+                 double(loadAnimated(object->position.y)), double(loadAnimated(object->position.z)));
+    label->y += step;
+    label->print("rot %3.2f %3.2f %3.2f", double(loadAnimated(object->rotation.x)),
+                 double(loadAnimated(object->rotation.y)), double(loadAnimated(object->rotation.z)));
+}
+
+void Scene::end3D(Run& run) {
+    if (run.bannerAnimator) {
+        run.bannerAnimator->stop();
+        delete run.bannerAnimator;
+    }
+    run.blurAnimator.stop();
+    delete run.scatter;
 }
 
 int32_t Scene::runPicture(Image* picture, int32_t seconds_) {

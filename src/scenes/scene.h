@@ -101,6 +101,30 @@ struct Scene {
     void setup(Engine* engine, MeshObject* object, int32_t seconds);
     int32_t run3D();
     int32_t runPicture(Image* picture, int32_t seconds);
+
+    // run3D's order of work. Before the first frame:
+    struct Run;  // what one run3D keeps from frame to frame
+    void begin3D(Run& run);
+    // Each frame: the input,
+    void takeReleasedKeys(Run& run);
+    void takeHeldKeys(Run& run);
+    // the music row: the end rule and the row effects,
+    void followMusic(Run& run);
+    // the drawing, in the order of the layers,
+    void drawTiles(Run& run);
+    void drawModel();
+    void drawSprites(Run& run);
+    void turnByHand();
+    void drawBanner(Run& run);
+    void drawGlitchAndNoise(Run& run);
+    void blurFrame();
+    void drawOverlay();
+    // (then the present). After the last frame:
+    void end3D(Run& run);
+    // The time since the last mark belongs to phase (only with a profile).
+    void mark(SceneProfile::Phase phase) {
+        if (profile) profile->mark(phase);
+    }
 };
 
 // Program-wide values that run3D keeps from one scene to the next.
