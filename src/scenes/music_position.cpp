@@ -2,8 +2,6 @@
 
 #include "music/playback_thread.h"
 
-Song* demoSong = nullptr;
-
 namespace {
 int32_t snapshotRow(Song* song) { return getRow(song); }
 RowSource rowSource = snapshotRow;

@@ -1,4 +1,4 @@
-// Where the scenes read the music position, and the program-wide song.
+// Where the scenes read the music position.
 //
 // The production reads the playback thread's snapshot; a test or a recorder
 // may install a source of its own (for example injected rows or a virtual
@@ -9,9 +9,6 @@
 #include <cstdint>
 
 struct Song;
-
-// The song the timeline plays; the title scenes read their rows through it.
-extern Song* demoSong;
 
 using RowSource = int32_t (*)(Song* song);
 

@@ -17,13 +17,7 @@
 #include "render/raster.h"
 #include "scenes/music_position.h"
 
-float manualX = 0, manualY = 0, manualZ = 0;
-float swayAngleX = 0, swayAngleZ = 0;
-float spritePhase = 0;
-
 namespace {
-
-bool manualAnglesTaken = false;  // the manual angles come from the first 3D scene's model
 
 const Uint8* sdlKeyState() { return SDL_GetKeyState(nullptr); }
 KeyStateSource keyStateSource = sdlKeyState;
@@ -108,7 +102,8 @@ Scene::Scene()
       whitePeriod(32), sharpLastFrame(0), flashWhenAtRest(0), swayZ(0), sprites(0), blurAmount(0), blurTarget(0),
       player(nullptr), engine(nullptr), object(nullptr), endSequence(nullptr), camera(new Camera), label(nullptr),
       sparks(nullptr), quit(0), seconds(0), unlimited(0), spriteList(), background(nullptr),
-      backgroundOverride(nullptr), bannerImage(nullptr), profile(nullptr) {}
+      backgroundOverride(nullptr), bannerImage(nullptr), profile(nullptr), manualX(0), manualY(0), manualZ(0),
+      manualAnglesTaken(false), swayAngleX(0), swayAngleZ(0), spritePhase(0) {}
 
 Scene::~Scene() {
     delete camera;

@@ -92,6 +92,13 @@ struct Scene {
     Image* backgroundOverride;        // not owned, may be null
     Image* bannerImage;               // owned
     SceneProfile* profile;            // not owned; null in the production
+    // Kept from one scene to the next for as long as the Scene lives (the
+    // whole run): the manual rotation angles, taken from the model of the
+    // first run3D and never again, the sway angles and the sprites' phase.
+    float manualX, manualY, manualZ;
+    bool manualAnglesTaken;
+    float swayAngleX, swayAngleZ;
+    float spritePhase;
 
     Scene();
     ~Scene();
@@ -126,11 +133,6 @@ struct Scene {
         if (profile) profile->mark(phase);
     }
 };
-
-// Program-wide values that run3D keeps from one scene to the next.
-extern float manualX, manualY, manualZ;
-extern float swayAngleX, swayAngleZ;
-extern float spritePhase;
 
 // Where run3D reads the keys held down. The production asks SDL; a test or a
 // scripted recording installs its own (null restores SDL's).

@@ -168,13 +168,14 @@ int32_t Production::runStep(int number) {
     if (number < 1 || number > kSceneCount) return kSceneEnded;
     const StepDescription& step = kRunningOrder[number - 1];
     switch (step.kind) {
-        case StepKind::kOpening: return runOpening(engine);
+        case StepKind::kOpening: return runOpening(engine, song, titles);
         case StepKind::kPicture: return picture(step);
-        case StepKind::kTextPage: return runTextPage(engine, step.lines, step.scale, step.rowPeriod, step.holdSeconds);
+        case StepKind::kTextPage:
+            return runTextPage(engine, song, titles, step.lines, step.scale, step.rowPeriod, step.holdSeconds);
         case StepKind::k3D: return run3D(step);
         case StepKind::kClosing:
             scene->setup(engine, nullptr, 0);
-            return runClosing(engine);
+            return runClosing(engine, song, titles);
     }
     return kSceneEnded;
 }
@@ -197,7 +198,6 @@ int Production::start(int argc, char** argv) {
         return 1;
     }
     song = loadSong("KESTRULA.XM", nullptr);
-    demoSong = song;
     if (!song) {
         closeAudio();
         std::printf("Error loading song\n");

@@ -10,6 +10,7 @@
 #include "framework/animator.h"
 #include "geometry/model_library.h"
 #include "scenes/running_order.h"
+#include "scenes/title_scenes.h"
 
 struct Engine;
 struct Image;
@@ -26,6 +27,8 @@ struct Production {
     Animator animatorA, animatorB, animatorE;
     float stepA = 0, stepB = 0, stepC = 0;
     int32_t faceStep = 6;
+    // What the opening, the text pages and the closing keep from one call to the next.
+    TitleState titles;
     // The module served as "KESTRULA.XM": the embedded one, unless a test
     // hands in other bytes before start.
     const unsigned char* module;

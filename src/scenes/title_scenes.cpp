@@ -14,10 +14,6 @@
 #include "render/raster.h"
 #include "scenes/music_position.h"
 
-OpeningState openingState = {0, 0, 80.0f};
-ClosingState closingState = {0, 0};
-int32_t textPageScrollRow = 0;
-
 const char* const closingTitleLines[2] = {"thanks for watching!", "^vorna signing off"};
 
 namespace {
@@ -56,11 +52,11 @@ bool drainEvents(int32_t* result) {
 }
 
 // The line cursor of the opening and the closing: it moves on at every
-// half-pattern boundary that the program has not cued yet.
+// half-pattern boundary not cued yet.
 struct TextCues {
     const char* const* lines;
     int32_t cursor;
-    int32_t* lastCueRow;  // program-wide, shared with later calls
+    int32_t* lastCueRow;  // the caller's, shared with later calls
 
     // True when the boundary found the list exhausted: the scene's exit begins.
     bool update(int32_t row) {
@@ -102,7 +98,7 @@ RingSampler* captureRings(SDL_Surface* picture) {
 
 }  // namespace
 
-int32_t runOpening(Engine* engine) {
+int32_t runOpening(Engine* engine, Song* song, TitleState& state) {
     if (!engine || !engine->screen) return 0;
     SDL_Surface* screen = engine->screen;
     TextLabel label(screen);
@@ -121,7 +117,7 @@ int32_t runOpening(Engine* engine) {
     float slideStep = 4.0f;
     Animator slide;
 
-    TextCues cues{openingLines, 0, &openingState.lastCueRow};
+    TextCues cues{openingLines, 0, &state.opening.lastCueRow};
     float angle1 = 0.01f;
     float angle2 = 0.1f;
     float spin = 1.0f;
@@ -133,12 +129,12 @@ int32_t runOpening(Engine* engine) {
     while (!done) {
         done = drainEvents(&result);
         spin = wrapSpin(spin - 0.4f);
-        const int32_t row = readRow(demoSong);
+        const int32_t row = readRow(song);
         angle2 += 0.1f;
         angle1 += 0.01f;
         const int32_t rotation = ringOffset(spin);
 
-        const float slideX = loadAnimated(openingState.slideX);
+        const float slideX = loadAnimated(state.opening.slideX);
         const float a = 40.0f * std::cos(angle1);
         const float b = 80.0f * std::sin(angle1);
         const float c = 10.0f * std::sin(angle2 + 0.5f);
@@ -157,13 +153,13 @@ int32_t runOpening(Engine* engine) {
 
         // The exit begins once: a later boundary during the slide must not
         // start a second animator on slideX and throw the swirls back.
-        if (cues.update(row) && !openingState.exitStarted) {
-            storeAnimated(openingState.slideX, 80.0f);
-            slide.makeFloat(&openingState.slideX, 600.0f, &slideStep, 80.0f, 10, 1);
-            openingState.exitStarted = 1;
+        if (cues.update(row) && !state.opening.exitStarted) {
+            storeAnimated(state.opening.slideX, 80.0f);
+            slide.makeFloat(&state.opening.slideX, 600.0f, &slideStep, 80.0f, 10, 1);
+            state.opening.exitStarted = 1;
         }
         // The slide lands exactly on 600 and stays there.
-        if (openingState.exitStarted && loadAnimated(openingState.slideX) >= 600.0f) done = true;
+        if (state.opening.exitStarted && loadAnimated(state.opening.slideX) >= 600.0f) done = true;
 
         cues.draw(&label);
         engine->present();
@@ -177,8 +173,8 @@ int32_t runOpening(Engine* engine) {
     return result;
 }
 
-int32_t runTextPage(Engine* engine, const char* const* lines, int32_t scale, int32_t rowPeriod,
-                    int32_t holdSeconds) {
+int32_t runTextPage(Engine* engine, Song* song, TitleState& state, const char* const* lines, int32_t scale,
+                    int32_t rowPeriod, int32_t holdSeconds) {
     if (!engine || !engine->screen) return 0;
     static const char* const noLines[] = {nullptr};
     if (!lines) lines = noLines;
@@ -207,7 +203,7 @@ int32_t runTextPage(Engine* engine, const char* const* lines, int32_t scale, int
     while (!done) {
         done = drainEvents(&result);
 
-        const int32_t row = readRow(demoSong);
+        const int32_t row = readRow(song);
         if (row % 32 == 0) pulse = 16;
 
         bool closingStep = false;
@@ -216,7 +212,7 @@ int32_t runTextPage(Engine* engine, const char* const* lines, int32_t scale, int
             if (second != lastSecond) {
                 lastSecond = second;
                 if (lines[shown]) ++shown;
-                textPageScrollRow = label.y;
+                state.scrollRow = label.y;
             }
             if (!lines[shown]) closingStep = true;
         }
@@ -234,9 +230,9 @@ int32_t runTextPage(Engine* engine, const char* const* lines, int32_t scale, int
             if (holdSeconds <= 0) done = true;
         }
 
-        ++textPageScrollRow;
-        if (textPageScrollRow >= screen->h - 16) textPageScrollRow = 0;
-        stretchRowsBand(page.surface, screen, textPageScrollRow, 16);
+        ++state.scrollRow;
+        if (state.scrollRow >= screen->h - 16) state.scrollRow = 0;
+        stretchRowsBand(page.surface, screen, state.scrollRow, 16);
 
         // Decays from 16 to 3, one radius a frame.
         if (pulse > 2) {
@@ -256,7 +252,7 @@ int32_t runTextPage(Engine* engine, const char* const* lines, int32_t scale, int
     return result;
 }
 
-int32_t runClosing(Engine* engine) {
+int32_t runClosing(Engine* engine, Song* song, TitleState& state) {
     if (!engine || !engine->screen) return 0;
     SDL_Surface* screen = engine->screen;
     TextLabel label(screen);
@@ -274,7 +270,7 @@ int32_t runClosing(Engine* engine) {
     Animator blur;
     blur.makeFloat(&blurLevel, 6.0f, &blurStep, 256.0f, 200, 1);
 
-    TextCues cues{closingLines, 0, &closingState.lastCueRow};
+    TextCues cues{closingLines, 0, &state.closing.lastCueRow};
     float drift = 0.01f;
     float spin = 1.0f;
     int32_t result = 0;
@@ -285,7 +281,7 @@ int32_t runClosing(Engine* engine) {
     while (!done) {
         done = drainEvents(&result);
         spin = wrapSpin(spin - loadAnimated(speed));
-        const int32_t row = readRow(demoSong);
+        const int32_t row = readRow(song);
 
         // Cost: 512 pixels of black dust.
         for (int32_t i = 0; i < 512; ++i) {
@@ -306,9 +302,9 @@ int32_t runClosing(Engine* engine) {
         TextLabel::blur(screen, static_cast<int32_t>(loadAnimated(blurLevel)), 1, 0);
         fillRect(screen, 4, 4, 16, 16, 0);
 
-        if (cues.update(row)) closingState.exitStarted = 1;
+        if (cues.update(row)) state.closing.exitStarted = 1;
         // The tower stops turning about 20 seconds in.
-        if (closingState.exitStarted && spinDown.finished.load()) done = true;
+        if (state.closing.exitStarted && spinDown.finished.load()) done = true;
 
         cues.draw(&label);
         engine->present();

@@ -88,7 +88,7 @@ TEST_F(StormTest, RandomHoldsAndReleasesInEveryStepKeepEveryValueInBounds) {
             blurCeiling += 1;
             ghostCeiling += 1;  // o adds one a frame to a counter that starts at 8
             const MeshObject& m = *s.object;
-            if (!finite(m.position) || !finite(m.rotation) || !std::isfinite(manualX) || !std::isfinite(manualY))
+            if (!finite(m.position) || !finite(m.rotation) || !std::isfinite(s.manualX) || !std::isfinite(s.manualY))
                 failure = "a position or rotation ran away";
             else if (!std::isfinite(blur) || blur <= -1.0f || blur > blurCeiling)
                 failure = "blur amount " + std::to_string(blur) + " outside (-1, " + std::to_string(blurCeiling) + "]";

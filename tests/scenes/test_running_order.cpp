@@ -20,7 +20,6 @@
 #include "render/camera.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
-#include "scenes/title_scenes.h"
 #include "support/scene_world.h"
 
 namespace {
@@ -219,10 +218,6 @@ struct RunningOrder : ::testing::Test {
         setAudioDevice(&quietDevice);
         install();
         timedTimers = true;
-        // Program-wide state of the title scenes, as at program start.
-        openingState = {0, 0, 80.0f};
-        closingState = {0, 0};
-        textPageScrollRow = 0;
     }
     void TearDown() override {
         uninstall();

@@ -266,19 +266,19 @@ TEST_F(SceneTest, ArrowsTurnTheModelByHandWhileManualRotationIsOn) {
         std::memset(heldKeys, 0, sizeof heldKeys);
         for (SDLKey k : c.held)
             if (k) heldKeys[k] = 1;
-        const float x0 = manualX, y0 = manualY, z0 = manualZ;
+        const float x0 = scene->manualX, y0 = scene->manualY, z0 = scene->manualZ;
         frame = 0;
         onFrame = [](int f) {
             if (f == 2) pushKeyUp(SDLK_ESCAPE);
             return 1;
         };
         scene->run3D();  // four frames
-        EXPECT_NEAR(manualX, x0 + 4 * c.dx, 1e-5);
-        EXPECT_NEAR(manualY, y0 + 4 * c.dy, 1e-5);
-        EXPECT_FLOAT_EQ(manualZ, z0);
-        EXPECT_FLOAT_EQ(model.rotation.x, manualX);
-        EXPECT_FLOAT_EQ(model.rotation.y, manualY);
-        EXPECT_FLOAT_EQ(model.rotation.z, manualZ);
+        EXPECT_NEAR(scene->manualX, x0 + 4 * c.dx, 1e-5);
+        EXPECT_NEAR(scene->manualY, y0 + 4 * c.dy, 1e-5);
+        EXPECT_FLOAT_EQ(scene->manualZ, z0);
+        EXPECT_FLOAT_EQ(model.rotation.x, scene->manualX);
+        EXPECT_FLOAT_EQ(model.rotation.y, scene->manualY);
+        EXPECT_FLOAT_EQ(model.rotation.z, scene->manualZ);
     }
     std::memset(heldKeys, 0, sizeof heldKeys);
 }

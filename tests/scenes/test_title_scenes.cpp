@@ -200,6 +200,7 @@ int brightestChannel(const SDL_Surface* screen) {
 class TitleScenes : public ::testing::Test {
 protected:
     Engine* engine = nullptr;
+    TitleState titles;  // as at program start
 
     void SetUp() override {
         engine = sharedEngine();
@@ -218,9 +219,6 @@ protected:
         setAnimatorTimers(virtualService);
         setClockSource(virtualClock);
         setRowSource(rowHook);
-        openingState = {0, 0, 80.0f};
-        closingState = {0, 0};
-        textPageScrollRow = 0;
         SDL_FillRect(engine->screen, nullptr, 0);
     }
 
@@ -252,11 +250,11 @@ TEST_F(TitleScenes, OpeningCuesOneLinePerHalfPatternFromRow32ThenSlidesOut) {
     frameStep = [&](int frame) {
         if (frame > 0) seen.push_back(shownLine(engine->screen, lines));
         advanceTimers(100);
-        slideSeen.push_back(loadAnimated(openingState.slideX));
+        slideSeen.push_back(loadAnimated(titles.opening.slideX));
         return rowAt(frame);
     };
     const int32_t before = engine->frames;
-    EXPECT_EQ(runOpening(engine), 0);
+    EXPECT_EQ(runOpening(engine, nullptr, titles), 0);
     const int frames = engine->frames - before;
     seen.push_back(shownLine(engine->screen, lines));
     ASSERT_EQ(static_cast<int>(seen.size()), frames);
@@ -276,8 +274,8 @@ TEST_F(TitleScenes, OpeningCuesOneLinePerHalfPatternFromRow32ThenSlidesOut) {
         EXPECT_LT(slideSeen[f], 600.0f) << f;
     }
     EXPECT_EQ(slideSeen[frames - 1], 600.0f);
-    EXPECT_EQ(openingState.exitStarted, 1);
-    EXPECT_EQ(loadAnimated(openingState.slideX), 600.0f);
+    EXPECT_EQ(titles.opening.exitStarted, 1);
+    EXPECT_EQ(loadAnimated(titles.opening.slideX), 600.0f);
 }
 
 TEST_F(TitleScenes, OpeningEndsOnReleasedKeysAndTheClosedWindowOnly) {
@@ -289,7 +287,7 @@ TEST_F(TitleScenes, OpeningEndsOnReleasedKeysAndTheClosedWindowOnly) {
     // Closing the window stops the production like Escape.
     for (const Case c : {Case{SDL_KEYUP, SDLK_ESCAPE, 2}, Case{SDL_KEYUP, SDLK_SPACE, 1}, Case{SDL_QUIT, SDLK_a, 2}}) {
         hookCalls = 0;
-        openingState = {0, 0, 80.0f};
+        titles.opening = {0, 0, 80.0f};
         frameStep = [&](int frame) {
             if (frame == 1) pushKey(SDL_KEYDOWN, c.key);  // a press does nothing
             if (frame == 1) pushKey(SDL_KEYUP, SDLK_a);   // nor does another key
@@ -298,7 +296,7 @@ TEST_F(TitleScenes, OpeningEndsOnReleasedKeysAndTheClosedWindowOnly) {
             return 8;
         };
         const int32_t before = engine->frames;
-        EXPECT_EQ(runOpening(engine), c.result);
+        EXPECT_EQ(runOpening(engine, nullptr, titles), c.result);
         // The release is seen at the start of frame 4, which still presents.
         EXPECT_EQ(engine->frames - before, 5);
         EXPECT_EQ(liveTimers(), 0);
@@ -340,7 +338,7 @@ TEST_F(TitleScenes, TextPageRevealsAtMostOneLinePerSecond) {
         virtualSecond = frame / 3;
         return rows[frame % 6];
     };
-    EXPECT_EQ(runTextPage(engine, lines, 4, 8, 4), 1);
+    EXPECT_EQ(runTextPage(engine, nullptr, titles, lines, 4, 8, 4), 1);
     ASSERT_EQ(visible.size(), 32u);
 
     // Line 0 stands from the start; a line printed on the page in frame f
@@ -384,7 +382,7 @@ TEST_F(TitleScenes, TextPageWithOnlyTheEndHoldsForCountedChangesOfTheSecond) {
         return f.row;
     };
     const int32_t before = engine->frames;
-    EXPECT_EQ(runTextPage(engine, nothing, 4, 8, 3), 0);
+    EXPECT_EQ(runTextPage(engine, nullptr, titles, nothing, 4, 8, 3), 0);
     EXPECT_EQ(engine->frames - before, scriptFrames);
     EXPECT_FALSE(anyText);
 }
@@ -398,7 +396,7 @@ TEST_F(TitleScenes, TextPageWithoutTimeToHoldEndsWhenTheListRunsOut) {
     const int32_t before = engine->frames;
     // Frame 1 reveals the end of the list and would then count down from 0
     // forever; it ends instead. A zero row period means every row.
-    EXPECT_EQ(runTextPage(engine, one, 4, 0, 0), 0);
+    EXPECT_EQ(runTextPage(engine, nullptr, titles, one, 4, 0, 0), 0);
     EXPECT_EQ(engine->frames - before, 2);
 }
 
@@ -421,7 +419,7 @@ TEST_F(TitleScenes, ClosingShowsItsTitleLinesAndEndsWhenTheTowerHasStopped) {
         return (16 * frame) % 64;
     };
     const int32_t before = engine->frames;
-    EXPECT_EQ(runClosing(engine), 0);
+    EXPECT_EQ(runClosing(engine, nullptr, titles), 0);
     const int frames = engine->frames - before;
     // 20.2 s of spin-down at 0.5 s a frame: the timer arrives in frame 40.
     ASSERT_EQ(hookCalls, 41);
@@ -431,7 +429,7 @@ TEST_F(TitleScenes, ClosingShowsItsTitleLinesAndEndsWhenTheTowerHasStopped) {
         const int expected = (f == 2 || f == 3) ? 0 : (f == 4 || f == 5) ? 1 : -1;
         EXPECT_EQ(seen[f], expected) << "frame " << f;
     }
-    EXPECT_EQ(closingState.exitStarted, 1);
+    EXPECT_EQ(titles.closing.exitStarted, 1);
     // The fade leaves the tower nearly black.
     EXPECT_GT(brightBefore, 100);
     EXPECT_LE(brightestChannel(engine->screen), 2);
@@ -444,7 +442,7 @@ TEST_F(TitleScenes, ClosingWaitsForTheLinesWhenTheTowerStopsFirst) {
         return frame < 6 ? 8 : (frame % 2) * 32;
     };
     const int32_t before = engine->frames;
-    EXPECT_EQ(runClosing(engine), 0);
+    EXPECT_EQ(runClosing(engine, nullptr, titles), 0);
     // Boundaries at frames 7 .. 12; the sixth finds the list exhausted.
     EXPECT_EQ(hookCalls, 13);
     EXPECT_EQ(engine->frames - before, 13 + 64);
@@ -468,7 +466,7 @@ TEST_F(TitleScenes, ClosingFadesAfterSpaceButNotAfterEscapeOrTheClosedWindow) {
             return 8;
         };
         const int32_t before = engine->frames;
-        EXPECT_EQ(runClosing(engine), c.result);
+        EXPECT_EQ(runClosing(engine, nullptr, titles), c.result);
         // The release is seen at the start of frame 4, which still presents.
         EXPECT_EQ(engine->frames - before, 5 + c.fadeFrames);
         const int brightAfter = brightestChannel(engine->screen);

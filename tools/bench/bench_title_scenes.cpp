@@ -57,8 +57,9 @@ void timeScene(const char* name, F&& run) {
 }  // namespace
 
 VORNA_BENCH("scenes/title frames") {
-    timeScene("opening", [](Engine* e) { return runOpening(e); });
+    TitleState titles;
+    timeScene("opening", [&](Engine* e) { return runOpening(e, nullptr, titles); });
     static const char* const lines[] = {"HELLO", "BENCH", "PARTY", nullptr};
-    timeScene("text page", [](Engine* e) { return runTextPage(e, lines, 6, 8, 4); });
-    timeScene("closing", [](Engine* e) { return runClosing(e); });
+    timeScene("text page", [&](Engine* e) { return runTextPage(e, nullptr, titles, lines, 6, 8, 4); });
+    timeScene("closing", [&](Engine* e) { return runClosing(e, nullptr, titles); });
 }
