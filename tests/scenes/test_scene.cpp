@@ -283,6 +283,33 @@ TEST_F(SceneTest, ArrowsTurnTheModelByHandWhileManualRotationIsOn) {
     std::memset(heldKeys, 0, sizeof heldKeys);
 }
 
+TEST_F(SceneTest, ManualAnglesSwayAndSpritePhaseCarryOverFromSceneToScene) {
+    auto runFrames = [&](void (*settings)(Scene&)) {
+        scene->setup(&engine, &model, -1);
+        settings(*scene);
+        frame = 0;
+        onFrame = [](int f) {
+            if (f == 2) pushKeyUp(SDLK_ESCAPE);
+            return 1;
+        };
+        scene->run3D();  // four frames
+    };
+    model.setRotation(0.3f, 0.6f, 0.9f);
+    runFrames([](Scene& s) { s.swayX = 1, s.sprites = 1; });
+    const float sway = scene->swayAngleX, phase = scene->spritePhase;
+    EXPECT_NEAR(sway, 4 * 0.05f, 1e-5);
+    EXPECT_NEAR(phase, 4 * 4 * 0.1f, 1e-4) << "four sprites a frame";
+
+    // A later scene neither takes the angles again nor restarts the sway or the phase.
+    model.setRotation(1, 1, 1);
+    runFrames([](Scene& s) { s.swayX = 1, s.sprites = 1, s.manualRotation = 1; });
+    EXPECT_FLOAT_EQ(model.rotation.x, 0.3f);
+    EXPECT_FLOAT_EQ(model.rotation.y, 0.6f);
+    EXPECT_FLOAT_EQ(model.rotation.z, 0.9f);
+    EXPECT_NEAR(scene->swayAngleX, 2 * sway, 1e-5);
+    EXPECT_NEAR(scene->spritePhase, 2 * phase, 1e-4);
+}
+
 TEST_F(SceneTest, RowDrivenEffectsFireOnTheirRowsOnly) {
     struct Case {
         const char* what;
