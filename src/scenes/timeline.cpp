@@ -231,6 +231,9 @@ void Production::shutdown(bool freePictures) {
         }
     stopSong(song);
     closeAudio();
+    // The production is the song's one owner; the playback thread has stopped.
+    freeSong(song);
+    song = nullptr;
     delete scene;
     scene = nullptr;
     destroyLibrary(library);
