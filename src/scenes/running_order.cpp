@@ -32,7 +32,8 @@ const StepDescription kRunningOrder[kSceneCount] = {
     // 4: the glob spins and goes away; A makes its flashes ever stronger.
     {.model = "glob", .position = {0, -40, 450}, .rotation = {0, 0, -0.01f},
      .stepA = 4.0f, .stepB = 0.05f, .stepC = 0.1f,
-     .glides = {{kE, kRotationY, 360, kStepB}, {kB, kPositionZ, -200, kStepA}, {kA, kSceneFlashAmount, 10.0f, kStepC, kKeep, 500}},
+     .glides = {{kE, kRotationY, 360, kStepB}, {kB, kPositionZ, -200, kStepA},
+                {kA, kSceneFlashAmount, 10.0f, kStepC, kKeep, 500}},
      .seconds = 25,
      .settings = {{kTiles, 0}, {kBanner, 0}, {kFlash}, {kFlashSpeed, 0.6f}, {kFlashPeriod, 32}, {kWhiteFlash},
                   {kColorCycle}, {kInterlace}}},

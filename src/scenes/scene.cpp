@@ -273,11 +273,11 @@ int32_t Scene::run3D() {
         drawGlitchAndNoise(run);
         mark(SceneProfile::kGlitchNoise);
         updateSparks(sparks, run.screen);
-        mark(SceneProfile::kSprites);
+        mark(SceneProfile::kSprites);  // the sparks count with the sprites that shed them
         blurFrame();
         mark(SceneProfile::kBlur);
         drawOverlay();
-        mark(SceneProfile::kBanner);
+        mark(SceneProfile::kBanner);  // and the overlay with the banner
         engine->present();
         mark(SceneProfile::kPresent);
     }
@@ -443,7 +443,8 @@ void Scene::drawGlitchAndNoise(Run& run) {
 }
 
 void Scene::blurFrame() {
-    if (blurEnabled && (!quit || !sharpLastFrame)) TextLabel::blur(engine->screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
+    if (blurEnabled && (!quit || !sharpLastFrame))
+        TextLabel::blur(engine->screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
 }
 
 void Scene::drawOverlay() {
