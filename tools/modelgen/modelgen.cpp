@@ -1172,6 +1172,7 @@ struct Blade {
     double cup = 0.0;                       // edges lifted by cup * x^2 * width
     double fold = 0.0;                      // a V along the midrib: lifted by fold * |x| * width
     double thick = 0.5;
+    double tipRound = 0.0;                  // a closed tip: its last ring bulges out by this much of t
     double xa = -1.0, xb = 1.0;
     int across = 3, rings = 4;
 };
@@ -1231,10 +1232,14 @@ Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed,
     Sweep s;
     s.rings = static_cast<int>(at.size());
     s.segments = 2 * b.across;
-    s.ring = [b, at](int i, int j) {
+    const bool roundTip = tipClosed;
+    s.ring = [b, at, roundTip](int i, int j) {
         double t = at[static_cast<size_t>(i)];
         int k = b.across;
         double x = j <= k ? b.xb + (b.xa - b.xb) * j / k : b.xa + (b.xb - b.xa) * (j - k) / k;
+        // The last ring before a closed tip bows forward in the middle, and the
+        // tip point comes back to meet it: the blade ends in a rounded arc.
+        if (roundTip && i + 1 == static_cast<int>(at.size())) t += b.tipRound * (1.0 - x * x);
         double side = (j == 0 || j == k) ? 0.0 : (j < k ? 1.0 : -1.0);
         double w = b.width(t);
         double ax = x < 0 ? -x : x;
@@ -1245,7 +1250,7 @@ Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed,
     s.startCap = baseClosed ? Cap::pole : Cap::open;
     s.endCap = tipClosed ? Cap::pole : Cap::open;
     s.startPole = b.spine(0.0);
-    s.endPole = b.spine(1.0);
+    s.endPole = b.spine(tipClosed ? 1.0 - b.tipRound : 1.0);
     return s;
 }
 
@@ -1315,6 +1320,7 @@ std::string makeMagnolia() {
         };
         b.cup = cup;
         b.thick = 1.2;
+        b.tipRound = 0.045;
         b.across = 4;
         return b;
     };
@@ -1337,7 +1343,7 @@ std::string makeMagnolia() {
         else if (k < 7)
             tepals.push_back({a, 28.0, 8.3, 0.95, 0.75, -0.35, 2});
         else
-            tepals.push_back({a, 24.0, 7.3, 0.95, 0.8, -0.35, 1});
+            tepals.push_back({a, 24.0, 7.0, 0.95, 0.8, -0.35, 1});
     }
 
     // bone1: the white of the eight tepals. 304 triangles.
@@ -1347,7 +1353,9 @@ std::string makeMagnolia() {
         const Tepal& t = tepals[k];
         group("pt" + std::to_string(k + 1) + "dx1");
         Blade b = tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup, k % 2 == 0 ? 3.2 : 1.2);
-        build(m, bladePiece(b, t.bands == 2 ? std::vector<double>{blush, 0.58, 0.84} : std::vector<double>{blush, 0.76}, false,
+        // The last ring stands close to the tip, where the outline is still
+        // wide, so the tip closes in a blunt, rounded arc instead of a point.
+        build(m, bladePiece(b, t.bands == 2 ? std::vector<double>{blush, 0.60, 0.84} : std::vector<double>{blush, 0.70}, false,
                             true));
     }
 
