@@ -1065,8 +1065,12 @@ std::string makeOctopus() {
     mantle.startCap = mantle.endCap = Cap::quads;
     mantle.ring = [bump](int i, int j) {
         double t = (i + 0.5) / 25.0, ang = 2.0 * kPi * j / 24.0;
-        double head = (12.5 + 2.0 * bump(t, 0.22, 0.16)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
-        double u = (t - 0.62) / 0.42, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
+        // The head gives way to the sac above its middle, and the sac's dome
+        // runs out just past the last ring, so the top closes in a small cap
+        // rather than a flat lid.
+        double fade = t < 0.5 ? 1.0 : t > 0.9 ? 0.0 : 0.5 + 0.5 * dcos(kPi * (t - 0.5) / 0.4);
+        double head = fade * (12.5 + 2.0 * bump(t, 0.22, 0.16)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double u = t < 0.62 ? (t - 0.62) / 0.42 : (t - 0.62) / 0.366, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
         // A soft maximum (the fourth-power mean of the two), so that the head
         // swells into the mantle with no waist or ring between them.
         double h2 = head * head, s2 = sac * sac;
@@ -1075,30 +1079,51 @@ std::string makeOctopus() {
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
     // How fitBox below scales each axis (its box over the built extents).
-    const V3 fit{0.887, 0.712, 1.155};
+    const V3 fit{0.887, 0.719, 1.155};
     unsquash(mantle, fit);
     build(m, mantle);
-    // Eyes: large balls bulging from both sides of the head, so that they
-    // stand out of its outline seen from the front or from either side.
+    // Eyes: large domes bulging from both sides of the head, so that they
+    // stand out of its outline seen from the front or from either side. Each
+    // is the outer two thirds of a ball sunk in the head: all four rings go
+    // to the part that shows, so it rounds off to a small cap, and the disc
+    // closing its inner side lies at the head's surface, under the bulge.
     for (int k = -1; k <= 1; k += 2) {
         V3 dir = normalized(V3{0.85 * k, -0.5, 0.15});
-        V3 centre = V3{0, 0.4, 9.5} + dir * 17.5;
-        V3 a = centre - dir * 6.0, b = centre + dir * 6.0;
+        const size_t eyeFirst = m.faces.size();
+        V3 centre = V3{0, 0.4, 9.5} + dir * 15.0;
+        const double radius = 7.0;
+        V3 a = centre - dir * radius, b = centre + dir * radius;
         Sweep eye;
         eye.rings = 4;
         eye.segments = 12;
         eye.startCap = eye.endCap = Cap::quads;
-        eye.ring = [a, b](int i, int j) {
-            // Rings crowd towards the poles, so the ball ends in small caps
-            // rather than flat discs.
-            double t = 0.5 - 0.44 * dcos(kPi * (i + 0.5) / 4.0), ang = 2.0 * kPi * j / 12.0;
+        eye.ring = [a, b, radius](int i, int j) {
+            const double at[4] = {0.35, 0.62, 0.83, 0.96};
+            double t = at[i], ang = 2.0 * kPi * j / 12.0;
             V3 d = normalized(b - a), u, v;
             frameFor(d, V3{0, 0, 1}, u, v);
-            double r = 6.0 * std::sqrt(dsin(kPi * t));
+            double r = radius * std::sqrt(dsin(kPi * t));
             return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
         };
         unsquash(eye, fit);
         build(m, eye);
+        // The renderer sorts faces by their first corner alone, and each quad
+        // becomes the triangles (a, b, c) and (d, a, c). Starting every quad
+        // of the eye at its two corners furthest out keeps the eye in front of
+        // the head faces round its foot wherever it faces the viewer, instead
+        // of being cut into by them.
+        for (size_t f = eyeFirst; f < m.faces.size(); ++f) {
+            FaceRec& face = m.faces[f];
+            int best = 0;
+            double bestOut = -1e30;
+            for (int r = 0; r < 4; ++r) {
+                double out = dot(m.vertices[face.v[r]] - centre, dir) + dot(m.vertices[face.v[(r + 3) % 4]] - centre, dir);
+                if (out > bestOut + 1e-9) bestOut = out, best = r;
+            }
+            int v[4];
+            for (int r = 0; r < 4; ++r) v[r] = face.v[(best + r) % 4];
+            for (int r = 0; r < 4; ++r) face.v[r] = v[r];
+        }
     }
     size_t armFaces = m.faces.size();
     // Eight arms: they leave the underside of the head on its front half,
