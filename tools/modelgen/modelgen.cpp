@@ -1079,20 +1079,25 @@ std::string makeOctopus() {
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
     // How fitBox below scales each axis (its box over the built extents).
-    const V3 fit{0.887, 0.719, 1.155};
+    const V3 fit{0.887, 0.722, 1.155};
     unsquash(mantle, fit);
     build(m, mantle);
-    // Eyes: large domes bulging from both sides of the head, so that they
-    // stand out of its outline seen from the front or from either side. Each
+    // Eyes: large domes bulging from the head's front corners, turned as much
+    // towards the viewer of step 5 as out to the sides, so that they read
+    // from the front and still break the outline from either side. Each
     // is the outer two thirds of a ball sunk in the head: all four rings go
     // to the part that shows, so it rounds off to a small cap, and the disc
     // closing its inner side lies at the head's surface, under the bulge.
     for (int k = -1; k <= 1; k += 2) {
-        V3 dir = normalized(V3{0.85 * k, -0.5, 0.15});
+        V3 dir = normalized(V3{0.7 * k, -0.7, 0.15});
         const size_t eyeFirst = m.faces.size();
-        V3 centre = V3{0, 0.4, 9.5} + dir * 15.0;
+        // Offsets from the head's axis are pre-distorted like the rings, so
+        // the eye stands 15 out from the axis in the finished model too, not
+        // sunk into the head along the axis fitBox shrinks.
+        auto unfit = [fit](V3 v) { return V3{v.x / fit.x, v.y / fit.y, v.z / fit.z}; };
+        V3 centre = V3{0, 0.4, 9.5} + unfit(dir * 15.0);
         const double radius = 7.0;
-        V3 a = centre - dir * radius, b = centre + dir * radius;
+        V3 a = centre - unfit(dir * radius), b = centre + unfit(dir * radius);
         Sweep eye;
         eye.rings = 4;
         eye.segments = 12;
