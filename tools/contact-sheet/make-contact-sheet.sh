@@ -27,7 +27,7 @@ trap 'rm -rf "$work"' EXIT
 # Each model on its own: pattern, file name, colour, rotation, position, extra switch.
 models="sphere sphere FFFFFF 0.3,0.5,0 0,0,450 -
 glob glob FFFFFF 0.3,0.5,0 0,0,0 -
-OCTO octopus 0066FF -1.3,0.6,-0.01 -40,60,-550 -
+OCTO octopus 0066FF -1.3,3.74,-0.01 40,60,-550 -
 magnolia magnolia FFFFFF 0.25,-2.3,0 0,60,300 --per-face-color
 cow cow 00AAAA 0.2,-0.7,0 0,0,300 -
 SPRING spring 00AAAA 0.3,0.5,0 0,0,-350 -
