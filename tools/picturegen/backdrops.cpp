@@ -358,10 +358,8 @@ const Vec3 kSun = normalize(Vec3{-0.45, 0.32, 0.83});
 
 Rgb duskSky(Vec3 d) {
     const double h = clamp01(d.y * 1.6);
-    // Late dusk: only a thin rose line is left on the horizon, so the middle
-    // of the picture, where the teddy turns, stays dark behind it.
-    Rgb sky = mix(hex(0x70344e), hex(0x2a1446), smoothstep(0.0, 0.22, h));
-    sky = mix(sky, hex(0x0a0a24), smoothstep(0.2, 0.9, h));
+    Rgb sky = mix(hex(0xff7a7a), hex(0x7a3a9a), smoothstep(0.0, 0.35, h));
+    sky = mix(sky, hex(0x141440), smoothstep(0.3, 1.0, h));
     const double sun = clamp01(dot(d, kSun));
     sky = sky + hex(0xffc080) * (powD(sun, 40) * 0.8) + hex(0xffe0b0) * (powD(sun, 600) * 2.0);
     return sky;
@@ -415,7 +413,7 @@ Rgb shade(Vec3 o, Vec3 d, int depth) {
     Rgb col;
     if (which == -1) {
         const bool dark = (int(std::floor(p.x)) + int(std::floor(p.z))) & 1;
-        Rgb tile = dark ? hex(0x100a1e) : hex(0x2c4656);
+        Rgb tile = dark ? hex(0x1a1030) : hex(0x4a7a8a);
         const double light = 0.25 + 0.75 * sunVisibility(p) * kSun.y;
         col = tile * light;
         if (depth > 0) {
@@ -436,8 +434,8 @@ Rgb shade(Vec3 o, Vec3 d, int depth) {
 
 }  // namespace
 
-// Picture 5: mirror spheres on a tiled floor in late dusk behind the teddy;
-// the middle is left quiet and dark for the model.
+// Picture 5: mirror spheres on a tiled floor at dusk behind the teddy; the
+// middle is left quiet for the model.
 Canvas paintSpheres() {
     Canvas c(800, 600);
     const Vec3 eye{0, 1.5, -5.5};
