@@ -128,6 +128,28 @@ TEST_F(EmbeddedModels, TheFlowerHasNoOversizedTriangles) {
     for (size_t i = 0; i < areas.size(); ++i) EXPECT_LE(areas[i], 4.0 * median) << "triangle " << i;
 }
 
+TEST_F(EmbeddedModels, TheOctopusStandsUprightInStep5sSharpLastFrame) {
+    // Step 5 blurs every frame but its last, three half patterns (13.44 s of
+    // 0.04 rad a 60 ms tick) into its turn about y, after its tilt of -1.3
+    // about x. There the mantle must stand above the arms, not under them.
+    const MeshObject* octopus = findModel(library, "OCTO");
+    ASSERT_NE(octopus, nullptr);
+    int mantleQuads = 0;
+    for (size_t i = 1; modelOctopus[i] && std::strcmp(modelOctopus[i], "g tentacles") != 0; ++i)
+        mantleQuads += std::strncmp(modelOctopus[i], "f ", 2) == 0;
+    ASSERT_GT(mantleQuads, 0);
+    double sum[2] = {0, 0};
+    int count[2] = {0, 0};
+    for (int i = 0; i < octopus->faceCount; ++i) {
+        Vector3 p = octopus->faces[i].a.position;
+        p.rotate(-1.3f, 0.04f * 13440.0f / 60.0f, -0.01f);
+        const int arm = i >= 2 * mantleQuads;
+        sum[arm] += p.y;
+        ++count[arm];
+    }
+    EXPECT_GT(sum[0] / count[0], sum[1] / count[1] + 100.0);
+}
+
 TEST_F(EmbeddedModels, TheTimelinePatternsFindTheirModels) {
     const std::pair<const char*, const char*> lookups[] = {{"sphere", "sphere"}, {"glob", "glob"},
                                                            {"OCTO", "OCTOPUS"},  {"magnolia", "magnolia"},

@@ -3,7 +3,9 @@
 #   docs/contact-sheet.jpg   one row per 3D step: four frames of a recording of
 #                            that step (at a quarter, half, three quarters and
 #                            the end of it) and the step's model on its own
-#   docs/scenes/stepNN.png   the three-quarter frame of each 3D step, 400x300
+#   docs/scenes/stepNN.png   the three-quarter frame of each 3D step, 400x300;
+#                            the last frame for steps 5 and 21, which blur
+#                            every frame but their sharp last one
 #   docs/models/NAME.png     each model on its own, 400x300
 #
 #   tools/contact-sheet/make-contact-sheet.sh [BUILD_DIR] [DOCS_DIR]
@@ -21,13 +23,15 @@ for tool in "$record" "$view"; do
 done
 command -v convert >/dev/null || { echo "make-contact-sheet: needs ImageMagick's convert" >&2; exit 1; }
 mkdir -p "$docs/scenes" "$docs/models"
+# No time stamps in the PNG files, so a picture that did not change keeps its bytes.
+stamp="-define png:exclude-chunks=date,time"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Each model on its own: pattern, file name, colour, rotation, position, extra switch.
 models="sphere sphere FFFFFF 0.3,0.5,0 0,0,450 -
 glob glob FFFFFF 0.3,0.5,0 0,0,0 -
-OCTO octopus 0066FF -1.3,0.6,-0.01 0,0,-250 -
+OCTO octopus 0066FF -1.3,3.74,-0.01 60,110,-700 -
 magnolia magnolia FFFFFF 0.25,-2.3,0 0,60,300 --per-face-color
 cow cow 00AAAA 0.2,-0.7,0 0,0,300 -
 SPRING spring 00AAAA 0.3,0.5,0 0,0,-350 -
@@ -37,7 +41,8 @@ echo "$models" | while read -r pattern name color rotation position extra; do
     # shellcheck disable=SC2086
     "$view" "$pattern" --color "$color" --rotate "$rotation" --position "$position" $extra \
         -o "$work/$name.png" >/dev/null
-    convert "$work/$name.png" -resize 400x300 "$docs/models/$name.png"
+    # shellcheck disable=SC2086
+    convert "$work/$name.png" -resize 400x300 $stamp "$docs/models/$name.png"
 done
 
 # The 3D steps and the model each one shows.
@@ -69,8 +74,10 @@ while read -r step name; do
         cell=$work/cell$step-$quarter.png
         convert "$dir-frames/$(printf %06d "$index").ppm" -resize 200x150 "$cell"
         cells="$cells $cell"
-        if [ "$quarter" = 3 ]; then
-            convert "$dir-frames/$(printf %06d "$index").ppm" -resize 400x300 "$docs/scenes/step$(printf %02d "$step").png"
+        case " 5 21 " in *" $step "*) shown=4 ;; *) shown=3 ;; esac
+        if [ "$quarter" = "$shown" ]; then
+            # shellcheck disable=SC2086
+            convert "$dir-frames/$(printf %06d "$index").ppm" -resize 400x300 $stamp "$docs/scenes/step$(printf %02d "$step").png"
         fi
     done
     convert -size 64x150 -background black -fill white -pointsize 28 -gravity center label:"$step" "$work/label$step.png"

@@ -1042,10 +1042,11 @@ void unsquash(Sweep& s, V3 fit) {
     };
 }
 
-// An octopus facing -y, its mantle rising along +z: step 5 tips the model by
-// -1.3 about x, which turns -y towards the viewer and +z up the screen, so
-// the eyes look out of the screen, the mantle stands above them and the
-// arms spread round and below. The arms start deep inside the head, so they
+// An octopus facing -y, its mantle rising along +z (and then turned a half
+// turn about y, see below): step 5 tips the model by -1.3 about x, which
+// turns -y towards the viewer and +z up the screen, so the eyes look out of
+// the screen, the mantle stands above them and the arms spread round and
+// below. The arms start deep inside the head, so they
 // grow out of it without a seam, and taper and curl towards their tips. All
 // faces have four corners; each vertex normal is written once per corner.
 std::string makeOctopus() {
@@ -1065,8 +1066,12 @@ std::string makeOctopus() {
     mantle.startCap = mantle.endCap = Cap::quads;
     mantle.ring = [bump](int i, int j) {
         double t = (i + 0.5) / 25.0, ang = 2.0 * kPi * j / 24.0;
-        double head = (12.5 + 2.0 * bump(t, 0.22, 0.16)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
-        double u = (t - 0.62) / 0.42, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
+        // The head gives way to the sac above its middle, and the sac's dome
+        // runs out just past the last ring, so the top closes in a small cap
+        // rather than a flat lid.
+        double fade = t < 0.5 ? 1.0 : t > 0.9 ? 0.0 : 0.5 + 0.5 * dcos(kPi * (t - 0.5) / 0.4);
+        double head = fade * (12.5 + 2.0 * bump(t, 0.22, 0.16)) * std::sqrt(dsin(kPi * (0.03 + 0.94 * t)));
+        double u = t < 0.62 ? (t - 0.62) / 0.42 : (t - 0.62) / 0.366, sac = u * u < 1.0 ? 18.0 * std::sqrt(1.0 - u * u) : 0.0;
         // A soft maximum (the fourth-power mean of the two), so that the head
         // swells into the mantle with no waist or ring between them.
         double h2 = head * head, s2 = sac * sac;
@@ -1075,30 +1080,56 @@ std::string makeOctopus() {
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
     // How fitBox below scales each axis (its box over the built extents).
-    const V3 fit{0.887, 0.712, 1.155};
+    const V3 fit{0.887, 0.722, 1.155};
     unsquash(mantle, fit);
     build(m, mantle);
-    // Eyes: large balls bulging from both sides of the head, so that they
-    // stand out of its outline seen from the front or from either side.
+    // Eyes: large domes bulging from the head's front corners, turned as much
+    // towards the viewer of step 5 as out to the sides, so that they read
+    // from the front and still break the outline from either side. Each
+    // is the outer two thirds of a ball sunk in the head: all four rings go
+    // to the part that shows, so it rounds off to a small cap, and the disc
+    // closing its inner side lies at the head's surface, under the bulge.
     for (int k = -1; k <= 1; k += 2) {
-        V3 dir = normalized(V3{0.85 * k, -0.5, 0.15});
-        V3 centre = V3{0, 0.4, 9.5} + dir * 17.5;
-        V3 a = centre - dir * 6.0, b = centre + dir * 6.0;
+        V3 dir = normalized(V3{0.7 * k, -0.7, 0.15});
+        const size_t eyeFirst = m.faces.size();
+        // Offsets from the head's axis are pre-distorted like the rings, so
+        // the eye stands 15 out from the axis in the finished model too, not
+        // sunk into the head along the axis fitBox shrinks.
+        auto unfit = [fit](V3 v) { return V3{v.x / fit.x, v.y / fit.y, v.z / fit.z}; };
+        V3 centre = V3{0, 0.4, 9.5} + unfit(dir * 15.0);
+        const double radius = 7.0;
+        V3 a = centre - unfit(dir * radius), b = centre + unfit(dir * radius);
         Sweep eye;
         eye.rings = 4;
         eye.segments = 12;
         eye.startCap = eye.endCap = Cap::quads;
-        eye.ring = [a, b](int i, int j) {
-            // Rings crowd towards the poles, so the ball ends in small caps
-            // rather than flat discs.
-            double t = 0.5 - 0.44 * dcos(kPi * (i + 0.5) / 4.0), ang = 2.0 * kPi * j / 12.0;
+        eye.ring = [a, b, radius](int i, int j) {
+            const double at[4] = {0.35, 0.62, 0.83, 0.96};
+            double t = at[i], ang = 2.0 * kPi * j / 12.0;
             V3 d = normalized(b - a), u, v;
             frameFor(d, V3{0, 0, 1}, u, v);
-            double r = 6.0 * std::sqrt(dsin(kPi * t));
+            double r = radius * std::sqrt(dsin(kPi * t));
             return lerp(a, b, t) + u * (r * dcos(ang)) + v * (r * dsin(ang));
         };
         unsquash(eye, fit);
         build(m, eye);
+        // The renderer sorts faces by their first corner alone, and each quad
+        // becomes the triangles (a, b, c) and (d, a, c). Starting every quad
+        // of the eye at its two corners furthest out keeps the eye in front of
+        // the head faces round its foot wherever it faces the viewer, instead
+        // of being cut into by them.
+        for (size_t f = eyeFirst; f < m.faces.size(); ++f) {
+            FaceRec& face = m.faces[f];
+            int best = 0;
+            double bestOut = -1e30;
+            for (int r = 0; r < 4; ++r) {
+                double out = dot(m.vertices[face.v[r]] - centre, dir) + dot(m.vertices[face.v[(r + 3) % 4]] - centre, dir);
+                if (out > bestOut + 1e-9) bestOut = out, best = r;
+            }
+            int v[4];
+            for (int r = 0; r < 4; ++r) v[r] = face.v[(best + r) % 4];
+            for (int r = 0; r < 4; ++r) face.v[r] = v[r];
+        }
     }
     size_t armFaces = m.faces.size();
     // Eight arms: they leave the underside of the head on its front half,
@@ -1127,6 +1158,12 @@ std::string makeOctopus() {
         unsquash(s, fit);
         build(m, s);
     }
+    // Step 5 turns the model about y from 0 and ends, on its only sharp
+    // frame, after three half patterns (13.44 s at 0.04 rad a 60 ms tick):
+    // about 8.96 rad, 2.68 past a whole turn. Built a half turn round, the
+    // octopus is then 0.46 rad from upright, mantle up and arms down,
+    // instead of standing on its head. A half turn about y keeps the winding.
+    for (V3& p : m.vertices) p = V3{-p.x, p.y, -p.z};
     fitBox(m, V3{-28.3, -39.8, -33.1}, V3{37.9, 8.8, 44.2});
 
     // Smooth vertex normals from the faces around each vertex.
@@ -1172,6 +1209,7 @@ struct Blade {
     double cup = 0.0;                       // edges lifted by cup * x^2 * width
     double fold = 0.0;                      // a V along the midrib: lifted by fold * |x| * width
     double thick = 0.5;
+    double tipRound = 0.0;                  // a closed tip: its last ring bulges out by this much of t
     double xa = -1.0, xb = 1.0;
     int across = 3, rings = 4;
 };
@@ -1231,10 +1269,14 @@ Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed,
     Sweep s;
     s.rings = static_cast<int>(at.size());
     s.segments = 2 * b.across;
-    s.ring = [b, at](int i, int j) {
+    const bool roundTip = tipClosed;
+    s.ring = [b, at, roundTip](int i, int j) {
         double t = at[static_cast<size_t>(i)];
         int k = b.across;
         double x = j <= k ? b.xb + (b.xa - b.xb) * j / k : b.xa + (b.xb - b.xa) * (j - k) / k;
+        // The last ring before a closed tip bows forward in the middle, and the
+        // tip point comes back to meet it: the blade ends in a rounded arc.
+        if (roundTip && i + 1 == static_cast<int>(at.size())) t += b.tipRound * (1.0 - x * x);
         double side = (j == 0 || j == k) ? 0.0 : (j < k ? 1.0 : -1.0);
         double w = b.width(t);
         double ax = x < 0 ? -x : x;
@@ -1245,7 +1287,7 @@ Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed,
     s.startCap = baseClosed ? Cap::pole : Cap::open;
     s.endCap = tipClosed ? Cap::pole : Cap::open;
     s.startPole = b.spine(0.0);
-    s.endPole = b.spine(1.0);
+    s.endPole = b.spine(tipClosed ? 1.0 - b.tipRound : 1.0);
     return s;
 }
 
@@ -1315,6 +1357,7 @@ std::string makeMagnolia() {
         };
         b.cup = cup;
         b.thick = 1.2;
+        b.tipRound = 0.045;
         b.across = 4;
         return b;
     };
@@ -1337,7 +1380,7 @@ std::string makeMagnolia() {
         else if (k < 7)
             tepals.push_back({a, 28.0, 8.3, 0.95, 0.75, -0.35, 2});
         else
-            tepals.push_back({a, 24.0, 7.3, 0.95, 0.8, -0.35, 1});
+            tepals.push_back({a, 24.0, 7.0, 0.95, 0.8, -0.35, 1});
     }
 
     // bone1: the white of the eight tepals. 304 triangles.
@@ -1347,7 +1390,9 @@ std::string makeMagnolia() {
         const Tepal& t = tepals[k];
         group("pt" + std::to_string(k + 1) + "dx1");
         Blade b = tepal(t.angle, t.len, t.halfWidth, t.rise, t.bend, t.cup, k % 2 == 0 ? 3.2 : 1.2);
-        build(m, bladePiece(b, t.bands == 2 ? std::vector<double>{blush, 0.58, 0.84} : std::vector<double>{blush, 0.76}, false,
+        // The last ring stands close to the tip, where the outline is still
+        // wide, so the tip closes in a blunt, rounded arc instead of a point.
+        build(m, bladePiece(b, t.bands == 2 ? std::vector<double>{blush, 0.60, 0.84} : std::vector<double>{blush, 0.70}, false,
                             true));
     }
 

@@ -14,18 +14,25 @@ double warped(double x, double y, uint32_t seed, int octaves = 6) {
 }  // namespace
 
 // Picture 1: a nebula behind the white sphere. Cool blue gas on the left, a
-// warm magenta-gold core off to the upper right, dust lanes and stars.
+// warm magenta-gold core off in the upper right corner, and across the middle,
+// where the sphere swings, a dark cloud of dust with ragged edges, so that the
+// white sphere and its scattered faces stand against the dark.
 Canvas paintNebula() {
     Canvas c(800, 600);
+    std::vector<double> clouds(c.pixels.size());
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) {
             const double u = x / 600.0, v = y / 600.0;
             const double gas = warped(u * 2.2, v * 2.2, 11);
             const double fine = fbm(u * 9, v * 9, 4, 21);
             const double dust = smoothstep(0.45, 0.7, fbm(u * 3.5 + 7, v * 3.5, 6, 31));
-            // Brightest towards a core at (560, 200).
-            const double dx = (x - 560) / 420.0, dy = (y - 200) / 380.0;
+            // Brightest towards a core at (680, 120).
+            const double dx = (x - 680) / 330.0, dy = (y - 120) / 300.0;
             const double core = expD(-(dx * dx + dy * dy) * 2.2);
+            // The dark cloud: an ellipse round the screen's middle, its rim frayed by noise.
+            const double ex = (x - 400) / 300.0, ey = (y - 300) / 250.0;
+            const double rim = std::sqrt(ex * ex + ey * ey) + (fbm(u * 5 + 3, v * 5 + 9, 5, 41) - 0.5) * 0.5;
+            const double cloud = 1 - smoothstep(0.7, 1.15, rim);
             const double density = smoothstep(0.35, 0.85, gas) * (0.35 + 0.65 * core) + fine * 0.08;
             Rgb deep = mix(hex(0x05071a), hex(0x0b1640), v);
             Rgb cool = mix(hex(0x1b4f9c), hex(0x3fb3c9), smoothstep(0.5, 0.9, gas));
@@ -34,11 +41,16 @@ Canvas paintNebula() {
             Rgb col = deep + tint * (density * 1.15);
             col = col + mix(hex(0xffd9a0), hex(0xffffff), core) * (core * core * 0.55);
             col = col * (1 - dust * 0.75 * (0.4 + 0.6 * smoothstep(0.3, 0.8, gas)));
+            // The cloud's rim catches a little of the core's warm light.
+            col = col + hex(0x6a2a48) * (smoothstep(0.75, 0.95, rim) * (1 - smoothstep(0.95, 1.2, rim)) * (0.12 + 1.4 * core));
+            clouds[static_cast<size_t>(y) * c.width + x] = cloud;
             c.at(x, y) = col;
         }
     c.addStars(101, 0.22, 1.3, 5);
-    c.addGlow(560, 200, 6, Rgb{1.4, 1.3, 1.2});
-    c.addGlow(170, 460, 3, Rgb{0.8, 0.9, 1.3});
+    c.addGlow(680, 120, 6, Rgb{1.4, 1.3, 1.2});
+    c.addGlow(120, 500, 3, Rgb{0.8, 0.9, 1.3});
+    // The dust hides the stars behind it as well as the gas.
+    for (size_t i = 0; i < c.pixels.size(); ++i) c.pixels[i] = mix(c.pixels[i], hex(0x03040c) + c.pixels[i] * 0.1, clouds[i] * 0.9);
     for (Rgb& p : c.pixels) p = tonemap(p);
     return c;
 }
