@@ -145,9 +145,45 @@ int standInClose(void*, int) {
 
 AudioDevice standInTable{nullptr, standInOpen, standInIoctl, standInWrite, standInClose};
 
-// ---- Choice of device and the WAV capture --------------------------------
+// ---- The system device: OSS or the stand-in, by environment -------------
 
-const AudioDevice* installed = nullptr;  // a test's own device
+// The device the system device's open picked. Atomic for the same reason as
+// `active` below.
+std::atomic<const AudioDevice*> picked{&standInTable};
+
+int systemOpen(void*, const char* path) {
+    const char* mode = std::getenv("VORNA_AUDIO");
+    const bool ossOnly = mode && std::strcmp(mode, "oss") == 0;
+    const bool standInOnly = mode && std::strcmp(mode, "standin") == 0;
+    int handle = -1;
+    struct stat node;
+    if (!standInOnly && ::stat(path, &node) == 0) {
+        picked = &ossDevice;
+        handle = ossDevice.open(ossDevice.self, path);
+    }
+    if (handle < 0 && !ossOnly) {
+        picked = &standInTable;
+        handle = standInTable.open(standInTable.self, path);
+    }
+    return handle;
+}
+int systemIoctl(void*, int handle, unsigned long request, int* argument) {
+    const AudioDevice* device = picked.load();
+    return device->ioctl(device->self, handle, request, argument);
+}
+long systemWrite(void*, int handle, const void* data, size_t bytes) {
+    const AudioDevice* device = picked.load();
+    return device->write(device->self, handle, data, bytes);
+}
+int systemClose(void*, int handle) {
+    const AudioDevice* device = picked.load();
+    return device->close(device->self, handle);
+}
+
+const AudioDevice systemTable{nullptr, systemOpen, systemIoctl, systemWrite, systemClose};
+
+// ---- The open device and the WAV capture ---------------------------------
+
 // The device behind the open handle. Atomic: a playback thread that stopSong
 // gave up on while it hung in a write reads it once more when that write returns.
 std::atomic<const AudioDevice*> active{nullptr};
@@ -203,33 +239,17 @@ void finishCapture() {
 
 }  // namespace
 
-void setAudioDevice(const AudioDevice* device) { installed = device; }
+const AudioDevice& systemAudioDevice() { return systemTable; }
 
 const AudioDevice* standInDevice() { return &standInTable; }
 
 void setSdlAudioOpener(SdlAudioOpener open) { sdlAudioOpener = open ? open : SDL_OpenAudio; }
 
-int deviceOpen() {
+int deviceOpen(const AudioDevice& device) {
     const char* path = std::getenv("VORNA_DSP");
     if (!path || !*path) path = "/dev/dsp";
-    int handle = -1;
-    if (installed) {
-        active = installed;
-        handle = installed->open(installed->self, path);
-    } else {
-        const char* mode = std::getenv("VORNA_AUDIO");
-        const bool ossOnly = mode && std::strcmp(mode, "oss") == 0;
-        const bool standInOnly = mode && std::strcmp(mode, "standin") == 0;
-        struct stat node;
-        if (!standInOnly && ::stat(path, &node) == 0) {
-            active = &ossDevice;
-            handle = ossDevice.open(ossDevice.self, path);
-        }
-        if (handle < 0 && !ossOnly) {
-            active = &standInTable;
-            handle = standInTable.open(standInTable.self, path);
-        }
-    }
+    active = &device;
+    const int handle = device.open(device.self, path);
     if (handle < 0) {
         active = nullptr;
         return -1;

@@ -7,6 +7,7 @@
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "framework/text_label.h"
 #include "geometry/mesh_object.h"
 #include "geometry/scatter_effect.h"
@@ -24,9 +25,6 @@ float spritePhase = 0;
 namespace {
 
 bool manualAnglesTaken = false;  // the manual angles come from the first 3D scene's model
-
-const Uint8* sdlKeyState() { return SDL_GetKeyState(nullptr); }
-KeyStateSource keyStateSource = sdlKeyState;
 
 constexpr int kBannerWidth = 200, kBannerHeight = 95;
 constexpr int kSpriteWidth = 64, kSpriteHeight = 51;
@@ -92,8 +90,6 @@ void SceneProfile::mark(Phase phase) {
     lastMarkNs = now;
     lastMarkCpuNs = cpuNow;
 }
-
-void setKeyStateSource(KeyStateSource source) { keyStateSource = source ? source : sdlKeyState; }
 
 uint32_t randomColor() {
     const int b = rand() % 255;
@@ -278,7 +274,7 @@ int32_t Scene::run3D() {
             }
         }
 
-        const Uint8* held = keyStateSource();
+        const Uint8* held = outsideWorld().heldKeys();
         if (held) {
             if (held[SDLK_INSERT] && scatter) {
                 scatter->jitter(0.1f, 1.0f);
