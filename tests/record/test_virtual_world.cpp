@@ -7,17 +7,23 @@
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "music/music.h"
 #include "music/module_file.h"
 #include "music/player.h"
 #include "music/xm_loader.h"
-#include "virtual_world.h"
+#include "support/virtual_world.h"
 
 namespace {
 
+void installVirtual() {
+    virtualworld::reset();
+    installOutsideWorld(virtualworld::over(realWorld()));
+}
+
 struct VirtualWorldTest : ::testing::Test {
-    void SetUp() override { virtualworld::install(); }
-    void TearDown() override { virtualworld::uninstall(); }
+    void SetUp() override { installVirtual(); }
+    void TearDown() override { installOutsideWorld(realWorld()); }
 
     // Moves the clock on frame by frame, firing what is due, as the recorder does.
     static void runFrames(int frames, int fps) {
@@ -50,7 +56,7 @@ Uint32 probeTick(Uint32 interval, void* param) {
 TEST_F(VirtualWorldTest, AnimatorTicksFollowVirtualTimeNotFrames) {
     // A 60 ms animator ticks 50 times in 3 virtual seconds at any frame rate.
     for (int fps : {60, 7, 1}) {
-        virtualworld::install();
+        installVirtual();
         float value = 0, step = 1;
         Animator a;
         a.makeFloat(&value, 1000000.0f, &step, 0.0f, 60, 1);
@@ -64,7 +70,7 @@ TEST_F(VirtualWorldTest, AnimatorTicksFollowVirtualTimeNotFrames) {
     // The engine's clock is the same virtual time, from a whole-second epoch.
     virtualworld::clock().nowUs = 2500000;
     timeval tv{};
-    readClock(&tv);
+    outsideWorld().clock(&tv);
     EXPECT_EQ(tv.tv_sec, VirtualClock::kEpochSeconds + 2);
     EXPECT_EQ(tv.tv_usec, 500000);
 }
