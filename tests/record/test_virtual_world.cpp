@@ -134,6 +134,39 @@ TEST_F(VirtualWorldTest, TimersStartedOrRemovedInsideATick) {
     EXPECT_EQ(q.timers.begin()->second.dueUs, 55000u);
 }
 
+// The coarser ways vorna-scene and the scene tests fire the same queue: a
+// 10 ms and a 15 ms timer, and one that starts a 15 ms timer on its first tick.
+TEST_F(VirtualWorldTest, CatchUpEachAndFireEachOnceOrderTicksByTimerNotByTime) {
+    struct Case {
+        const char* name;
+        void (*fire)(TimerQueue&);
+        std::vector<std::pair<uint64_t, int>> expected;  // the queue's now at each tick, who
+    };
+    const Case cases[] = {
+        {"fireUntil", [](TimerQueue& q) { q.fireUntil(30000); },
+         {{10000, 1}, {15000, 2}, {20000, 1}, {20000, 6}, {30000, 1}, {30000, 2}}},
+        // Each timer catches up in turn; the one started counts from 30 ms.
+        {"catchUpEach", [](TimerQueue& q) { q.catchUpEach(30000); },
+         {{30000, 1}, {30000, 1}, {30000, 1}, {30000, 2}, {30000, 2}, {30000, 6}}},
+        // One tick each whatever the time; the one started waits for the next round.
+        {"fireEachOnce", [](TimerQueue& q) { q.fireEachOnce(); }, {{0, 1}, {0, 2}, {0, 6}}},
+    };
+    for (const Case& c : cases) {
+        installVirtual();
+        log.clear();
+        TimerQueue& q = virtualworld::timers();
+        queueForChain = &q;
+        Probe ten{1, 0, 0}, fifteen{2, 0, 0};
+        q.add(10, probeTick, &ten);
+        q.add(15, probeTick, &fifteen);
+        q.add(20, startsAnother, nullptr);
+        c.fire(q);
+        std::vector<std::pair<uint64_t, int>> seen;
+        for (const Fired& f : log) seen.emplace_back(f.atUs, f.who);
+        EXPECT_EQ(seen, c.expected) << c.name;
+    }
+}
+
 namespace {
 Song* loadKestrula() {
     setEmbeddedModule(kestrulaXm, kestrulaXm_size);
