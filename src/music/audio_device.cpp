@@ -65,9 +65,7 @@ int standInOpen(void*, const char*) {
     return 0;
 }
 
-SdlAudioOpener sdlAudioOpener = SDL_OpenAudio;
-
-bool startSdlAudio(int rate) {
+bool startSdlAudio(SdlAudioOpener open, int rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = rate;
@@ -78,7 +76,7 @@ bool startSdlAudio(int rate) {
     // No `obtained` record: SDL then converts whatever the machine plays to
     // what we asked for. Handed one, SDL would play our bytes in the
     // output's own rate and format (wrong pitch, or noise) unconverted.
-    if (sdlAudioOpener(&want, nullptr) != 0) {
+    if (open(&want, nullptr) != 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
@@ -86,7 +84,8 @@ bool startSdlAudio(int rate) {
     return true;
 }
 
-int standInIoctl(void*, int, unsigned long request, int* argument) {
+// `self` is the SDL opener, or null for SDL_OpenAudio.
+int standInIoctl(void* self, int, unsigned long request, int* argument) {
     switch (request) {
         case kDspSetFormat: *argument = kFormatS16Le; return 0;
         case kDspStereo: *argument = 1; return 0;
@@ -94,7 +93,10 @@ int standInIoctl(void*, int, unsigned long request, int* argument) {
             // The output starts once the rate is known; a refused output
             // answers with a rate that makes the player give up.
             standIn.rate = *argument;
-            if (!standIn.audioOpen) standIn.audioOpen = startSdlAudio(*argument);
+            if (!standIn.audioOpen) {
+                const SdlAudioOpener open = self ? reinterpret_cast<SdlAudioOpener>(self) : SDL_OpenAudio;
+                standIn.audioOpen = startSdlAudio(open, *argument);
+            }
             if (!standIn.audioOpen) *argument = 0;
             return 0;
         case kDspSetFragment: *argument = 0x0008000B; return 0;
@@ -241,9 +243,13 @@ void finishCapture() {
 
 const AudioDevice& systemAudioDevice() { return systemTable; }
 
-const AudioDevice* standInDevice() { return &standInTable; }
-
-void setSdlAudioOpener(SdlAudioOpener open) { sdlAudioOpener = open ? open : SDL_OpenAudio; }
+AudioDevice standInDevice(SdlAudioOpener open) {
+    AudioDevice device = standInTable;
+    // Quirk: the opener travels in `self` as a function pointer cast to
+    // void*, which POSIX (dlsym) guarantees to round-trip.
+    device.self = reinterpret_cast<void*>(open);
+    return device;
+}
 
 int deviceOpen(const AudioDevice& device) {
     const char* path = std::getenv("VORNA_DSP");

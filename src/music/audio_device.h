@@ -50,14 +50,13 @@ int deviceIoctl(int handle, unsigned long request, int* argument);
 long deviceWrite(int handle, const void* data, size_t bytes);
 void deviceClose(int handle);
 
-// The stand-in itself, for tests: it grants 16-bit little-endian stereo, the
-// rate asked for and 8 fragments of 2048 bytes, and blocks each write while
-// its 16 KB buffer is full.
-const AudioDevice* standInDevice();
-
-// Where the stand-in opens SDL's output, with SDL_OpenAudio's contract; a
-// test installs one that grants another rate or format. Null restores
-// SDL_OpenAudio.
+// Where the stand-in opens SDL's output, with SDL_OpenAudio's contract.
 struct SDL_AudioSpec;
 using SdlAudioOpener = int (*)(SDL_AudioSpec* desired, SDL_AudioSpec* obtained);
-void setSdlAudioOpener(SdlAudioOpener open);
+
+// The stand-in itself: it grants 16-bit little-endian stereo, the rate asked
+// for and 8 fragments of 2048 bytes, and blocks each write while its 16 KB
+// buffer is full. It opens SDL's output through `open` (SDL_OpenAudio unless
+// a test hands one that grants another rate or format); there is one
+// stand-in, so only one of these devices may be open at a time.
+AudioDevice standInDevice(SdlAudioOpener open = nullptr);

@@ -233,7 +233,8 @@ TEST(AudioOutput, CaptureHoldsExactlyWhatTheBlockLoopRenders) {
 }
 
 TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToRealTime) {
-    const AudioDevice* d = standInDevice();
+    const AudioDevice standIn = standInDevice();
+    const AudioDevice* d = &standIn;
     const int handle = d->open(d->self, "/nonexistent");
     ASSERT_GE(handle, 0);
     int format = 16, stereo = 1, rate = 44100, fragments = 0x0008000B;
@@ -294,14 +295,13 @@ struct PickyOutput {
 };
 
 TEST(AudioOutput, StandInIsHeardInTheFormatItWrites) {
-    setSdlAudioOpener(PickyOutput::open);
-    const AudioDevice* d = standInDevice();
+    const AudioDevice standIn = standInDevice(PickyOutput::open);
+    const AudioDevice* d = &standIn;
     const int handle = d->open(d->self, "/nonexistent");
     ASSERT_GE(handle, 0);
     int rate = 44100;
     d->ioctl(d->self, handle, kDspSpeed, &rate);
     d->close(d->self, handle);
-    setSdlAudioOpener(nullptr);
     EXPECT_EQ(rate, 44100);
     // The stand-in fills SDL's buffer with what the player wrote: 16-bit
     // little-endian stereo at the device's rate.
