@@ -1,9 +1,9 @@
 #include "framework/animator.h"
 
-#include "framework/outside_world.h"
-
 #include <limits>
 #include <thread>
+
+#include "framework/outside_world.h"
 
 namespace {
 

@@ -1,14 +1,13 @@
 #include "framework/engine.h"
 
-#include "framework/outside_world.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-int32_t lastFps = 0;
+#include "framework/outside_world.h"
 
+int32_t lastFps = 0;
 
 void pushKeyRelease(SDLKey key) {
     SDL_Event release{};
