@@ -3,24 +3,11 @@
 #include <limits>
 #include <thread>
 
+#include "framework/outside_world.h"
+
 namespace {
 
-// Waits for SDL's timer thread to start a new pass: timers added now only
-// join the thread's list at the start of its next pass, so when this one has
-// fired, a callback that the previous pass was about to make has been made.
-void sdlDrain() {
-    std::atomic<int32_t> fired{0};
-    auto mark = [](Uint32, void* flag) -> Uint32 {
-        static_cast<std::atomic<int32_t>*>(flag)->store(1);
-        return 0;
-    };
-    if (!SDL_AddTimer(1, mark, &fired)) return;  // no timer thread: nothing can be pending
-    while (fired.load() == 0) SDL_Delay(1);
-}
-
-std::atomic<SDL_TimerID (*)(Uint32, SDL_NewTimerCallback, void*)> addTimerFn{&SDL_AddTimer};
-std::atomic<SDL_bool (*)(SDL_TimerID)> removeTimerFn{&SDL_RemoveTimer};
-std::atomic<void (*)()> drainFn{&sdlDrain};
+const TimerService& timerService() { return outsideWorld().timers; }
 
 // The animator whose tick is running on this thread, so that stop() called
 // from inside that tick (an onFinish that stops its own animator) does not
@@ -63,14 +50,6 @@ Uint32 finish(Animator* a, T* value, T target) {
 
 }  // namespace
 
-void setAnimatorTimers(AnimatorTimers timers) {
-    addTimerFn.store(timers.addTimer ? timers.addTimer : &SDL_AddTimer);
-    removeTimerFn.store(timers.removeTimer ? timers.removeTimer : &SDL_RemoveTimer);
-    drainFn.store(timers.drain ? timers.drain : &sdlDrain);
-}
-
-AnimatorTimers animatorTimers() { return {addTimerFn.load(), removeTimerFn.load(), drainFn.load()}; }
-
 void Animator::setupFloat(float* value, float target, float* step, int32_t interval) {
     floatValue.store(value, relaxed);
     intervalMs.store(interval, relaxed);
@@ -94,11 +73,11 @@ void Animator::start() {
     // which could then tick into freed memory; the old id is dropped first
     // (harmless when it has already been cancelled).
     SDL_TimerID old = timer.exchange(nullptr);
-    if (old) removeTimerFn.load()(old);
+    if (old) timerService().remove(old);
     stopping.store(0);
     SDL_NewTimerCallback tick = isFloat.load(relaxed) ? &Animator::floatTick : &Animator::intTick;
     Uint32 period = static_cast<Uint32>(intervalMs.load(relaxed));
-    timer.store(addTimerFn.load()(period, tick, this));
+    timer.store(timerService().add(period, tick, this));
 }
 
 void Animator::setOnFinish(FinishFn function, void* argument) {
@@ -126,7 +105,7 @@ void Animator::makeFloat(float* value, float target, float* step, float initial,
 bool Animator::halt() {
     stopping.store(1);  // seq_cst: pairs with TickGuard
     SDL_TimerID id = timer.exchange(nullptr);
-    const bool live = id && removeTimerFn.load()(id) == SDL_TRUE;
+    const bool live = id && timerService().remove(id) == SDL_TRUE;
     if (tickingHere != this) {
         while (ticking.load() != 0) std::this_thread::yield();
     }
@@ -136,7 +115,7 @@ bool Animator::halt() {
 void Animator::stop() {
     // Inside a tick the timer thread is this thread: a late call cannot
     // overtake us, and waiting for the next pass would never end.
-    if (halt() && tickingHere == nullptr) drainFn.load()();
+    if (halt() && tickingHere == nullptr) timerService().drain();
 }
 
 Animator::~Animator() { stop(); }
@@ -206,7 +185,7 @@ AnimationSequence::~AnimationSequence() {
     for (std::vector<Animator*>& step : steps)
         for (Animator* a : step)
             if (a) live = a->halt() || live;
-    if (live && tickingHere == nullptr) drainFn.load()();
+    if (live && tickingHere == nullptr) timerService().drain();
     for (std::vector<Animator*>& step : steps) {
         for (Animator* a : step) delete a;
         step.clear();

@@ -18,25 +18,9 @@
 #include <cstdint>
 #include <vector>
 
-// The one seam between animators and the timer service. Defaults to
-// SDL_AddTimer / SDL_RemoveTimer; a virtual clock (or a test) installs its own
-// pair. A replacement must follow SDL 1.2 semantics: the callback returns the
-// next period or 0 to cancel, ids are never reused within a run, and removing
-// an unknown or already cancelled id is harmless and answers SDL_FALSE.
-// drain returns once no callback of a removed timer can still start: SDL may
-// call a timer's callback once more just after SDL_RemoveTimer returns, so the
-// SDL version waits for the timer thread to finish its current pass. A queue
-// that runs its callbacks on the caller's thread has nothing to wait for.
-struct AnimatorTimers {
-    SDL_TimerID (*addTimer)(Uint32 intervalMs, SDL_NewTimerCallback callback, void* param);
-    SDL_bool (*removeTimer)(SDL_TimerID id);
-    void (*drain)();
-};
-
-// Installs a timer service; null members select SDL's. Call only while no
-// animator is running.
-void setAnimatorTimers(AnimatorTimers timers);
-AnimatorTimers animatorTimers();
+// The timers come from the outside world's timer service
+// (framework/outside_world.h); they run on SDL's timer thread in the
+// production and on the caller's thread under a virtual world.
 
 // Whole-value reads and writes of a variable that an animator may be moving.
 inline float loadAnimated(const float& v) {

@@ -5,21 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "framework/outside_world.h"
+
 int32_t lastFps = 0;
-
-namespace {
-int wallClock(timeval* tv) { return gettimeofday(tv, nullptr); }
-ClockSource clockSource = wallClock;
-PresentHook presentHook = nullptr;
-bool seedFixed = false;
-unsigned fixedSeed = 0;
-}  // namespace
-
-void setPresentHook(PresentHook hook) { presentHook = hook; }
-void setRandomSeed(bool fixed, unsigned seed) {
-    seedFixed = fixed;
-    fixedSeed = seed;
-}
 
 void pushKeyRelease(SDLKey key) {
     SDL_Event release{};
@@ -30,10 +18,9 @@ void pushKeyRelease(SDLKey key) {
     SDL_PushEvent(&release);
 }
 
-void setClockSource(ClockSource source) { clockSource = source ? source : wallClock; }
-int readClock(timeval* tv) { return clockSource(tv); }
-
 namespace {
+
+int readClock(timeval* tv) { return outsideWorld().clock(tv); }
 
 // When the display named by DISPLAY cannot be reached, SDL falls back to its
 // off-screen driver and the production would play unseen; that counts as no
@@ -48,7 +35,8 @@ bool unaskedOffscreen() {
 }  // namespace
 
 bool Engine::init(int, char**, int32_t width, int32_t height, int32_t fullscreen) {
-    srand(seedFixed ? fixedSeed : static_cast<unsigned>(time(nullptr)));
+    const OutsideWorld& world = outsideWorld();
+    srand(world.seedFixed ? world.seed : static_cast<unsigned>(time(nullptr)));
     frames = 0;
     readClock(&now);
     readClock(&lastSecond);
@@ -93,7 +81,7 @@ void Engine::present() {
     if (!screen) return;
     SDL_UpdateRect(screen, 0, 0, 0, 0);
     ++frames;
-    if (presentHook) presentHook(screen);
+    if (void (*hook)(SDL_Surface*) = outsideWorld().present) hook(screen);
 }
 
 void Engine::resetClock() { readClock(&startTime); }

@@ -30,20 +30,8 @@ struct Engine {
 // The most recent frames-per-second sample, shared by the whole program.
 extern int32_t lastFps;
 
-// Where the engine reads the wall clock. The production uses gettimeofday; a
-// recorder or a test may install a clock of its own (null restores the default).
-using ClockSource = int (*)(timeval*);
-void setClockSource(ClockSource source);
-int readClock(timeval* tv);
-
-// A recorder's grip on every finished frame: present() calls the hook, if one
-// is installed, after the frame has gone out and been counted (null removes it).
-using PresentHook = void (*)(SDL_Surface* screen);
-void setPresentHook(PresentHook hook);
-
-// init seeds rand with the time; a recorder fixes the seed instead so that two
-// runs draw the same numbers (fixed = false goes back to the time).
-void setRandomSeed(bool fixed, unsigned seed);
+// The clock, the present hook and the random seed come from the outside
+// world (framework/outside_world.h).
 
 // Puts a released key on SDL's event queue, as if the viewer had just let it
 // go: how signals, recorders and tests steer the scenes. SDL's queue takes

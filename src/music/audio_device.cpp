@@ -65,9 +65,7 @@ int standInOpen(void*, const char*) {
     return 0;
 }
 
-SdlAudioOpener sdlAudioOpener = SDL_OpenAudio;
-
-bool startSdlAudio(int rate) {
+bool startSdlAudio(SdlAudioOpener open, int rate) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = rate;
@@ -78,7 +76,7 @@ bool startSdlAudio(int rate) {
     // No `obtained` record: SDL then converts whatever the machine plays to
     // what we asked for. Handed one, SDL would play our bytes in the
     // output's own rate and format (wrong pitch, or noise) unconverted.
-    if (sdlAudioOpener(&want, nullptr) != 0) {
+    if (open(&want, nullptr) != 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
@@ -86,7 +84,8 @@ bool startSdlAudio(int rate) {
     return true;
 }
 
-int standInIoctl(void*, int, unsigned long request, int* argument) {
+// `self` is the SDL opener, or null for SDL_OpenAudio.
+int standInIoctl(void* self, int, unsigned long request, int* argument) {
     switch (request) {
         case kDspSetFormat: *argument = kFormatS16Le; return 0;
         case kDspStereo: *argument = 1; return 0;
@@ -94,7 +93,10 @@ int standInIoctl(void*, int, unsigned long request, int* argument) {
             // The output starts once the rate is known; a refused output
             // answers with a rate that makes the player give up.
             standIn.rate = *argument;
-            if (!standIn.audioOpen) standIn.audioOpen = startSdlAudio(*argument);
+            if (!standIn.audioOpen) {
+                const SdlAudioOpener open = self ? reinterpret_cast<SdlAudioOpener>(self) : SDL_OpenAudio;
+                standIn.audioOpen = startSdlAudio(open, *argument);
+            }
             if (!standIn.audioOpen) *argument = 0;
             return 0;
         case kDspSetFragment: *argument = 0x0008000B; return 0;
@@ -145,9 +147,45 @@ int standInClose(void*, int) {
 
 AudioDevice standInTable{nullptr, standInOpen, standInIoctl, standInWrite, standInClose};
 
-// ---- Choice of device and the WAV capture --------------------------------
+// ---- The system device: OSS or the stand-in, by environment -------------
 
-const AudioDevice* installed = nullptr;  // a test's own device
+// The device the system device's open picked. Atomic for the same reason as
+// `active` below.
+std::atomic<const AudioDevice*> picked{&standInTable};
+
+int systemOpen(void*, const char* path) {
+    const char* mode = std::getenv("VORNA_AUDIO");
+    const bool ossOnly = mode && std::strcmp(mode, "oss") == 0;
+    const bool standInOnly = mode && std::strcmp(mode, "standin") == 0;
+    int handle = -1;
+    struct stat node;
+    if (!standInOnly && ::stat(path, &node) == 0) {
+        picked = &ossDevice;
+        handle = ossDevice.open(ossDevice.self, path);
+    }
+    if (handle < 0 && !ossOnly) {
+        picked = &standInTable;
+        handle = standInTable.open(standInTable.self, path);
+    }
+    return handle;
+}
+int systemIoctl(void*, int handle, unsigned long request, int* argument) {
+    const AudioDevice* device = picked.load();
+    return device->ioctl(device->self, handle, request, argument);
+}
+long systemWrite(void*, int handle, const void* data, size_t bytes) {
+    const AudioDevice* device = picked.load();
+    return device->write(device->self, handle, data, bytes);
+}
+int systemClose(void*, int handle) {
+    const AudioDevice* device = picked.load();
+    return device->close(device->self, handle);
+}
+
+const AudioDevice systemTable{nullptr, systemOpen, systemIoctl, systemWrite, systemClose};
+
+// ---- The open device and the WAV capture ---------------------------------
+
 // The device behind the open handle. Atomic: a playback thread that stopSong
 // gave up on while it hung in a write reads it once more when that write returns.
 std::atomic<const AudioDevice*> active{nullptr};
@@ -203,33 +241,21 @@ void finishCapture() {
 
 }  // namespace
 
-void setAudioDevice(const AudioDevice* device) { installed = device; }
+const AudioDevice& systemAudioDevice() { return systemTable; }
 
-const AudioDevice* standInDevice() { return &standInTable; }
+AudioDevice standInDevice(SdlAudioOpener open) {
+    AudioDevice device = standInTable;
+    // Quirk: the opener travels in `self` as a function pointer cast to
+    // void*, which POSIX (dlsym) guarantees to round-trip.
+    device.self = reinterpret_cast<void*>(open);
+    return device;
+}
 
-void setSdlAudioOpener(SdlAudioOpener open) { sdlAudioOpener = open ? open : SDL_OpenAudio; }
-
-int deviceOpen() {
+int deviceOpen(const AudioDevice& device) {
     const char* path = std::getenv("VORNA_DSP");
     if (!path || !*path) path = "/dev/dsp";
-    int handle = -1;
-    if (installed) {
-        active = installed;
-        handle = installed->open(installed->self, path);
-    } else {
-        const char* mode = std::getenv("VORNA_AUDIO");
-        const bool ossOnly = mode && std::strcmp(mode, "oss") == 0;
-        const bool standInOnly = mode && std::strcmp(mode, "standin") == 0;
-        struct stat node;
-        if (!standInOnly && ::stat(path, &node) == 0) {
-            active = &ossDevice;
-            handle = ossDevice.open(ossDevice.self, path);
-        }
-        if (handle < 0 && !ossOnly) {
-            active = &standInTable;
-            handle = standInTable.open(standInTable.self, path);
-        }
-    }
+    active = &device;
+    const int handle = device.open(device.self, path);
     if (handle < 0) {
         active = nullptr;
         return -1;

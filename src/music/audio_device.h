@@ -1,14 +1,15 @@
 // The sound device the playback thread writes to: a thin layer over the OSS
 // calls (open write-only, four ioctl requests, blocking write, close), so the
 // same thread can drive a real "/dev/dsp", our stand-in that hands the PCM to
-// SDL's audio output, or a fake that a test installs.
+// SDL's audio output, or a fake that a test hands to openAudio (in the
+// production the device comes from the outside world's record).
 //
 // Threads: open and close on the main thread; write on the playback thread
 // (the stand-in's SDL callback runs on SDL's audio thread and meets the
 // writer only through its own mutex-guarded ring). Not for more than one
 // open device at a time.
 //
-// Environment (read when the device is opened):
+// Environment (read when the system device is opened):
 //   VORNA_DSP=path        the OSS device node (default "/dev/dsp")
 //   VORNA_AUDIO=auto      OSS when the node exists, else the stand-in (default)
 //   VORNA_AUDIO=oss       the OSS node only, never the stand-in
@@ -36,25 +37,26 @@ struct AudioDevice {
     int (*close)(void* self, int handle);
 };
 
-// Installs the device the player opens next; null restores the choice by
-// environment. Only while no device is open.
-void setAudioDevice(const AudioDevice* device);
+// The machine's own device: its open picks the OSS node or the stand-in as
+// the environment says (see above) and the other three calls go to the one
+// picked.
+const AudioDevice& systemAudioDevice();
 
-// What the player calls. deviceOpen picks the device (see above) and starts
-// the WAV capture when asked for.
-int deviceOpen();
+// What the player calls. deviceOpen opens `device` on the node VORNA_DSP
+// names and starts the WAV capture when asked for; the device must outlive
+// the open handle (and a write the playback thread was given up in).
+int deviceOpen(const AudioDevice& device);
 int deviceIoctl(int handle, unsigned long request, int* argument);
 long deviceWrite(int handle, const void* data, size_t bytes);
 void deviceClose(int handle);
 
-// The stand-in itself, for tests: it grants 16-bit little-endian stereo, the
-// rate asked for and 8 fragments of 2048 bytes, and blocks each write while
-// its 16 KB buffer is full.
-const AudioDevice* standInDevice();
-
-// Where the stand-in opens SDL's output, with SDL_OpenAudio's contract; a
-// test installs one that grants another rate or format. Null restores
-// SDL_OpenAudio.
+// Where the stand-in opens SDL's output, with SDL_OpenAudio's contract.
 struct SDL_AudioSpec;
 using SdlAudioOpener = int (*)(SDL_AudioSpec* desired, SDL_AudioSpec* obtained);
-void setSdlAudioOpener(SdlAudioOpener open);
+
+// The stand-in itself: it grants 16-bit little-endian stereo, the rate asked
+// for and 8 fragments of 2048 bytes, and blocks each write while its 16 KB
+// buffer is full. It opens SDL's output through `open` (SDL_OpenAudio unless
+// a test hands one that grants another rate or format); there is one
+// stand-in, so only one of these devices may be open at a time.
+AudioDevice standInDevice(SdlAudioOpener open = nullptr);

@@ -81,11 +81,11 @@ bool requestGranted(unsigned long request, int value, bool (*accept)(int granted
 
 }  // namespace
 
-int openAudio(unsigned rate) {
+int openAudio(unsigned rate, const AudioDevice& device) {
     if (!haveFileCallbacks()) return 0;
     closeAudio();
     outputRate = rate ? rate : 44100;
-    deviceHandle = deviceOpen();
+    deviceHandle = deviceOpen(device);
     if (deviceHandle < 0) return 0;
     auto equal = [](int granted, int asked) { return granted == asked; };
     const bool ok =

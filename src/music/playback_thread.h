@@ -12,11 +12,13 @@
 #include <cstdint>
 
 struct Song;
+struct AudioDevice;
 
-// Opens and configures the device for 16-bit stereo at `rate`; 0 when a file
+// Opens and configures `device` for 16-bit stereo at `rate`; 0 when a file
 // callback is missing or the device refuses any of the four requests. A song
-// still playing is stopped first (as by closeAudio).
-int openAudio(unsigned rate);
+// still playing is stopped first (as by closeAudio). The device must outlive
+// the open handle (the production hands over the outside world's, which does).
+int openAudio(unsigned rate, const AudioDevice& device);
 // Stops a song still playing, then closes the device if it is open.
 int closeAudio();
 // Restarts `song` from its beginning on a new playback thread; 0 for null, or

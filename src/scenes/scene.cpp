@@ -7,6 +7,7 @@
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "framework/text_label.h"
 #include "geometry/mesh_object.h"
 #include "geometry/scatter_effect.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-const Uint8* sdlKeyState() { return SDL_GetKeyState(nullptr); }
-KeyStateSource keyStateSource = sdlKeyState;
 
 constexpr int kBannerWidth = 200, kBannerHeight = 95;
 constexpr int kSpriteWidth = 64, kSpriteHeight = 51;
@@ -86,8 +85,6 @@ void SceneProfile::mark(Phase phase) {
     lastMarkNs = now;
     lastMarkCpuNs = cpuNow;
 }
-
-void setKeyStateSource(KeyStateSource source) { keyStateSource = source ? source : sdlKeyState; }
 
 uint32_t randomColor() {
     const int b = rand() % 255;
@@ -330,7 +327,7 @@ void Scene::takeReleasedKeys(Run& run) {
 }
 
 void Scene::takeHeldKeys(Run& run) {
-    const Uint8* held = keyStateSource();
+    const Uint8* held = outsideWorld().heldKeys();
     if (!held) return;
     if (held[SDLK_INSERT] && run.scatter) {
         run.scatter->jitter(0.1f, 1.0f);

@@ -134,10 +134,7 @@ struct Scene {
     }
 };
 
-// Where run3D reads the keys held down. The production asks SDL; a test or a
-// scripted recording installs its own (null restores SDL's).
-using KeyStateSource = const Uint8* (*)();
-void setKeyStateSource(KeyStateSource source);
+// run3D reads the keys held down from the outside world (framework/outside_world.h).
 
 // A random colour in the video format: rand() mod 255 for blue, green, red, in that order.
 uint32_t randomColor();

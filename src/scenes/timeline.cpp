@@ -5,6 +5,7 @@
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "geometry/model_library.h"
 #include "image/image.h"
 #include "models/models.h"
@@ -190,7 +191,7 @@ int Production::start(int argc, char** argv) {
     }
     setEmbeddedModule(module, moduleSize);
     setFileCallbacks(embeddedOpen, embeddedClose, embeddedRead, embeddedSeek, embeddedTell);
-    if (!openAudio(44100)) {
+    if (!openAudio(44100, outsideWorld().sound)) {
         std::printf("Error upon initialization.\n");
         std::fflush(stdout);
         delete engine;

@@ -2,6 +2,7 @@
 // calls: directly, through a hand-cranked timer queue installed in the timer
 // seam, from a second thread, and (briefly) on SDL's own timer thread.
 #include "framework/animator.h"
+#include "framework/outside_world.h"
 
 #include <gtest/gtest.h>
 
@@ -63,9 +64,11 @@ protected:
     void SetUp() override {
         manualTimers.clear();
         drains = 0;
-        setAnimatorTimers({&manualAdd, &manualRemove, &manualDrain});
+        OutsideWorld world = realWorld();
+        world.timers = TimerService{&manualAdd, &manualRemove, &manualDrain};
+        installOutsideWorld(world);
     }
-    void TearDown() override { setAnimatorTimers({nullptr, nullptr, nullptr}); }
+    void TearDown() override { installOutsideWorld(realWorld()); }
 };
 
 Animator* intAnimator(int32_t* value, int32_t target, int32_t* step, int32_t interval = 10) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 
 namespace {
 
@@ -18,10 +19,12 @@ int fakeClock(timeval* tv) {
 struct EngineTest : ::testing::Test {
     void SetUp() override {
         fakeNow = timeval{1000, 0};
-        setClockSource(fakeClock);
+        OutsideWorld world = realWorld();
+        world.clock = fakeClock;
+        installOutsideWorld(world);
         lastFps = 0;
     }
-    void TearDown() override { setClockSource(nullptr); }
+    void TearDown() override { installOutsideWorld(realWorld()); }
 };
 
 }  // namespace

@@ -89,16 +89,13 @@ void writeTable(const std::vector<std::string>& otherLines, const std::map<Key, 
 
 struct GoldenFrames : ::testing::Test {
     void SetUp() override {
-        setAudioDevice(&quietDevice);
-        install();
-        setRandomSeed(true, 1);
+        OutsideWorld w = world();
+        w.seedFixed = true;
+        w.seed = 1;
+        w.present = hashPresented;
+        install(w);
     }
-    void TearDown() override {
-        setPresentHook(nullptr);
-        setRandomSeed(false, 0);
-        uninstall();
-        setAudioDevice(nullptr);
-    }
+    void TearDown() override { uninstall(); }
 };
 
 }  // namespace
@@ -117,7 +114,6 @@ TEST_F(GoldenFrames, EveryThreeDStepDrawsTheCommittedFrames) {
         if (f + 1 == kLastFrame - 1) pushKeyUp(SDLK_SPACE);  // the frame after ends the step
         return int32_t((int64_t(f) * kFrameMs / 120) % 64);
     };
-    setPresentHook(hashPresented);
     std::map<Key, uint64_t> drawn;
     for (int step : k3DSteps) {
         frame = 0;
@@ -126,7 +122,6 @@ TEST_F(GoldenFrames, EveryThreeDStepDrawsTheCommittedFrames) {
         ASSERT_GE(presented.size(), size_t(kLastFrame)) << "step " << step << " ended early";
         for (int f : kHashedFrames) drawn[{step, f}] = presented[size_t(f - 1)];
     }
-    setPresentHook(nullptr);
     production.shutdown(true);
 
     std::vector<std::string> otherLines;

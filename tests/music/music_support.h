@@ -7,7 +7,7 @@
 #include "music/playback.h"
 #include "music/player.h"
 #include "music/xm_loader.h"
-#include "xm_writer.h"
+#include "support/xm_writer.h"
 
 namespace musictest {
 

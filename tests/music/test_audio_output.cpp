@@ -53,9 +53,7 @@ struct FakeDevice {
             ++static_cast<FakeDevice*>(self)->closes;
             return 0;
         };
-        setAudioDevice(&table);
     }
-    ~FakeDevice() { setAudioDevice(nullptr); }
     size_t writeCount() {
         std::lock_guard<std::mutex> g(lock);
         return writes.size();
@@ -88,7 +86,7 @@ TEST(AudioOutput, OpenMakesTheFourRequestsAndNeedsTheirValues) {
     registerCallbacks();
     {
         FakeDevice d;
-        ASSERT_EQ(openAudio(44100), 1);
+        ASSERT_EQ(openAudio(44100, d.table), 1);
         ASSERT_EQ(d.requests.size(), 4u);
         EXPECT_EQ(d.requests[0], std::make_pair(kDspSetFormat, 16));
         EXPECT_EQ(d.requests[1], std::make_pair(kDspStereo, 1));
@@ -105,25 +103,25 @@ TEST(AudioOutput, OpenMakesTheFourRequestsAndNeedsTheirValues) {
     {
         FakeDevice d;
         d.grantRate = 44099;
-        EXPECT_EQ(openAudio(44100), 0) << "a neighbouring rate is a refusal";
+        EXPECT_EQ(openAudio(44100, d.table), 0) << "a neighbouring rate is a refusal";
         EXPECT_EQ(d.closes, 1);
     }
     {
         FakeDevice d;
         d.grantFragment = 0x0008000C;
-        EXPECT_EQ(openAudio(44100), 0);
+        EXPECT_EQ(openAudio(44100, d.table), 0);
     }
     {
         FakeDevice d;
         d.failOpen = true;
-        EXPECT_EQ(openAudio(44100), 0);
+        EXPECT_EQ(openAudio(44100, d.table), 0);
     }
 }
 
 TEST(AudioOutput, OpenWithoutCallbacksLeavesTheDeviceAlone) {
     setFileCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     FakeDevice d;
-    EXPECT_EQ(openAudio(44100), 0);
+    EXPECT_EQ(openAudio(44100, d.table), 0);
     EXPECT_EQ(d.opens, 0);
 }
 
@@ -131,14 +129,14 @@ TEST(AudioOutput, MissingOrFakeOssNodeIsRefused) {
     registerCallbacks();
     setenv("VORNA_AUDIO", "oss", 1);
     setenv("VORNA_DSP", "/nonexistent/dsp", 1);
-    EXPECT_EQ(openAudio(44100), 0);
+    EXPECT_EQ(openAudio(44100, systemAudioDevice()), 0);
     // A plain file refuses the ioctl requests: not a sound device.
     char path[] = "/tmp/vorna-dsp-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     close(fd);
     setenv("VORNA_DSP", path, 1);
-    EXPECT_EQ(openAudio(44100), 0);
+    EXPECT_EQ(openAudio(44100, systemAudioDevice()), 0);
     unlink(path);
     unsetenv("VORNA_AUDIO");
     unsetenv("VORNA_DSP");
@@ -147,7 +145,7 @@ TEST(AudioOutput, MissingOrFakeOssNodeIsRefused) {
 TEST(AudioOutput, ThreadWritesWholeBlocksAndPublishesTheSnapshot) {
     registerCallbacks();
     FakeDevice d;
-    ASSERT_EQ(openAudio(44100), 1);
+    ASSERT_EQ(openAudio(44100, d.table), 1);
     musictest::Loaded song(beatModule());
     ASSERT_NE(song.song, nullptr);
     EXPECT_EQ(playSong(nullptr), 0);
@@ -199,7 +197,7 @@ TEST(AudioOutput, CaptureHoldsExactlyWhatTheBlockLoopRenders) {
     size_t blocks = 0;
     {
         FakeDevice d;
-        ASSERT_EQ(openAudio(44100), 1);
+        ASSERT_EQ(openAudio(44100, d.table), 1);
         musictest::Loaded song(beatModule());
         playSong(song.song);
         waitForWrites(d, 12);
@@ -235,7 +233,8 @@ TEST(AudioOutput, CaptureHoldsExactlyWhatTheBlockLoopRenders) {
 }
 
 TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToRealTime) {
-    const AudioDevice* d = standInDevice();
+    const AudioDevice standIn = standInDevice();
+    const AudioDevice* d = &standIn;
     const int handle = d->open(d->self, "/nonexistent");
     ASSERT_GE(handle, 0);
     int format = 16, stereo = 1, rate = 44100, fragments = 0x0008000B;
@@ -262,7 +261,7 @@ TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToRealTime) {
 TEST(AudioOutput, FreeingThePlayingSongStopsTheThreadFirst) {
     registerCallbacks();
     FakeDevice d;
-    ASSERT_EQ(openAudio(44100), 1);
+    ASSERT_EQ(openAudio(44100, d.table), 1);
     Song* song = musictest::loadBytes(xmw::write(beatModule()));
     ASSERT_NE(song, nullptr);
     playSong(song);
@@ -296,14 +295,13 @@ struct PickyOutput {
 };
 
 TEST(AudioOutput, StandInIsHeardInTheFormatItWrites) {
-    setSdlAudioOpener(PickyOutput::open);
-    const AudioDevice* d = standInDevice();
+    const AudioDevice standIn = standInDevice(PickyOutput::open);
+    const AudioDevice* d = &standIn;
     const int handle = d->open(d->self, "/nonexistent");
     ASSERT_GE(handle, 0);
     int rate = 44100;
     d->ioctl(d->self, handle, kDspSpeed, &rate);
     d->close(d->self, handle);
-    setSdlAudioOpener(nullptr);
     EXPECT_EQ(rate, 44100);
     // The stand-in fills SDL's buffer with what the player wrote: 16-bit
     // little-endian stereo at the device's rate.
@@ -316,7 +314,7 @@ TEST(AudioOutput, StandInIsHeardInTheFormatItWrites) {
 TEST(AudioOutput, PlayWithoutAMixBufferFailsAndStartsNothing) {
     registerCallbacks();
     FakeDevice d;
-    ASSERT_EQ(openAudio(44100), 1);
+    ASSERT_EQ(openAudio(44100, d.table), 1);
     musictest::Loaded song(beatModule());
     setMixAllocator([](size_t, size_t) -> void* { return nullptr; });
     EXPECT_EQ(playSong(song.song), 0);
@@ -334,7 +332,7 @@ TEST(AudioOutput, PlayWithoutAMixBufferFailsAndStartsNothing) {
 TEST(AudioOutput, FreeingAnotherSongLeavesThePlayingVoicesAlone) {
     registerCallbacks();
     FakeDevice d;
-    ASSERT_EQ(openAudio(44100), 1);
+    ASSERT_EQ(openAudio(44100, d.table), 1);
     // One looped note on row 0: it sounds until the song stops.
     xmw::SampleSpec looped = musictest::tone(64);
     looped.type = 1;
@@ -366,14 +364,14 @@ TEST(AudioOutput, FreeingAnotherSongLeavesThePlayingVoicesAlone) {
 TEST(AudioOutput, ClosingOrReopeningTheDeviceStopsThePlayingSongFirst) {
     registerCallbacks();
     FakeDevice d;
-    ASSERT_EQ(openAudio(44100), 1);
+    ASSERT_EQ(openAudio(44100, d.table), 1);
     musictest::Loaded song(beatModule());
     // A new open closes the device the thread writes to and clears the voices it mixes.
     for (bool reopen : {true, false}) {
         ASSERT_EQ(playSong(song.song), 1);
         waitForWrites(d, d.writeCount() + 2);
         if (reopen) {
-            ASSERT_EQ(openAudio(44100), 1);
+            ASSERT_EQ(openAudio(44100, d.table), 1);
         } else {
             closeAudio();
         }

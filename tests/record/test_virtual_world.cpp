@@ -7,17 +7,23 @@
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "music/music.h"
 #include "music/module_file.h"
 #include "music/player.h"
 #include "music/xm_loader.h"
-#include "virtual_world.h"
+#include "support/virtual_world.h"
 
 namespace {
 
+void installVirtual() {
+    virtualworld::reset();
+    installOutsideWorld(virtualworld::over(realWorld()));
+}
+
 struct VirtualWorldTest : ::testing::Test {
-    void SetUp() override { virtualworld::install(); }
-    void TearDown() override { virtualworld::uninstall(); }
+    void SetUp() override { installVirtual(); }
+    void TearDown() override { installOutsideWorld(realWorld()); }
 
     // Moves the clock on frame by frame, firing what is due, as the recorder does.
     static void runFrames(int frames, int fps) {
@@ -50,7 +56,7 @@ Uint32 probeTick(Uint32 interval, void* param) {
 TEST_F(VirtualWorldTest, AnimatorTicksFollowVirtualTimeNotFrames) {
     // A 60 ms animator ticks 50 times in 3 virtual seconds at any frame rate.
     for (int fps : {60, 7, 1}) {
-        virtualworld::install();
+        installVirtual();
         float value = 0, step = 1;
         Animator a;
         a.makeFloat(&value, 1000000.0f, &step, 0.0f, 60, 1);
@@ -64,7 +70,7 @@ TEST_F(VirtualWorldTest, AnimatorTicksFollowVirtualTimeNotFrames) {
     // The engine's clock is the same virtual time, from a whole-second epoch.
     virtualworld::clock().nowUs = 2500000;
     timeval tv{};
-    readClock(&tv);
+    outsideWorld().clock(&tv);
     EXPECT_EQ(tv.tv_sec, VirtualClock::kEpochSeconds + 2);
     EXPECT_EQ(tv.tv_usec, 500000);
 }
@@ -126,6 +132,39 @@ TEST_F(VirtualWorldTest, TimersStartedOrRemovedInsideATick) {
     // A timer added between frames counts from the frame's time.
     q.add(5, probeTick, &chained);
     EXPECT_EQ(q.timers.begin()->second.dueUs, 55000u);
+}
+
+// The coarser ways vorna-scene and the scene tests fire the same queue: a
+// 10 ms and a 15 ms timer, and one that starts a 15 ms timer on its first tick.
+TEST_F(VirtualWorldTest, CatchUpEachAndFireEachOnceOrderTicksByTimerNotByTime) {
+    struct Case {
+        const char* name;
+        void (*fire)(TimerQueue&);
+        std::vector<std::pair<uint64_t, int>> expected;  // the queue's now at each tick, who
+    };
+    const Case cases[] = {
+        {"fireUntil", [](TimerQueue& q) { q.fireUntil(30000); },
+         {{10000, 1}, {15000, 2}, {20000, 1}, {20000, 6}, {30000, 1}, {30000, 2}}},
+        // Each timer catches up in turn; the one started counts from 30 ms.
+        {"catchUpEach", [](TimerQueue& q) { q.catchUpEach(30000); },
+         {{30000, 1}, {30000, 1}, {30000, 1}, {30000, 2}, {30000, 2}, {30000, 6}}},
+        // One tick each whatever the time; the one started waits for the next round.
+        {"fireEachOnce", [](TimerQueue& q) { q.fireEachOnce(); }, {{0, 1}, {0, 2}, {0, 6}}},
+    };
+    for (const Case& c : cases) {
+        installVirtual();
+        log.clear();
+        TimerQueue& q = virtualworld::timers();
+        queueForChain = &q;
+        Probe ten{1, 0, 0}, fifteen{2, 0, 0};
+        q.add(10, probeTick, &ten);
+        q.add(15, probeTick, &fifteen);
+        q.add(20, startsAnother, nullptr);
+        c.fire(q);
+        std::vector<std::pair<uint64_t, int>> seen;
+        for (const Fired& f : log) seen.emplace_back(f.atUs, f.who);
+        EXPECT_EQ(seen, c.expected) << c.name;
+    }
 }
 
 namespace {

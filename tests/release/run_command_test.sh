@@ -20,7 +20,7 @@ if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; th
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$source_dir}" CCACHE_NOHASHDIR=1
 fi
 
-. "$source_dir/tests/support/xvfb.sh"
+. "$source_dir/tools/support/xvfb.sh"
 app=""
 trap 'kill $xvfb_pid 2>/dev/null; [ -n "$app" ] && kill $app 2>/dev/null' EXIT
 

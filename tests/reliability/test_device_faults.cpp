@@ -20,6 +20,7 @@
 
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
+#include "scenes/scene.h"
 #include "scenes/timeline.h"
 #include "support/scene_world.h"
 
@@ -90,12 +91,12 @@ struct DeviceFaultTest : ::testing::TestWithParam<Fault> {
             std::lock_guard<std::mutex> guard(device.lock);
             device.released = false;
         }
-        setAudioDevice(&deviceCalls);
-        install();
+        OutsideWorld w = world();
+        w.sound = deviceCalls;
+        install(w);
     }
     void TearDown() override {
         uninstall();
-        setAudioDevice(nullptr);
         // A thread still held by the hung device may leave now.
         device.release();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "geometry/mesh_object.h"
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
@@ -44,10 +45,11 @@ void drainEvents() {
 }  // namespace
 
 TEST(WholeRun, EveryStepWithRealTimersAndPlaybackThreadThenACleanShutdown) {
-    setAudioDevice(nullptr);
     setenv("VORNA_AUDIO", "standin", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setRowSource(realRowCountingFrames);
+    OutsideWorld counting = realWorld();
+    counting.musicRow = realRowCountingFrames;
+    installOutsideWorld(counting);
 
     Production* production = new Production;
     ASSERT_EQ(production->start(0, nullptr), 0);
@@ -77,7 +79,7 @@ TEST(WholeRun, EveryStepWithRealTimersAndPlaybackThreadThenACleanShutdown) {
     EXPECT_EQ(production->scene, nullptr);
     delete production;
 
-    setRowSource(nullptr);
+    installOutsideWorld(realWorld());
     unsetenv("VORNA_AUDIO");
 }
 
@@ -104,10 +106,11 @@ int32_t rowWhileHolding(Song* song) {
 // offset in step 3 (gliding to 100 on SDL's timer thread while o and p set
 // it) and the blur amount in step 5 (gliding to 128 while t and y move it).
 TEST(WholeRun, HeldKeysSteerValuesThatRealTimersMove) {
-    setAudioDevice(nullptr);
     setenv("VORNA_AUDIO", "standin", 1);
-    setRowSource(rowWhileHolding);
-    setKeyStateSource(heldKeys);
+    OutsideWorld holding = realWorld();
+    holding.musicRow = rowWhileHolding;
+    holding.heldKeys = heldKeys;
+    installOutsideWorld(holding);
     Production production;
     ASSERT_EQ(production.start(0, nullptr), 0);
     for (int step : {3, 5}) {
@@ -119,7 +122,6 @@ TEST(WholeRun, HeldKeysSteerValuesThatRealTimersMove) {
     }
     production.shutdown(true);
     std::memset(held, 0, sizeof held);
-    setKeyStateSource(nullptr);
-    setRowSource(nullptr);
+    installOutsideWorld(realWorld());
     unsetenv("VORNA_AUDIO");
 }

@@ -5,7 +5,7 @@
 # long as the run.
 set -u
 vorna="$1"
-. "$(dirname "$0")/../support/xvfb.sh"
+. "$(dirname "$0")/../../tools/support/xvfb.sh"
 wav=$(mktemp --suffix=.wav)
 trap 'kill $xvfb_pid 2>/dev/null; rm -f "$wav"' EXIT
 start_xvfb

@@ -215,13 +215,11 @@ int nearestPicture(SDL_Surface* surface, Image* const* pictures) {
 
 struct RunningOrder : ::testing::Test {
     void SetUp() override {
-        setAudioDevice(&quietDevice);
         install();
         timedTimers = true;
     }
     void TearDown() override {
         uninstall();
-        setAudioDevice(nullptr);
     }
 };
 
@@ -252,7 +250,8 @@ void runSteps(int first, int last) {
 
         // Each step starts 100 ms past a whole second of the clock, with the
         // music on a half-pattern row.
-        clockNow = timeval{clockNow.tv_sec + 1, 100000};
+        VirtualClock& clock = virtualworld::clock();
+        clock.nowUs = (clock.nowUs / 1000000 + 1) * 1000000 + 100000;
         frame = 0;
         int lastMs = -1;
         bool looked[3] = {};
@@ -288,7 +287,7 @@ void runSteps(int first, int last) {
             return (f * 4) % 64;
         };
         EXPECT_EQ(production.runStep(number), kSceneEnded) << "step " << number;
-        EXPECT_TRUE(timers.empty()) << "step " << number << " left " << timers.size() << " timers";
+        EXPECT_TRUE(liveTimers() == 0) << "step " << number << " left " << liveTimers() << " timers";
         EXPECT_EQ(lastMs, want ? want->endMs : other->endMs) << "step " << number << " ended at another time";
         if (want) {
             EXPECT_TRUE(looked[0] && looked[1]) << "step " << number;

@@ -408,7 +408,7 @@ TEST_F(SceneTest, EveryTimerIsRemovedWhenTheLoopsReturn) {
         return f;
     };
     EXPECT_EQ(scene->run3D(), kSceneSkipped);
-    EXPECT_TRUE(timers.empty()) << timers.size() << " timers left after run3D";
+    EXPECT_EQ(liveTimers(), 0u) << "timers left after run3D";
     scene->setup(&engine, nullptr, 0);
     frame = 0;
     onFrame = [](int f) {
@@ -416,7 +416,7 @@ TEST_F(SceneTest, EveryTimerIsRemovedWhenTheLoopsReturn) {
         return 0;
     };
     EXPECT_EQ(scene->runPicture(nullptr, 0), kSceneSkipped);
-    EXPECT_TRUE(timers.empty()) << timers.size() << " timers left after runPicture";
+    EXPECT_EQ(liveTimers(), 0u) << "timers left after runPicture";
 }
 
 TEST_F(SceneTest, PictureWithoutOverrideShowsTheDefaultBackground) {

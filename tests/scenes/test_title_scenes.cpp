@@ -16,83 +16,25 @@
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "framework/text_label.h"
 #include "scenes/music_position.h"
+#include "support/virtual_world.h"
 
 namespace {
 
-// ---- virtual timer service: ticks run on the main thread, on demand ----
-
-struct VirtualTimer {
-    uintptr_t id;
-    Uint32 interval;
-    Uint32 due;
-    SDL_NewTimerCallback callback;
-    void* param;
-    bool live;
-};
-
-std::vector<VirtualTimer> virtualTimers;
-uintptr_t nextTimerId = 1;
-Uint32 virtualMs = 0;
-
-SDL_TimerID addVirtualTimer(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
-    const uintptr_t id = nextTimerId++;
-    virtualTimers.push_back({id, interval, virtualMs + interval, callback, param, true});
-    return reinterpret_cast<SDL_TimerID>(id);
-}
-
-SDL_bool removeVirtualTimer(SDL_TimerID id) {
-    for (VirtualTimer& t : virtualTimers) {
-        if (t.id == reinterpret_cast<uintptr_t>(id) && t.live) {
-            t.live = false;
-            return SDL_TRUE;
-        }
-    }
-    return SDL_FALSE;
-}
-
-int liveTimers() {
-    int n = 0;
-    for (const VirtualTimer& t : virtualTimers) n += t.live ? 1 : 0;
-    return n;
-}
+// ---- the virtual world: ticks run on the main thread, on demand ----
 
 // Fires every tick due within the next `ms`, earliest first.
 void advanceTimers(Uint32 ms) {
-    const Uint32 end = virtualMs + ms;
-    for (;;) {
-        size_t next = virtualTimers.size();
-        for (size_t i = 0; i < virtualTimers.size(); ++i) {
-            const VirtualTimer& t = virtualTimers[i];
-            if (t.live && t.due <= end && (next == virtualTimers.size() || t.due < virtualTimers[next].due)) next = i;
-        }
-        if (next == virtualTimers.size()) break;
-        const VirtualTimer t = virtualTimers[next];  // the callback may add timers
-        virtualMs = t.due;
-        const Uint32 period = t.callback(t.interval, t.param);
-        for (VirtualTimer& u : virtualTimers) {
-            if (u.id != t.id || !u.live) continue;
-            if (period == 0) {
-                u.live = false;
-            } else {
-                u.interval = period;
-                u.due += period;
-            }
-        }
-    }
-    virtualMs = end;
+    TimerQueue& timers = virtualworld::timers();
+    timers.fireUntil(timers.nowUs + uint64_t(ms) * 1000);
 }
 
-// ---- virtual wall clock ----
+int liveTimers() { return int(virtualworld::timers().live()); }
 
-time_t virtualSecond = 0;
-
-int virtualClock(timeval* tv) {
-    tv->tv_sec = 5000 + virtualSecond;
-    tv->tv_usec = 0;
-    return 0;
-}
+// The wall clock shows 5000 s plus whole virtual seconds.
+void setVirtualSecond(int64_t second) { virtualworld::clock().nowUs = uint64_t(second) * 1000000; }
 
 // ---- one world step per frame, taken when the scene reads its row ----
 
@@ -208,26 +150,18 @@ protected:
         SDL_Event stale;
         while (SDL_PollEvent(&stale)) {
         }
-        virtualTimers.clear();
-        virtualMs = 0;
-        virtualSecond = 0;
+        virtualworld::reset(5000);
         hookCalls = 0;
-        AnimatorTimers virtualService{};
-        virtualService.addTimer = addVirtualTimer;
-        virtualService.removeTimer = removeVirtualTimer;
-        virtualService.drain = [] {};  // ticks run on this thread: nothing to wait for
-        setAnimatorTimers(virtualService);
-        setClockSource(virtualClock);
-        setRowSource(rowHook);
+        OutsideWorld world = virtualworld::over(realWorld());
+        world.musicRow = rowHook;
+        installOutsideWorld(world);
         SDL_FillRect(engine->screen, nullptr, 0);
     }
 
     void TearDown() override {
         // Every timer a scene started is gone when it returns.
         EXPECT_EQ(liveTimers(), 0);
-        setRowSource(nullptr);
-        setClockSource(nullptr);
-        setAnimatorTimers(AnimatorTimers{});
+        installOutsideWorld(realWorld());
         frameStep = nullptr;
     }
 
@@ -335,7 +269,7 @@ TEST_F(TitleScenes, TextPageRevealsAtMostOneLinePerSecond) {
     frameStep = [&](int frame) {
         visible.push_back(visibleLines(engine->screen, 5));
         if (frame == 30) pushKey(SDL_KEYUP, SDLK_SPACE);
-        virtualSecond = frame / 3;
+        setVirtualSecond(frame / 3);
         return rows[frame % 6];
     };
     EXPECT_EQ(runTextPage(engine, nullptr, titles, lines, 4, 8, 4), 1);
@@ -378,7 +312,7 @@ TEST_F(TitleScenes, TextPageWithOnlyTheEndHoldsForCountedChangesOfTheSecond) {
     frameStep = [&](int frame) {
         for (int s = 0; s < 5; ++s) anyText = anyText || slotHasText(engine->screen, s);
         const Frame f = script[frame < scriptFrames ? frame : scriptFrames - 1];
-        virtualSecond = f.second;
+        setVirtualSecond(f.second);
         return f.row;
     };
     const int32_t before = engine->frames;
@@ -390,7 +324,7 @@ TEST_F(TitleScenes, TextPageWithOnlyTheEndHoldsForCountedChangesOfTheSecond) {
 TEST_F(TitleScenes, TextPageWithoutTimeToHoldEndsWhenTheListRunsOut) {
     const char* const one[] = {"ONE", nullptr};
     frameStep = [&](int frame) {
-        virtualSecond = frame;  // a reveal on every frame's change of the second
+        setVirtualSecond(frame);  // a reveal on every frame's change of the second
         return 8;
     };
     const int32_t before = engine->frames;

@@ -6,7 +6,7 @@ vorna="$1"
 for tool in Xvfb xprop xdotool; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
-. "$(dirname "$0")/../support/xvfb.sh"
+. "$(dirname "$0")/../../tools/support/xvfb.sh"
 app=""
 trap 'kill $xvfb_pid 2>/dev/null; [ -n "$app" ] && kill $app 2>/dev/null' EXIT
 start_xvfb

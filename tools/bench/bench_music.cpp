@@ -14,7 +14,7 @@
 #include "music/player.h"
 #include "music/xm_loader.h"
 #include "support/reference_mixer.h"
-#include "../../tests/music/xm_writer.h"
+#include "support/xm_writer.h"
 
 namespace {
 

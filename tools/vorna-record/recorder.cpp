@@ -13,13 +13,14 @@
 #include <cstring>
 
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "media_output.h"
 #include "music/audio_device.h"
 #include "progress.h"
 #include "vorna-view/png_writer.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
-#include "virtual_world.h"
+#include "support/virtual_world.h"
 
 namespace {
 
@@ -124,13 +125,6 @@ struct StillKeeper {
         seen = 0;
     }
 };
-
-// A device that takes every request: nothing is ever written to it, since
-// the recorder renders the music itself.
-AudioDevice silentDevice{nullptr, [](void*, const char*) { return 3; },
-                         [](void*, int, unsigned long, int*) { return 0; },
-                         [](void*, int, const void*, size_t bytes) { return long(bytes); },
-                         [](void*, int) { return 0; }};
 
 struct Recording {
     const RecordOptions* options = nullptr;
@@ -466,11 +460,15 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     // the virtual world in place of the wall clock, the timer thread and the
     // playback thread.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    virtualworld::install();
-    setRandomSeed(true, options.seed);
-    setAudioDevice(&silentDevice);
-    setKeyStateSource(scriptedKeys);
-    setPresentHook(presentHook);
+    // The sound device is never written to: the recorder renders the music itself.
+    virtualworld::reset();
+    OutsideWorld world = virtualworld::over(realWorld());
+    world.seedFixed = true;
+    world.seed = options.seed;
+    world.sound = virtualworld::silentDevice();
+    world.heldKeys = scriptedKeys;
+    world.present = presentHook;
+    installOutsideWorld(world);
     active = r;
 
     Production* production = new Production;
@@ -511,11 +509,8 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     r->progress.finish();
 
     active = nullptr;
-    setPresentHook(nullptr);
-    setKeyStateSource(nullptr);
-    setAudioDevice(nullptr);
-    setRandomSeed(false, 0);
-    virtualworld::uninstall();
+    installOutsideWorld(realWorld());
+    virtualworld::timers().timers.clear();
 
     report->frames = r->recorded;
     if (r->writeWav && (!r->wav.close() || r->wavFailed)) {

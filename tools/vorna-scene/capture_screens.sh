@@ -7,7 +7,7 @@ set -u
 vorna="$1"
 out="$2"
 mkdir -p "$out"
-. "$(dirname "$0")/../../tests/support/xvfb.sh"
+. "$(dirname "$0")/../support/xvfb.sh"
 grab=""
 trap '[ -n "$grab" ] && kill $grab 2>/dev/null; kill $xvfb_pid 2>/dev/null' EXIT
 start_xvfb

@@ -11,19 +11,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/animator.h"
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
 #include "music/xm_loader.h"
 #include "scenes/music_position.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
+#include "support/virtual_world.h"
 #include "vorna-view/png_writer.h"
 
 namespace {
@@ -94,57 +95,9 @@ void takeShotsAfter(int frame) {
 
 void releaseSpace() { pushKeyRelease(SDLK_SPACE); }
 
-// The virtual world of --virtual: a clock that moves only between frames and
-// a timer queue that fires every due timer at the frame's row.
-timeval virtualNow{1000, 0};
-int virtualClock(timeval* tv) {
-    *tv = virtualNow;
-    return 0;
-}
-int64_t virtualNowMs() { return int64_t(virtualNow.tv_sec) * 1000 + virtualNow.tv_usec / 1000; }
-
-struct VirtualTimer {
-    SDL_NewTimerCallback callback;
-    void* param;
-    Uint32 interval;
-    int64_t dueMs;
-};
-std::map<intptr_t, VirtualTimer> virtualTimers;
-intptr_t nextTimerId = 1;
-
-SDL_TimerID addVirtualTimer(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
-    virtualTimers[nextTimerId] = VirtualTimer{callback, param, interval, virtualNowMs() + interval};
-    return reinterpret_cast<SDL_TimerID>(nextTimerId++);
-}
-SDL_bool removeVirtualTimer(SDL_TimerID id) {
-    return virtualTimers.erase(reinterpret_cast<intptr_t>(id)) ? SDL_TRUE : SDL_FALSE;
-}
-void drainNothing() {}
-
-// Ids are taken first: a tick may start or stop other timers (a sequence
-// starts its next group from its last animator's tick).
-void fireDueTimers() {
-    std::vector<intptr_t> ids;
-    for (auto& [id, timer] : virtualTimers) ids.push_back(id);
-    const int64_t now = virtualNowMs();
-    for (intptr_t id : ids) {
-        // Cost: at most MS / interval ticks of each timer a frame.
-        for (;;) {
-            auto it = virtualTimers.find(id);
-            if (it == virtualTimers.end() || it->second.dueMs > now) break;
-            const VirtualTimer timer = it->second;
-            const Uint32 next = timer.callback(timer.interval, timer.param);
-            it = virtualTimers.find(id);
-            if (it == virtualTimers.end()) break;
-            if (next == 0) {
-                virtualTimers.erase(it);
-                break;
-            }
-            it->second.interval = next;
-            it->second.dueMs = timer.dueMs + next;
-        }
-    }
-}
+// The virtual world of --virtual: a clock that moves only between frames
+// (from 1000 s) and a timer queue in which each timer catches up at the frame's row.
+constexpr int64_t kVirtualEpochSeconds = 1000;
 
 int32_t watchedRow(Song* song) {
     const int frame = ++watch.frame;
@@ -155,19 +108,17 @@ int32_t watchedRow(Song* song) {
     // Frame N sees the release in its events, finishes and presents, and is the last.
     if (watch.frameLimit && frame == watch.frameLimit - 1) releaseSpace();
     if (watch.virtualMs) {
-        if (frame > 1) {
-            const int64_t us = int64_t(virtualNow.tv_usec) + int64_t(watch.virtualMs) * 1000;
-            virtualNow.tv_sec += time_t(us / 1000000);
-            virtualNow.tv_usec = suseconds_t(us % 1000000);
-        }
-        fireDueTimers();
-        const double ms = double((virtualNowMs() - 1000 * 1000));
+        VirtualClock& clock = virtualworld::clock();
+        if (frame > 1) clock.advanceMs(watch.virtualMs);
+        virtualworld::timers().catchUpEach(clock.nowUs);
+        const double ms = double(clock.nowUs / 1000);
         return int32_t(int64_t(ms / watch.rowMs) % 64);
     }
     return getRow(song);
 }
 
-// A silent device that takes what a card takes, at the pace a card would.
+// A silent device that takes what a card takes, at the pace a card would
+// (the row follows the real playback thread unless --virtual).
 struct QuietCard {
     std::chrono::steady_clock::time_point started;
     double secondsWritten = 0;
@@ -283,12 +234,15 @@ int main(int argc, char** argv) {
 
     if (!window && !std::getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (!window && !std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
-    if (quietAudio) setAudioDevice(&quietDevice);
+    OutsideWorld world = realWorld();
     if (virtualMs) {
-        setClockSource(virtualClock);
-        setAnimatorTimers(AnimatorTimers{addVirtualTimer, removeVirtualTimer, drainNothing});
+        virtualworld::reset(kVirtualEpochSeconds);
+        world = virtualworld::over(world);
         if (seed < 0) seed = 1;
     }
+    if (quietAudio) world.sound = quietDevice;
+    world.musicRow = watchedRow;
+    installOutsideWorld(world);
 
     Production* production = new Production;
     const int failed = production->start(argc, argv);
@@ -309,7 +263,6 @@ int main(int argc, char** argv) {
     }
     SceneProfile record;
     if (profile) production->scene->profile = &record;
-    setRowSource(watchedRow);
     if (frames == 1) releaseSpace();
 
     const int32_t result = production->runStep(step);
@@ -317,7 +270,6 @@ int main(int argc, char** argv) {
     takeShotsAfter(watch.frame);
     takeShotsAfter(-1);
 
-    setRowSource(nullptr);
     production->scene->profile = nullptr;
     std::printf("step %d%s: result %d after %d frames\n", step, is3DStep(step) ? " (3D)" : "", result, watch.frame);
     if (profile) printProfile(step, record, wall);
@@ -331,10 +283,6 @@ int main(int argc, char** argv) {
 
     production->shutdown(true);
     delete production;
-    if (virtualMs) {
-        setAnimatorTimers(AnimatorTimers{nullptr, nullptr, nullptr});
-        setClockSource(nullptr);
-    }
-    setAudioDevice(nullptr);
+    installOutsideWorld(realWorld());
     return status;
 }

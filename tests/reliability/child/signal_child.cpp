@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "framework/engine.h"
+#include "framework/outside_world.h"
 #include "framework/stop_signals.h"
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
@@ -79,8 +80,10 @@ int main(int argc, char** argv) {
     stopSignal = std::atoi(argv[2]);
     signalAgain = argc > 3 && std::strcmp(argv[3], "again") == 0;
 
-    setAudioDevice(&device);
-    setRowSource(rowAndCue);
+    OutsideWorld world = realWorld();
+    world.sound = device;
+    world.musicRow = rowAndCue;
+    installOutsideWorld(world);
     Production* production = new Production;
     if (production->start(0, nullptr) != 0) return 1;
 

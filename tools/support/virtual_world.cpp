@@ -1,12 +1,7 @@
-#include "virtual_world.h"
-
-#include <cstring>
-
-#include "framework/animator.h"
-#include "framework/engine.h"
+#include "support/virtual_world.h"
 
 void VirtualClock::read(timeval* tv) const {
-    tv->tv_sec = static_cast<time_t>(kEpochSeconds + int64_t(nowUs / 1000000));
+    tv->tv_sec = static_cast<time_t>(epochSeconds + int64_t(nowUs / 1000000));
     tv->tv_usec = static_cast<suseconds_t>(nowUs % 1000000);
 }
 
@@ -49,6 +44,44 @@ int TimerQueue::fireUntil(uint64_t untilUs) {
     return fired;
 }
 
+void TimerQueue::catchUpEach(uint64_t untilUs) {
+    nowUs = untilUs;
+    std::vector<intptr_t> ids;
+    ids.reserve(timers.size());
+    for (const auto& [id, entry] : timers) ids.push_back(id);
+    for (intptr_t id : ids) {
+        // Cost: at most the span over the period ticks of each timer.
+        for (;;) {
+            auto it = timers.find(id);
+            if (it == timers.end() || it->second.dueUs > untilUs) break;
+            const Entry entry = it->second;
+            const Uint32 again = entry.callback(entry.intervalMs, entry.param);
+            it = timers.find(id);  // the callback may have removed it
+            if (it == timers.end()) break;
+            if (again == 0) {
+                timers.erase(it);
+                break;
+            }
+            it->second.intervalMs = again;
+            it->second.dueUs = entry.dueUs + uint64_t(again) * 1000;
+        }
+    }
+}
+
+void TimerQueue::fireEachOnce() {
+    // Ids are taken first: a tick may start or stop other timers (a sequence
+    // starts its next group from its last animator's tick).
+    std::vector<intptr_t> ids;
+    ids.reserve(timers.size());
+    for (const auto& [id, entry] : timers) ids.push_back(id);
+    for (intptr_t id : ids) {
+        auto it = timers.find(id);
+        if (it == timers.end()) continue;
+        const Entry entry = it->second;
+        if (entry.callback(entry.intervalMs, entry.param) == 0) timers.erase(id);
+    }
+}
+
 void MusicStepper::renderThrough(uint64_t frame) {
     // Cost: one block of 2048 frames per pass, at most a frame's worth of blocks.
     while (renderedFrames <= frame) {
@@ -82,22 +115,29 @@ SDL_TimerID addVirtualTimer(Uint32 interval, SDL_NewTimerCallback callback, void
 SDL_bool removeVirtualTimer(SDL_TimerID id) { return theTimers.remove(id) ? SDL_TRUE : SDL_FALSE; }
 // Ticks run on the main thread between frames: a removed timer cannot fire late.
 void drainNothing() {}
+
+const AudioDevice silent{nullptr, [](void*, const char*) { return 3; },
+                         [](void*, int, unsigned long, int*) { return 0; },
+                         [](void*, int, const void*, size_t bytes) { return long(bytes); },
+                         [](void*, int) { return 0; }};
 }  // namespace
 
 VirtualClock& clock() { return theClock; }
 TimerQueue& timers() { return theTimers; }
 
-void install() {
+void reset(int64_t epochSeconds) {
     theClock = VirtualClock{};
+    theClock.epochSeconds = epochSeconds;
     theTimers.timers.clear();
     theTimers.nowUs = 0;
-    setClockSource(readVirtualClock);
-    setAnimatorTimers(AnimatorTimers{addVirtualTimer, removeVirtualTimer, drainNothing});
 }
 
-void uninstall() {
-    setAnimatorTimers(AnimatorTimers{nullptr, nullptr, nullptr});
-    setClockSource(nullptr);
-    theTimers.timers.clear();
+OutsideWorld over(const OutsideWorld& base) {
+    OutsideWorld world = base;
+    world.clock = readVirtualClock;
+    world.timers = TimerService{addVirtualTimer, removeVirtualTimer, drainNothing};
+    return world;
 }
+
+const AudioDevice& silentDevice() { return silent; }
 }  // namespace virtualworld
