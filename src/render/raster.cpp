@@ -374,6 +374,11 @@ void drawSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Col
     if (color->alpha == 255) {
         // the pixel at hi is deliberately not written
         writeOpaqueRun(surface, drawSpanPattern, y, lo, n, static_cast<uint32_t>(color->pixel));
+    } else if (FastBlend::applies(surface->format)) {
+        const FastBlend blend(surface->format);
+        uint32_t* row = rowPixels(surface, y);
+        for (int32_t x = lo; x <= hi && x < surface->w; ++x)
+            blend.apply(row + x, static_cast<uint32_t>(color->pixel), color->alpha);
     } else {
         for (int32_t x = lo; x <= hi && x < surface->w; ++x)
             blendPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha);
@@ -448,10 +453,41 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
                 line = next;
             }
         }
-        if (opaque)
+        if (opaque) {
             walk([pixel](uint32_t* q) { *q = pixel; });
-        else
+        } else if (blend.xrgb && alpha > 0) {
+            // Four points at a time: the points of a walk are distinct pixels
+            // (the major part moves every step), and each blend reads only
+            // its own pixel, so the four blend side by side as they would
+            // one after another. Cost: one blend per point, four at a time.
+            const Blend4 four(blend, pixel, alpha);
+            int32_t remaining = last + 1;
+            uint32_t* at[4];
+            auto advance = [&] {
+                minor += increment;
+                const int32_t next = int32_t(minor >> 16);
+                p += majorStep + (next - line) * minorStride;
+                line = next;
+            };
+            for (; remaining >= 4; remaining -= 4) {
+                for (uint32_t*& q : at) {
+                    q = p;
+                    if (remaining > 4 || &q != &at[3]) advance();
+                }
+                const __m128i mixed = four.apply(_mm_setr_epi32(int32_t(*at[0]), int32_t(*at[1]), int32_t(*at[2]),
+                                                                int32_t(*at[3])));
+                *at[0] = uint32_t(_mm_cvtsi128_si32(mixed));
+                *at[1] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0x55)));
+                *at[2] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xAA)));
+                *at[3] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xFF)));
+            }
+            for (; remaining > 0; --remaining) {
+                blend.apply(p, pixel, alpha);
+                if (remaining > 1) advance();
+            }
+        } else {
             walk([&blend, pixel, alpha](uint32_t* q) { blend.apply(q, pixel, alpha); });
+        }
         return;
     }
     for (Wide major = majorStart;; major += step) {
@@ -477,14 +513,21 @@ void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
     const bool opaque = color->alpha == 255;
 
     // Horizontal and vertical lines are drawn by a fast pass and again by the
-    // DDA below, so translucent ones blend twice.
-    if (y0 == y1) drawSpan(surface, y0, minInt(x0, x1), maxInt(x0, x1), color);
-    if (x0 == x1 && x0 >= 0) {
+    // DDA below, so translucent ones blend twice. An opaque pass paints only
+    // points of the line with the line's value, which the DDA paints again,
+    // so it is left out; except for a vertical line wholly above the surface,
+    // whose pass (quirk) still paints the column's pixel on row 0.
+    if (y0 == y1 && !opaque) drawSpan(surface, y0, minInt(x0, x1), maxInt(x0, x1), color);
+    if (x0 == x1 && x0 >= 0 && (!opaque || maxInt(y0, y1) < 0)) {
         const int32_t top = maxInt(minInt(y0, y1), 0), bottom = maxInt(maxInt(y0, y1), 0);
+        const bool fast = FastBlend::applies(surface->format);
+        const FastBlend blend(surface->format);
         for (int32_t y = top; y <= bottom; ++y) {
             if (x0 >= surface->w || y >= surface->h) break;
             if (opaque)
                 storePixel(surface, x0, y, pixel);
+            else if (fast)
+                blend.apply(rowPixels(surface, y) + x0, pixel, color->alpha);
             else
                 blendPixel(surface, x0, y, pixel, color->alpha);
         }
