@@ -153,7 +153,7 @@ FlarePoint* Camera::addFlarePoint(int32_t x, int32_t y) {
 
 int32_t Camera::transformAndSort(MeshObject* object) {
     int32_t count = 0;
-    if (object && object->faces && object->workFaces && object->faceLight)
+    if (object && object->faces && object->faceLight)
         count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
     if (count <= 0 || !target) {
         drawItemCount = 0;
