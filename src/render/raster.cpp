@@ -162,6 +162,22 @@ inline uint32_t* rowPixels(const SDL_Surface* s, int32_t y) {
     return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + y * s->pitch);
 }
 
+// n > 0 copies of pixel from p on. Four at a time, the last four ending
+// exactly at p + n (they may cover pixels already written with the same
+// value); below four, one store each. Cost: n / 4 + 1 stores.
+inline void fillPixels(uint32_t* p, int32_t n, uint32_t pixel) {
+    if (n < 4) {
+        p[0] = pixel;
+        if (n > 1) p[1] = pixel;
+        if (n > 2) p[2] = pixel;
+        return;
+    }
+    const __m128i four = _mm_set1_epi32(int32_t(pixel));
+    uint32_t* const lastFour = p + n - 4;
+    for (; p < lastFour; p += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), four);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lastFour), four);
+}
+
 // Four copies of the last opaque pixel value, packed at the surface's bytes
 // per pixel, so an opaque span on a surface of fewer than 4 bytes a pixel
 // writes four pixels per copy.
@@ -190,9 +206,8 @@ int32_t glitchLine = 0;       // 0 .. 2, kept across rows, triangles and frames
 // plus up to three single pixels from the pattern below 4 bytes a pixel.
 void writeOpaqueRun(SDL_Surface* s, SpanPattern& pattern, int32_t y, int32_t lo, int32_t n, uint32_t pixel) {
     const int bpp = s->format->BytesPerPixel;
-    if (bpp == 4) {  // the format the system runs in: plain stores, which the compiler widens
-        uint32_t* row = rowPixels(s, y) + lo;
-        for (int32_t i = 0; i < n; ++i) row[i] = pixel;
+    if (bpp == 4) {  // the format the system runs in: four pixels a store
+        if (n > 0) fillPixels(rowPixels(s, y) + lo, n, pixel);
         return;
     }
     const uint8_t* bytes = pattern.forPixel(pixel, bpp);
@@ -282,13 +297,6 @@ EdgePoint edgeMiddleBottom[kEdgeCapacity];
 constexpr float kCoordinateLimit = 65536.0f;
 
 }  // namespace
-
-int32_t truncToInt(float value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483520.0f) return INT32_MAX;
-    if (value <= -2147483648.0f) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
 
 bool isInside(const SDL_Surface* surface, int32_t x, int32_t y) {
     return x >= 0 && x < surface->w && y >= 0 && y < surface->h;
@@ -651,7 +659,7 @@ int32_t fillEdgePairPlain(SDL_Surface* surface, const EdgePoint* edgeA, const Ed
         const int32_t from = maxInt(minInt(r.xa, r.xb), 0), to = clampInt(maxInt(r.xa, r.xb), 0, w - 1);
         // the pixel at `to` is deliberately not written
         uint32_t* row = reinterpret_cast<uint32_t*>(pixels + r.y * pitch);
-        for (int32_t x = from; x < to; ++x) row[x] = pixel;
+        if (to > from) fillPixels(row + from, to - from, pixel);
     }
     return j;
 }
@@ -804,10 +812,14 @@ RowRange keptRows(int32_t y0, int32_t y1, int32_t last) {
     return RowRange{y0 > 0 ? y0 : (y0 == 0 ? 1 : 0), minInt(y1, last)};
 }
 
+// How fillNarrow draws its rows: opaque spans on every row, on the even rows
+// only (interlace alone), or through effectRow with every span effect.
+enum class RowMode { kPlain, kInterlaced, kEffects };
+
 // fillTriangle for narrow coordinates: the rows and spans the edge lists and
 // fillEdgePair would give, in the same order, straight from the edges.
 // Cost: the rows of the triangle in the window plus the x-major edges' steps.
-template <bool Plain>
+template <RowMode Mode>
 void fillNarrow(const Camera* camera, SDL_Surface* surface, int32_t tx, int32_t ty, int32_t mx, int32_t my,
                 int32_t bx, int32_t by, Color* color) {
     const int32_t w = surface->w, h = surface->h, last = minInt(h, kEdgeCapacity) - 1;
@@ -819,30 +831,31 @@ void fillNarrow(const Camera* camera, SDL_Surface* surface, int32_t tx, int32_t 
     uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
     const int32_t pitch = surface->pitch;
     const uint32_t plainPixel = static_cast<uint32_t>(color->pixel);
-    const bool interlaced = camera->interlace != 0;
-    // Row y between edge A's x and edge B's, as fillEdgePair pairs them.
+    // Row y (from 1 on) between edge A's x and edge B's, as fillEdgePair pairs them.
     auto row = [&](int32_t y, int32_t pa, int32_t pb) {
-        if (y <= 0) return;  // row 0 is never filled (every row kept is below the surface's end)
         const int32_t xa = minInt(pa, w - 1), xb = minInt(pb, w - 1);
-        if constexpr (Plain) {
-            if (interlaced && (y & 1)) return;
-            const int32_t from = maxInt(minInt(xa, xb), 0), to = clampInt(maxInt(xa, xb), 0, w - 1);
-            uint32_t* p = reinterpret_cast<uint32_t*>(pixels + y * pitch);
-            // the pixel at `to` is deliberately not written
-            for (int32_t x = from; x < to; ++x) p[x] = plainPixel;
-        } else {
+        if constexpr (Mode == RowMode::kEffects) {
             effectRow(camera, surface, blend, fast, y, xa, xb, color);
+        } else {
+            if (Mode == RowMode::kInterlaced && (y & 1)) return;
+            // Both ends are within the last column already.
+            const int32_t from = maxInt(minInt(xa, xb), 0), to = maxInt(maxInt(xa, xb), 0);
+            // the pixel at `to` is deliberately not written
+            if (to > from) fillPixels(reinterpret_cast<uint32_t*>(pixels + y * pitch) + from, to - from, plainPixel);
         }
     };
+    // Row 0 is never filled (every row kept is below the surface's end), so
+    // the loops start at row 1; an x-major edge walks on to a later row just
+    // as it would through row 0.
     // The upper part: every row of the first edge lies on the long edge too.
     int32_t k = 0;
     if (n1 > 0) {
-        for (int32_t y = r1.first; y <= r1.last; ++y) row(y, topMiddle.at(y), topBottom.at(y));
+        for (int32_t y = maxInt(r1.first, 1); y <= r1.last; ++y) row(y, topMiddle.at(y), topBottom.at(y));
         k = r1.last - r1.first;
     }
     // The lower part, from the middle row again: the rows both lists hold,
     // with the shorter list as edge A.
-    const int32_t from = maxInt(r2.first + k, r3.first), to = minInt(r2.last, r3.last);
+    const int32_t from = maxInt(maxInt(r2.first + k, r3.first), 1), to = minInt(r2.last, r3.last);
     if (n3 < n2 - k) {
         for (int32_t y = from; y <= to; ++y) row(y, topBottom.at(y), middleBottom.at(y));
     } else {
@@ -885,10 +898,12 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
     if (ty == 0 && my == 0) return;
 
     if (narrow(tx) && narrow(ty) && narrow(mx) && narrow(my) && narrow(bx) && narrow(by)) {
-        if (plainOrInterlaced(camera, surface, color))
-            fillNarrow<true>(camera, surface, tx, ty, mx, my, bx, by, color);
+        if (!plainOrInterlaced(camera, surface, color))
+            fillNarrow<RowMode::kEffects>(camera, surface, tx, ty, mx, my, bx, by, color);
+        else if (camera->interlace)
+            fillNarrow<RowMode::kInterlaced>(camera, surface, tx, ty, mx, my, bx, by, color);
         else
-            fillNarrow<false>(camera, surface, tx, ty, mx, my, bx, by, color);
+            fillNarrow<RowMode::kPlain>(camera, surface, tx, ty, mx, my, bx, by, color);
         return;
     }
 
