@@ -887,8 +887,11 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
         bottom = middle == &a ? &b : &a;
     }
 
+    // No corner is NaN here and the clamped value lies within +-65536, where
+    // truncToInt is the plain truncation.
     auto whole = [](float v) {
-        return truncToInt(v < -kCoordinateLimit ? -kCoordinateLimit : (v > kCoordinateLimit ? kCoordinateLimit : v));
+        return static_cast<int32_t>(v < -kCoordinateLimit ? -kCoordinateLimit
+                                                          : (v > kCoordinateLimit ? kCoordinateLimit : v));
     };
     const int32_t tx = whole(top->x), ty = whole(top->y);
     const int32_t mx = whole(middle->x), my = whole(middle->y);
