@@ -105,17 +105,15 @@ struct Blend4 {
 // end blends x - d with the first tint, x + d with the second and x with the
 // face. Each pixel only ever meets its own blends, so it takes them here in
 // the order that loop gives them: by the x that makes them, the tints first
-// where d is 0. Cost: three blends a pixel of the span, four pixels at a
-// time where all three fall on the same pixel.
+// where d is 0. Cost: three blends a pixel of the span, four pixels at a time
+// from eight pixels on, each lane keeping the blends that reach its pixel.
 void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, uint32_t pixel,
                const FastBlend& blend) {
     if (from > end) return;
     constexpr uint32_t kTintA = 0xFFCCAA, kTintB = 0xCCFFAA;
-    const int64_t ad = d < 0 ? -d : d;
-    const int64_t allFrom = from + ad, allTo = end - ad;  // the pixels that take all three
-    if (!blend.xrgb || allTo - allFrom < 8) {
-        // Too few pixels meet all three blends to gain from the pass below:
-        // the loop itself, three blends for each x.
+    if (!blend.xrgb || end - from < 8) {
+        // The loop itself, three blends for each x: below eight pixels the
+        // set-up of the pass below costs more than it saves.
         for (int64_t x = from; x <= end; ++x) {
             if (x - d >= 0 && x - d < w) blend.apply(row + (x - d), kTintA, 64);
             if (x + d >= 0 && x + d < w) blend.apply(row + (x + d), kTintB, 64);
@@ -123,6 +121,7 @@ void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, u
         }
         return;
     }
+    const int64_t ad = d < 0 ? -d : d;
     const int64_t first = std::max<int64_t>(from - ad, 0), last = std::min<int64_t>(end + ad, w - 1);
     auto one = [&](int64_t p) {
         uint32_t* q = row + p;
@@ -143,19 +142,53 @@ void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, u
             if (m) blend.apply(q, pixel, 155);
         }
     };
-    int64_t p = first;
-    for (; p <= last && p < allFrom; ++p) one(p);
-    {
-        const Blend4 tintA(blend, kTintA, 64), tintB(blend, kTintB, 64), face(blend, pixel, 155);
-        const Blend4& early = d > 0 ? tintB : tintA;
-        const Blend4& middle = d != 0 ? face : tintB;
-        const Blend4& late = d > 0 ? tintA : (d < 0 ? tintB : face);
-        for (; p + 3 <= allTo && p + 3 <= last; p += 4) {
-            __m128i* q = reinterpret_cast<__m128i*>(row + p);
-            _mm_storeu_si128(q, late.apply(middle.apply(early.apply(_mm_loadu_si128(q)))));
+    // The pixels each blend reaches, held to -1 .. w so that they fit 32-bit
+    // lanes without changing which of the pixels 0 .. w - 1 they hold.
+    auto lane = [w](int64_t v) { return int32_t(std::clamp<int64_t>(v, -1, w)); };
+    struct Reach {
+        __m128i below, above;  // lo - 1 and hi + 1: a pixel q is reached where below < q < above
+    };
+    auto reach = [&](int64_t lo, int64_t hi) { return Reach{_mm_set1_epi32(lane(lo) - 1), _mm_set1_epi32(lane(hi) + 1)}; };
+    const Reach byA = reach(from - d, end - d), byB = reach(from + d, end + d), byFace = reach(from, end);
+    const Blend4 tintA(blend, kTintA, 64), tintB(blend, kTintB, 64), face(blend, pixel, 155);
+    const Blend4& early = d > 0 ? tintB : tintA;
+    const Reach& earlyReach = d > 0 ? byB : byA;
+    const Blend4& middle = d != 0 ? face : tintB;
+    const Reach& middleReach = d != 0 ? byFace : byB;
+    const Blend4& late = d > 0 ? tintA : (d < 0 ? tintB : face);
+    const Reach& lateReach = d > 0 ? byA : (d < 0 ? byB : byFace);
+    auto step = [](const Blend4& b, const Reach& r, __m128i q, __m128i four) {
+        const __m128i in = _mm_and_si128(_mm_cmpgt_epi32(q, r.below), _mm_cmplt_epi32(q, r.above));
+        return _mm_or_si128(_mm_and_si128(in, b.apply(four)), _mm_andnot_si128(in, four));
+    };
+    // Only the pixels some blend reaches: the three stretches on the row,
+    // overlapping ones joined, each walked four pixels at a time.
+    struct Stretch {
+        int64_t lo, hi;
+    } stretches[3] = {{std::max<int64_t>(from - ad, first), std::min<int64_t>(end - ad, last)},
+                      {std::max<int64_t>(from, first), std::min<int64_t>(end, last)},
+                      {std::max<int64_t>(from + ad, first), std::min<int64_t>(end + ad, last)}};
+    const __m128i four = _mm_set1_epi32(4);
+    int64_t done = first - 1;  // the last pixel walked
+    for (int s = 0; s < 3; ++s) {
+        int64_t lo = std::max(stretches[s].lo, done + 1), hi = stretches[s].hi;
+        if (lo > hi) continue;
+        // Join the stretches that overlap or touch this one.
+        for (int t = s + 1; t < 3 && stretches[t].lo <= hi + 1; ++t) hi = std::max(hi, stretches[t].hi);
+        int64_t p = lo;
+        __m128i q = _mm_add_epi32(_mm_set1_epi32(int32_t(lo)), _mm_setr_epi32(0, 1, 2, 3));
+        for (; p + 3 <= hi; p += 4) {
+            __m128i* at = reinterpret_cast<__m128i*>(row + p);
+            __m128i v = _mm_loadu_si128(at);
+            v = step(early, earlyReach, q, v);
+            v = step(middle, middleReach, q, v);
+            v = step(late, lateReach, q, v);
+            _mm_storeu_si128(at, v);
+            q = _mm_add_epi32(q, four);
         }
+        for (; p <= hi; ++p) one(p);
+        done = hi;
     }
-    for (; p <= last; ++p) one(p);
 }
 
 inline uint32_t* rowPixels(const SDL_Surface* s, int32_t y) {
