@@ -482,10 +482,8 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
                 else if (increment < 0)
                     run = int32_t(fraction / -increment) + 1;
                 if (run > remaining) run = remaining;
-                if (majorStep > 0)
-                    for (int32_t i = 0; i < run; ++i) p[i] = pixel;
-                else
-                    for (int32_t i = 0; i < run; ++i) p[-i] = pixel;
+                // the run's pixels lie to the right of p or, walking left, to its left
+                fillPixels(majorStep > 0 ? p : p - (run - 1), run, pixel);
                 remaining -= run;
                 if (remaining == 0) return;
                 minor += increment * run;
