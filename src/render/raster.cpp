@@ -428,12 +428,64 @@ void drawSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Col
 
 namespace {
 
+// lineWith's walk for an opaque line with both ends on a surface of 4 bytes a
+// pixel and at most kNarrowLimit on a side: the same points, without the
+// set-up the other cases need (the scanline glitch draws one such line per
+// row). Cost: one division per line crossed x-major, one step per point
+// y-major. Kept out of line, as lineWith is, so that drawLine stays small.
+[[gnu::noinline]] void opaqueLineOnSurface(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+    const int32_t dx = x1 - x0, dy = y1 - y0;
+    const int32_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const int32_t pitch = surface->pitch / 4;
+    uint32_t* p = static_cast<uint32_t*>(surface->pixels);
+    if (ady <= adx) {
+        // Runs of points on one row, as in lineWith.
+        const int32_t step = dx > 0 ? 1 : -1;
+        const int32_t slope = dx != 0 ? (dy * 65536) / dx : 0;
+        const int32_t increment = step > 0 ? slope : -slope;
+        int32_t minor = y0 * 65536 + 0x8000;
+        int32_t line = minor >> 16;
+        p += x0 + line * pitch;
+        for (int32_t remaining = adx + 1;;) {
+            const int32_t fraction = minor & 0xFFFF;
+            int32_t run = remaining;
+            if (increment > 0)
+                run = (65536 - fraction + increment - 1) / increment;
+            else if (increment < 0)
+                run = fraction / -increment + 1;
+            if (run > remaining) run = remaining;
+            fillPixels(step > 0 ? p : p - (run - 1), run, pixel);
+            remaining -= run;
+            if (remaining == 0) return;
+            minor += increment * run;
+            const int32_t next = minor >> 16;
+            p += step * run + (next - line) * pitch;
+            line = next;
+        }
+    }
+    const int32_t step = dy > 0 ? 1 : -1;
+    const int32_t slope = (dx * 65536) / dy;  // |dy| > |dx|, so dy is not 0
+    const int32_t increment = step > 0 ? slope : -slope;
+    int32_t minor = x0 * 65536 + 0x8000;
+    int32_t column = minor >> 16;
+    p += y0 * pitch + column;
+    const int32_t majorStep = step > 0 ? pitch : -pitch;
+    for (int32_t i = 0;; ++i) {
+        *p = pixel;
+        if (i == ady) return;
+        minor += increment;
+        const int32_t next = minor >> 16;
+        p += majorStep + (next - column);
+        column = next;
+    }
+}
+
 // The 16.16 fixed-point DDA of drawLine, endpoints included, in the integer
 // width Wide (32 bits while every coordinate is within kNarrowLimit, as for
 // walkEdgeWith). Cost: one step per pixel of the major axis, on the surface
 // or not.
 template <typename Wide>
-void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel,
+[[gnu::noinline]] void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel,
               int32_t alpha) {
     const Wide dx = Wide(x1) - x0, dy = Wide(y1) - y0;
     const bool xMajor = (dy < 0 ? -dy : dy) <= (dx < 0 ? -dx : dx);
@@ -550,6 +602,11 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
 void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
     const uint32_t pixel = static_cast<uint32_t>(color->pixel);
     const bool opaque = color->alpha == 255;
+    if (opaque && surface->format->BytesPerPixel == 4 && surface->w <= kNarrowLimit && surface->h <= kNarrowLimit &&
+        isInside(surface, x0, y0) && isInside(surface, x1, y1)) {
+        opaqueLineOnSurface(surface, x0, y0, x1, y1, pixel);
+        return;
+    }
 
     // Horizontal and vertical lines are drawn by a fast pass and again by the
     // DDA below, so translucent ones blend twice. An opaque pass paints only
