@@ -45,7 +45,6 @@ MeshObject::MeshObject()
       faceCount(0),
       drawCount(0),
       faces(nullptr),
-      workFaces(nullptr),
       alpha(255),
       shading(1.0f) {}
 
@@ -113,7 +112,6 @@ void MeshObject::allocateFaces() {
     // Value-initialised so the spare words and tips never hold stale bytes.
     size_t n = faceCount > 0 ? static_cast<size_t>(faceCount) : 0;
     faces = new Face[n]();
-    workFaces = new Face[n]();
     faceLight = new float[n]();
 }
 
@@ -126,10 +124,8 @@ void MeshObject::computeNormals() {
 
 void MeshObject::releaseFaces() {
     delete[] faces;
-    delete[] workFaces;
     delete[] faceLight;
     faces = nullptr;
-    workFaces = nullptr;
     faceLight = nullptr;
     faceCount = 0;
     drawCount = 0;

@@ -1,7 +1,7 @@
 // MeshObject: one drawable model and its place in the scene. It owns its name,
-// the loaded vertices and index triples, and three face arrays: `faces` (the
-// model, written only by the loader and the scatter effect), `workFaces` and
-// `faceLight` (renderer scratch, meaningless between frames).
+// the loaded vertices and index triples, and two face arrays: `faces` (the
+// model, written only by the loader and the scatter effect) and `faceLight`
+// (renderer scratch, meaningless between frames).
 //
 // Threads: created, loaded and drawn on the main thread. Animators on SDL's
 // timer thread move `position`, `rotation` and `drawCount`, one aligned 32-bit
@@ -50,7 +50,6 @@ struct MeshObject {
     int32_t faceCount;
     int32_t drawCount;  // faces drawn from the start of the arrays, 0 .. faceCount
     Face* faces;        // owned, faceCount entries
-    Face* workFaces;    // owned, faceCount entries
     int32_t alpha;      // 255 opaque, 0 .. 254 blended
     float shading;      // strength of the directional light; <= 0 draws unlit
 

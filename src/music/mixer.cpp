@@ -51,7 +51,7 @@ inline int64_t nextPosition(int64_t pos, int64_t step) {
 
 // Frames i and i + 1 of the sample as one 32-bit word: frame i in the low
 // half (little-endian host).
-inline int32_t framePair(const int16_t* data, int32_t i) {
+inline int32_t framePair(const int16_t* data, int64_t i) {
     int32_t pair;
     std::memcpy(&pair, data + i, sizeof pair);
     return pair;
@@ -60,12 +60,37 @@ inline int32_t framePair(const int16_t* data, int32_t i) {
 // Four consecutive frames after the first one of a run: their positions are
 // p, p + d, p + 2d, p + 3d for the even distance d that every step after the
 // first covers (the step less its low bit forward, plus it backward). The
-// 32.32 positions are kept as four frame numbers and four fractions; a
-// fraction that wraps carries into its frame number, as the 64-bit sum would.
+// four 32-bit fractions live side by side and wrap as the low halves of the
+// 64-bit sums do. The frame numbers: on x86-64 the 64-bit sums themselves,
+// in general registers, so that each fetch address is one add and one shift
+// away; on i386, where 64-bit sums cost pairs of registers, four signed frame
+// numbers side by side, a wrapping fraction carrying into its frame number.
 struct FourPositions {
-    __m128i frame;     // the signed integer parts
-    __m128i fraction;  // the 32-bit fractions
-    __m128i frameStep, fractionStep;  // 4d, split the same way
+    __m128i fraction;      // the 32-bit fractions
+    __m128i fractionStep;  // the fraction part of 4d
+#if defined(__x86_64__)
+    uint64_t base;  // the position of the first of the four
+    uint64_t d1, d2, d3, d4;
+
+    FourPositions(int64_t p, int64_t d)
+        : base(uint64_t(p)), d1(uint64_t(d)), d2(2 * uint64_t(d)), d3(3 * uint64_t(d)), d4(4 * uint64_t(d)) {
+        fraction = _mm_setr_epi32(int32_t(uint32_t(base)), int32_t(uint32_t(base + d1)),
+                                  int32_t(uint32_t(base + d2)), int32_t(uint32_t(base + d3)));
+        fractionStep = _mm_set1_epi32(int32_t(uint32_t(d4)));
+    }
+    static int64_t frameAt(uint64_t position) { return int64_t(position) >> 32; }
+    // Frames i and i + 1 of each of the four positions, one pair a lane.
+    __m128i pairs(const int16_t* data) const {
+        return _mm_setr_epi32(framePair(data, frameAt(base)), framePair(data, frameAt(base + d1)),
+                              framePair(data, frameAt(base + d2)), framePair(data, frameAt(base + d3)));
+    }
+    void advance() {
+        fraction = _mm_add_epi32(fraction, fractionStep);
+        base += d4;
+    }
+#else
+    __m128i frame;      // the signed integer parts
+    __m128i frameStep;  // the integer part of 4d
 
     FourPositions(int64_t p, int64_t d) {
         const uint64_t u = uint64_t(p), du = uint64_t(d);
@@ -76,6 +101,12 @@ struct FourPositions {
         frameStep = _mm_set1_epi32(int32_t(uint32_t((4 * du) >> 32)));
         fractionStep = _mm_set1_epi32(int32_t(uint32_t(4 * du)));
     }
+    __m128i pairs(const int16_t* data) const {
+        alignas(16) int32_t at[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), frame);
+        return _mm_setr_epi32(framePair(data, at[0]), framePair(data, at[1]), framePair(data, at[2]),
+                              framePair(data, at[3]));
+    }
     void advance() {
         const __m128i sign = _mm_set1_epi32(INT32_MIN);
         const __m128i sum = _mm_add_epi32(fraction, fractionStep);
@@ -84,20 +115,20 @@ struct FourPositions {
         frame = _mm_sub_epi32(_mm_add_epi32(frame, frameStep), carry);
         fraction = sum;
     }
+#endif
 };
 
 // The four frames' interpolated values, lane by lane with the same float
-// operations in the same order as interpolate().
+// operations in the same order as interpolate(). The difference s1 - s0 of
+// two 16-bit values is exact as a float, so it is taken in integers, both
+// halves of each pair at once (one multiply-add of -1 and 1), and converted.
 inline __m128 interpolate4(const int16_t* data, const FourPositions& p) {
-    alignas(16) int32_t at[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), p.frame);
-    const __m128i pairs =
-        _mm_setr_epi32(framePair(data, at[0]), framePair(data, at[1]), framePair(data, at[2]), framePair(data, at[3]));
+    const __m128i pairs = p.pairs(data);
     const __m128 s0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16));
-    const __m128 s1 = _mm_cvtepi32_ps(_mm_srai_epi32(pairs, 16));
+    const __m128 difference = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, _mm_set1_epi32(0x0001FFFF)));
     // The halved fraction is below 2^31: the signed conversion rounds it as the unsigned one does.
     const __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(p.fraction, 1)), _mm_set1_ps(interpolationK));
-    return _mm_add_ps(s0, _mm_mul_ps(w, _mm_sub_ps(s1, s0)));
+    return _mm_add_ps(s0, _mm_mul_ps(w, difference));
 }
 
 // Adds four frames' values times the gain pairs to out: (out + value * gain),

@@ -85,8 +85,6 @@ inline __m128 truncated(__m128 v) {
     return _mm_or_ps(_mm_and_ps(small, cut), _mm_andnot_ps(small, v));
 }
 
-bool inCoordinateRange(float v) { return v >= -kCoordinateRange && v <= kCoordinateRange; }
-
 // The depth key: z truncated toward zero, saturated, NaN as 0 (as truncToInt,
 // inlined for the per-face loop).
 int32_t depthKey(float z) {
@@ -153,7 +151,7 @@ FlarePoint* Camera::addFlarePoint(int32_t x, int32_t y) {
 
 int32_t Camera::transformAndSort(MeshObject* object) {
     int32_t count = 0;
-    if (object && object->faces && object->workFaces && object->faceLight)
+    if (object && object->faces && object->faceLight)
         count = std::clamp(loadShared(object->drawCount), 0, object->faceCount);
     if (count <= 0 || !target) {
         drawItemCount = 0;
@@ -185,15 +183,14 @@ int32_t Camera::transformAndSort(MeshObject* object) {
         return ScreenPoint{p.x * m, p.y * m};
     };
     auto toScreen = [&](ScreenPoint p) { return ScreenPoint{p.x + halfW, halfH - p.y}; };
-    auto onTarget = [&](ScreenPoint p) {
-        const int32_t x = truncToInt(p.x), y = truncToInt(p.y);
-        return x >= 0 && x < w && y >= 0 && y < h;
-    };
 
     const __m128 vSinX = _mm_set1_ps(sinX), vCosX = _mm_set1_ps(cosX), vSinY = _mm_set1_ps(sinY),
                  vCosY = _mm_set1_ps(cosY), vSinZ = _mm_set1_ps(sinZ), vCosZ = _mm_set1_ps(cosZ);
     const __m128 vPosX = _mm_set1_ps(position.x), vPosY = _mm_set1_ps(position.y), vPosZ = _mm_set1_ps(position.z);
     const __m128 vLens = _mm_set1_ps(lensDepth), vEye = _mm_set1_ps(eye);
+    const __m128 vHalfW = _mm_set1_ps(halfW), vHalfH = _mm_set1_ps(halfH);
+    const __m128 vLowRange = _mm_set1_ps(-kCoordinateRange), vHighRange = _mm_set1_ps(kCoordinateRange);
+    const __m128i vWidth = _mm_set1_epi32(w), vHeight = _mm_set1_epi32(h);
 
     // 2a. Light: each face's normal turned with rotateTruncated's six steps,
     // four faces side by side, then its cosine to the light. A zero normal
@@ -253,24 +250,35 @@ int32_t Camera::transformAndSort(MeshObject* object) {
         const __m128 z2 = _mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX));
         const __m128 wz = _mm_add_ps(z2, vPosZ);
         const __m128 m = _mm_div_ps(vLens, _mm_sub_ps(vEye, wz));
+        const __m128 px = _mm_mul_ps(_mm_add_ps(x2, vPosX), m), py = _mm_mul_ps(_mm_add_ps(y2, vPosY), m);
         alignas(16) float sx[4], sy[4], sz[4];
-        _mm_store_ps(sx, _mm_mul_ps(_mm_add_ps(x2, vPosX), m));
-        _mm_store_ps(sy, _mm_mul_ps(_mm_add_ps(y2, vPosY), m));
+        _mm_store_ps(sx, px);
+        _mm_store_ps(sy, py);
         _mm_store_ps(sz, wz);
 
-        ScreenPoint a{sx[0], sy[0]}, b{sx[1], sy[1]}, c{sx[2], sy[2]};
+        const ScreenPoint a{sx[0], sy[0]}, b{sx[1], sy[1]}, c{sx[2], sy[2]};
         if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
-        a = toScreen(a);
-        b = toScreen(b);
-        c = toScreen(c);
-        if (!onTarget(a) && !onTarget(b) && !onTarget(c)) continue;
-        if (!inCoordinateRange(a.x) || !inCoordinateRange(a.y) || !inCoordinateRange(b.x) ||
-            !inCoordinateRange(b.y) || !inCoordinateRange(c.x) || !inCoordinateRange(c.y))
-            continue;
+        // toScreen, onTarget and the coordinate range for the three corners
+        // side by side. No corner is NaN here (the test above fails for any),
+        // and where truncToInt saturates the packed truncation gives INT32_MIN:
+        // off the target either way.
+        const __m128 screenX = _mm_add_ps(px, vHalfW), screenY = _mm_sub_ps(vHalfH, py);
+        const __m128i ix = _mm_cvttps_epi32(screenX), iy = _mm_cvttps_epi32(screenY);
+        const __m128i minusOne = _mm_set1_epi32(-1);
+        const __m128i onSurface =
+            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(ix, minusOne), _mm_cmplt_epi32(ix, vWidth)),
+                          _mm_and_si128(_mm_cmpgt_epi32(iy, minusOne), _mm_cmplt_epi32(iy, vHeight)));
+        if ((_mm_movemask_ps(_mm_castsi128_ps(onSurface)) & 7) == 0) continue;
+        const __m128 inRange = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(screenX, vLowRange), _mm_cmple_ps(screenX, vHighRange)),
+                                          _mm_and_ps(_mm_cmpge_ps(screenY, vLowRange), _mm_cmple_ps(screenY, vHighRange)));
+        if ((_mm_movemask_ps(inRange) & 7) != 7) continue;
+        alignas(16) float screenXs[4], screenYs[4];
+        _mm_store_ps(screenXs, screenX);
+        _mm_store_ps(screenYs, screenY);
         DrawItem& item = drawItems[size_t(kept)];
-        item.a = a;
-        item.b = b;
-        item.c = c;
+        item.a = ScreenPoint{screenXs[0], screenYs[0]};
+        item.b = ScreenPoint{screenXs[1], screenYs[1]};
+        item.c = ScreenPoint{screenXs[2], screenYs[2]};
         item.tip = normals ? toScreen(project(tip)) : ScreenPoint{0, 0};
         item.color = face.color;
         item.face = i;
@@ -301,6 +309,10 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
     const int32_t alpha = object->alpha;
     const int32_t glyphMode = renderMode;
     uint32_t cachedRgb = 0xFFFFFFFFu, cachedPixel = 0;
+    // The face colour's channels, split again only when the colour changes.
+    bool haveSplit = false;
+    uint32_t splitColor = 0;
+    int32_t splitR = 0, splitG = 0, splitB = 0;
 
     // 4. Draw. Cost: the faces kept by transformAndSort, a lit colour and a fill each.
     for (int32_t k = 0; k < count; ++k) {
@@ -310,8 +322,13 @@ void Camera::drawFaces(MeshObject* object, int32_t count) {
         if (item.face >= object->faceCount) continue;
         ScreenPoint a = item.a, b = item.b, c = item.c;
 
-        int32_t r, g, bl;
-        splitPixel(surface, perFace ? item.color : object->color, &r, &g, &bl);
+        const uint32_t faceColor = perFace ? item.color : object->color;
+        if (!haveSplit || faceColor != splitColor) {
+            splitPixel(surface, faceColor, &splitR, &splitG, &splitB);
+            splitColor = faceColor;
+            haveSplit = true;
+        }
+        int32_t r = splitR, g = splitG, bl = splitB;
         if (shading > 0) {
             const double cosine = light[item.face];
             double lr = 0, lg = 0, lb = 0;

@@ -105,17 +105,15 @@ struct Blend4 {
 // end blends x - d with the first tint, x + d with the second and x with the
 // face. Each pixel only ever meets its own blends, so it takes them here in
 // the order that loop gives them: by the x that makes them, the tints first
-// where d is 0. Cost: three blends a pixel of the span, four pixels at a
-// time where all three fall on the same pixel.
+// where d is 0. Cost: three blends a pixel of the span, four pixels at a time
+// from eight pixels on, each lane keeping the blends that reach its pixel.
 void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, uint32_t pixel,
                const FastBlend& blend) {
     if (from > end) return;
     constexpr uint32_t kTintA = 0xFFCCAA, kTintB = 0xCCFFAA;
-    const int64_t ad = d < 0 ? -d : d;
-    const int64_t allFrom = from + ad, allTo = end - ad;  // the pixels that take all three
-    if (!blend.xrgb || allTo - allFrom < 8) {
-        // Too few pixels meet all three blends to gain from the pass below:
-        // the loop itself, three blends for each x.
+    if (!blend.xrgb || end - from < 8) {
+        // The loop itself, three blends for each x: below eight pixels the
+        // set-up of the pass below costs more than it saves.
         for (int64_t x = from; x <= end; ++x) {
             if (x - d >= 0 && x - d < w) blend.apply(row + (x - d), kTintA, 64);
             if (x + d >= 0 && x + d < w) blend.apply(row + (x + d), kTintB, 64);
@@ -123,6 +121,7 @@ void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, u
         }
         return;
     }
+    const int64_t ad = d < 0 ? -d : d;
     const int64_t first = std::max<int64_t>(from - ad, 0), last = std::min<int64_t>(end + ad, w - 1);
     auto one = [&](int64_t p) {
         uint32_t* q = row + p;
@@ -143,23 +142,73 @@ void ghostSpan(uint32_t* row, int32_t w, int32_t from, int32_t end, int64_t d, u
             if (m) blend.apply(q, pixel, 155);
         }
     };
-    int64_t p = first;
-    for (; p <= last && p < allFrom; ++p) one(p);
-    {
-        const Blend4 tintA(blend, kTintA, 64), tintB(blend, kTintB, 64), face(blend, pixel, 155);
-        const Blend4& early = d > 0 ? tintB : tintA;
-        const Blend4& middle = d != 0 ? face : tintB;
-        const Blend4& late = d > 0 ? tintA : (d < 0 ? tintB : face);
-        for (; p + 3 <= allTo && p + 3 <= last; p += 4) {
-            __m128i* q = reinterpret_cast<__m128i*>(row + p);
-            _mm_storeu_si128(q, late.apply(middle.apply(early.apply(_mm_loadu_si128(q)))));
+    // The pixels each blend reaches, held to -1 .. w so that they fit 32-bit
+    // lanes without changing which of the pixels 0 .. w - 1 they hold.
+    auto lane = [w](int64_t v) { return int32_t(std::clamp<int64_t>(v, -1, w)); };
+    struct Reach {
+        __m128i below, above;  // lo - 1 and hi + 1: a pixel q is reached where below < q < above
+    };
+    auto reach = [&](int64_t lo, int64_t hi) { return Reach{_mm_set1_epi32(lane(lo) - 1), _mm_set1_epi32(lane(hi) + 1)}; };
+    const Reach byA = reach(from - d, end - d), byB = reach(from + d, end + d), byFace = reach(from, end);
+    const Blend4 tintA(blend, kTintA, 64), tintB(blend, kTintB, 64), face(blend, pixel, 155);
+    const Blend4& early = d > 0 ? tintB : tintA;
+    const Reach& earlyReach = d > 0 ? byB : byA;
+    const Blend4& middle = d != 0 ? face : tintB;
+    const Reach& middleReach = d != 0 ? byFace : byB;
+    const Blend4& late = d > 0 ? tintA : (d < 0 ? tintB : face);
+    const Reach& lateReach = d > 0 ? byA : (d < 0 ? byB : byFace);
+    auto step = [](const Blend4& b, const Reach& r, __m128i q, __m128i four) {
+        const __m128i in = _mm_and_si128(_mm_cmpgt_epi32(q, r.below), _mm_cmplt_epi32(q, r.above));
+        return _mm_or_si128(_mm_and_si128(in, b.apply(four)), _mm_andnot_si128(in, four));
+    };
+    // Only the pixels some blend reaches: the three stretches on the row,
+    // overlapping ones joined, each walked four pixels at a time.
+    struct Stretch {
+        int64_t lo, hi;
+    } stretches[3] = {{std::max<int64_t>(from - ad, first), std::min<int64_t>(end - ad, last)},
+                      {std::max<int64_t>(from, first), std::min<int64_t>(end, last)},
+                      {std::max<int64_t>(from + ad, first), std::min<int64_t>(end + ad, last)}};
+    const __m128i four = _mm_set1_epi32(4);
+    int64_t done = first - 1;  // the last pixel walked
+    for (int s = 0; s < 3; ++s) {
+        int64_t lo = std::max(stretches[s].lo, done + 1), hi = stretches[s].hi;
+        if (lo > hi) continue;
+        // Join the stretches that overlap or touch this one.
+        for (int t = s + 1; t < 3 && stretches[t].lo <= hi + 1; ++t) hi = std::max(hi, stretches[t].hi);
+        int64_t p = lo;
+        __m128i q = _mm_add_epi32(_mm_set1_epi32(int32_t(lo)), _mm_setr_epi32(0, 1, 2, 3));
+        for (; p + 3 <= hi; p += 4) {
+            __m128i* at = reinterpret_cast<__m128i*>(row + p);
+            __m128i v = _mm_loadu_si128(at);
+            v = step(early, earlyReach, q, v);
+            v = step(middle, middleReach, q, v);
+            v = step(late, lateReach, q, v);
+            _mm_storeu_si128(at, v);
+            q = _mm_add_epi32(q, four);
         }
+        for (; p <= hi; ++p) one(p);
+        done = hi;
     }
-    for (; p <= last; ++p) one(p);
 }
 
 inline uint32_t* rowPixels(const SDL_Surface* s, int32_t y) {
     return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + y * s->pitch);
+}
+
+// n > 0 copies of pixel from p on. Four at a time, the last four ending
+// exactly at p + n (they may cover pixels already written with the same
+// value); below four, one store each. Cost: n / 4 + 1 stores.
+inline void fillPixels(uint32_t* p, int32_t n, uint32_t pixel) {
+    if (n < 4) {
+        p[0] = pixel;
+        if (n > 1) p[1] = pixel;
+        if (n > 2) p[2] = pixel;
+        return;
+    }
+    const __m128i four = _mm_set1_epi32(int32_t(pixel));
+    uint32_t* const lastFour = p + n - 4;
+    for (; p < lastFour; p += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), four);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lastFour), four);
 }
 
 // Four copies of the last opaque pixel value, packed at the surface's bytes
@@ -190,9 +239,8 @@ int32_t glitchLine = 0;       // 0 .. 2, kept across rows, triangles and frames
 // plus up to three single pixels from the pattern below 4 bytes a pixel.
 void writeOpaqueRun(SDL_Surface* s, SpanPattern& pattern, int32_t y, int32_t lo, int32_t n, uint32_t pixel) {
     const int bpp = s->format->BytesPerPixel;
-    if (bpp == 4) {  // the format the system runs in: plain stores, which the compiler widens
-        uint32_t* row = rowPixels(s, y) + lo;
-        for (int32_t i = 0; i < n; ++i) row[i] = pixel;
+    if (bpp == 4) {  // the format the system runs in: four pixels a store
+        if (n > 0) fillPixels(rowPixels(s, y) + lo, n, pixel);
         return;
     }
     const uint8_t* bytes = pattern.forPixel(pixel, bpp);
@@ -283,13 +331,6 @@ constexpr float kCoordinateLimit = 65536.0f;
 
 }  // namespace
 
-int32_t truncToInt(float value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483520.0f) return INT32_MAX;
-    if (value <= -2147483648.0f) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 bool isInside(const SDL_Surface* surface, int32_t x, int32_t y) {
     return x >= 0 && x < surface->w && y >= 0 && y < surface->h;
 }
@@ -374,6 +415,11 @@ void drawSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Col
     if (color->alpha == 255) {
         // the pixel at hi is deliberately not written
         writeOpaqueRun(surface, drawSpanPattern, y, lo, n, static_cast<uint32_t>(color->pixel));
+    } else if (FastBlend::applies(surface->format)) {
+        const FastBlend blend(surface->format);
+        uint32_t* row = rowPixels(surface, y);
+        for (int32_t x = lo; x <= hi && x < surface->w; ++x)
+            blend.apply(row + x, static_cast<uint32_t>(color->pixel), color->alpha);
     } else {
         for (int32_t x = lo; x <= hi && x < surface->w; ++x)
             blendPixel(surface, x, y, static_cast<uint32_t>(color->pixel), color->alpha);
@@ -382,12 +428,64 @@ void drawSpan(SDL_Surface* surface, int32_t y, int32_t x0, int32_t x1, const Col
 
 namespace {
 
+// lineWith's walk for an opaque line with both ends on a surface of 4 bytes a
+// pixel and at most kNarrowLimit on a side: the same points, without the
+// set-up the other cases need (the scanline glitch draws one such line per
+// row). Cost: one division per line crossed x-major, one step per point
+// y-major. Kept out of line, as lineWith is, so that drawLine stays small.
+[[gnu::noinline]] void opaqueLineOnSurface(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+    const int32_t dx = x1 - x0, dy = y1 - y0;
+    const int32_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const int32_t pitch = surface->pitch / 4;
+    uint32_t* p = static_cast<uint32_t*>(surface->pixels);
+    if (ady <= adx) {
+        // Runs of points on one row, as in lineWith.
+        const int32_t step = dx > 0 ? 1 : -1;
+        const int32_t slope = dx != 0 ? (dy * 65536) / dx : 0;
+        const int32_t increment = step > 0 ? slope : -slope;
+        int32_t minor = y0 * 65536 + 0x8000;
+        int32_t line = minor >> 16;
+        p += x0 + line * pitch;
+        for (int32_t remaining = adx + 1;;) {
+            const int32_t fraction = minor & 0xFFFF;
+            int32_t run = remaining;
+            if (increment > 0)
+                run = (65536 - fraction + increment - 1) / increment;
+            else if (increment < 0)
+                run = fraction / -increment + 1;
+            if (run > remaining) run = remaining;
+            fillPixels(step > 0 ? p : p - (run - 1), run, pixel);
+            remaining -= run;
+            if (remaining == 0) return;
+            minor += increment * run;
+            const int32_t next = minor >> 16;
+            p += step * run + (next - line) * pitch;
+            line = next;
+        }
+    }
+    const int32_t step = dy > 0 ? 1 : -1;
+    const int32_t slope = (dx * 65536) / dy;  // |dy| > |dx|, so dy is not 0
+    const int32_t increment = step > 0 ? slope : -slope;
+    int32_t minor = x0 * 65536 + 0x8000;
+    int32_t column = minor >> 16;
+    p += y0 * pitch + column;
+    const int32_t majorStep = step > 0 ? pitch : -pitch;
+    for (int32_t i = 0;; ++i) {
+        *p = pixel;
+        if (i == ady) return;
+        minor += increment;
+        const int32_t next = minor >> 16;
+        p += majorStep + (next - column);
+        column = next;
+    }
+}
+
 // The 16.16 fixed-point DDA of drawLine, endpoints included, in the integer
 // width Wide (32 bits while every coordinate is within kNarrowLimit, as for
 // walkEdgeWith). Cost: one step per pixel of the major axis, on the surface
 // or not.
 template <typename Wide>
-void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel,
+[[gnu::noinline]] void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel,
               int32_t alpha) {
     const Wide dx = Wide(x1) - x0, dy = Wide(y1) - y0;
     const bool xMajor = (dy < 0 ? -dy : dy) <= (dx < 0 ? -dx : dx);
@@ -436,10 +534,8 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
                 else if (increment < 0)
                     run = int32_t(fraction / -increment) + 1;
                 if (run > remaining) run = remaining;
-                if (majorStep > 0)
-                    for (int32_t i = 0; i < run; ++i) p[i] = pixel;
-                else
-                    for (int32_t i = 0; i < run; ++i) p[-i] = pixel;
+                // the run's pixels lie to the right of p or, walking left, to its left
+                fillPixels(majorStep > 0 ? p : p - (run - 1), run, pixel);
                 remaining -= run;
                 if (remaining == 0) return;
                 minor += increment * run;
@@ -448,10 +544,41 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
                 line = next;
             }
         }
-        if (opaque)
+        if (opaque) {
             walk([pixel](uint32_t* q) { *q = pixel; });
-        else
+        } else if (blend.xrgb && alpha > 0) {
+            // Four points at a time: the points of a walk are distinct pixels
+            // (the major part moves every step), and each blend reads only
+            // its own pixel, so the four blend side by side as they would
+            // one after another. Cost: one blend per point, four at a time.
+            const Blend4 four(blend, pixel, alpha);
+            int32_t remaining = last + 1;
+            uint32_t* at[4];
+            auto advance = [&] {
+                minor += increment;
+                const int32_t next = int32_t(minor >> 16);
+                p += majorStep + (next - line) * minorStride;
+                line = next;
+            };
+            for (; remaining >= 4; remaining -= 4) {
+                for (uint32_t*& q : at) {
+                    q = p;
+                    if (remaining > 4 || &q != &at[3]) advance();
+                }
+                const __m128i mixed = four.apply(_mm_setr_epi32(int32_t(*at[0]), int32_t(*at[1]), int32_t(*at[2]),
+                                                                int32_t(*at[3])));
+                *at[0] = uint32_t(_mm_cvtsi128_si32(mixed));
+                *at[1] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0x55)));
+                *at[2] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xAA)));
+                *at[3] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xFF)));
+            }
+            for (; remaining > 0; --remaining) {
+                blend.apply(p, pixel, alpha);
+                if (remaining > 1) advance();
+            }
+        } else {
             walk([&blend, pixel, alpha](uint32_t* q) { blend.apply(q, pixel, alpha); });
+        }
         return;
     }
     for (Wide major = majorStart;; major += step) {
@@ -475,16 +602,28 @@ void lineWith(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t 
 void drawLine(SDL_Surface* surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, const Color* color) {
     const uint32_t pixel = static_cast<uint32_t>(color->pixel);
     const bool opaque = color->alpha == 255;
+    if (opaque && surface->format->BytesPerPixel == 4 && surface->w <= kNarrowLimit && surface->h <= kNarrowLimit &&
+        isInside(surface, x0, y0) && isInside(surface, x1, y1)) {
+        opaqueLineOnSurface(surface, x0, y0, x1, y1, pixel);
+        return;
+    }
 
     // Horizontal and vertical lines are drawn by a fast pass and again by the
-    // DDA below, so translucent ones blend twice.
-    if (y0 == y1) drawSpan(surface, y0, minInt(x0, x1), maxInt(x0, x1), color);
-    if (x0 == x1 && x0 >= 0) {
+    // DDA below, so translucent ones blend twice. An opaque pass paints only
+    // points of the line with the line's value, which the DDA paints again,
+    // so it is left out; except for a vertical line wholly above the surface,
+    // whose pass (quirk) still paints the column's pixel on row 0.
+    if (y0 == y1 && !opaque) drawSpan(surface, y0, minInt(x0, x1), maxInt(x0, x1), color);
+    if (x0 == x1 && x0 >= 0 && (!opaque || maxInt(y0, y1) < 0)) {
         const int32_t top = maxInt(minInt(y0, y1), 0), bottom = maxInt(maxInt(y0, y1), 0);
+        const bool fast = FastBlend::applies(surface->format);
+        const FastBlend blend(surface->format);
         for (int32_t y = top; y <= bottom; ++y) {
             if (x0 >= surface->w || y >= surface->h) break;
             if (opaque)
                 storePixel(surface, x0, y, pixel);
+            else if (fast)
+                blend.apply(rowPixels(surface, y) + x0, pixel, color->alpha);
             else
                 blendPixel(surface, x0, y, pixel, color->alpha);
         }
@@ -608,7 +747,7 @@ int32_t fillEdgePairPlain(SDL_Surface* surface, const EdgePoint* edgeA, const Ed
         const int32_t from = maxInt(minInt(r.xa, r.xb), 0), to = clampInt(maxInt(r.xa, r.xb), 0, w - 1);
         // the pixel at `to` is deliberately not written
         uint32_t* row = reinterpret_cast<uint32_t*>(pixels + r.y * pitch);
-        for (int32_t x = from; x < to; ++x) row[x] = pixel;
+        if (to > from) fillPixels(row + from, to - from, pixel);
     }
     return j;
 }
@@ -761,10 +900,14 @@ RowRange keptRows(int32_t y0, int32_t y1, int32_t last) {
     return RowRange{y0 > 0 ? y0 : (y0 == 0 ? 1 : 0), minInt(y1, last)};
 }
 
+// How fillNarrow draws its rows: opaque spans on every row, on the even rows
+// only (interlace alone), or through effectRow with every span effect.
+enum class RowMode { kPlain, kInterlaced, kEffects };
+
 // fillTriangle for narrow coordinates: the rows and spans the edge lists and
 // fillEdgePair would give, in the same order, straight from the edges.
 // Cost: the rows of the triangle in the window plus the x-major edges' steps.
-template <bool Plain>
+template <RowMode Mode>
 void fillNarrow(const Camera* camera, SDL_Surface* surface, int32_t tx, int32_t ty, int32_t mx, int32_t my,
                 int32_t bx, int32_t by, Color* color) {
     const int32_t w = surface->w, h = surface->h, last = minInt(h, kEdgeCapacity) - 1;
@@ -776,30 +919,31 @@ void fillNarrow(const Camera* camera, SDL_Surface* surface, int32_t tx, int32_t 
     uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
     const int32_t pitch = surface->pitch;
     const uint32_t plainPixel = static_cast<uint32_t>(color->pixel);
-    const bool interlaced = camera->interlace != 0;
-    // Row y between edge A's x and edge B's, as fillEdgePair pairs them.
+    // Row y (from 1 on) between edge A's x and edge B's, as fillEdgePair pairs them.
     auto row = [&](int32_t y, int32_t pa, int32_t pb) {
-        if (y <= 0) return;  // row 0 is never filled (every row kept is below the surface's end)
         const int32_t xa = minInt(pa, w - 1), xb = minInt(pb, w - 1);
-        if constexpr (Plain) {
-            if (interlaced && (y & 1)) return;
-            const int32_t from = maxInt(minInt(xa, xb), 0), to = clampInt(maxInt(xa, xb), 0, w - 1);
-            uint32_t* p = reinterpret_cast<uint32_t*>(pixels + y * pitch);
-            // the pixel at `to` is deliberately not written
-            for (int32_t x = from; x < to; ++x) p[x] = plainPixel;
-        } else {
+        if constexpr (Mode == RowMode::kEffects) {
             effectRow(camera, surface, blend, fast, y, xa, xb, color);
+        } else {
+            if (Mode == RowMode::kInterlaced && (y & 1)) return;
+            // Both ends are within the last column already.
+            const int32_t from = maxInt(minInt(xa, xb), 0), to = maxInt(maxInt(xa, xb), 0);
+            // the pixel at `to` is deliberately not written
+            if (to > from) fillPixels(reinterpret_cast<uint32_t*>(pixels + y * pitch) + from, to - from, plainPixel);
         }
     };
+    // Row 0 is never filled (every row kept is below the surface's end), so
+    // the loops start at row 1; an x-major edge walks on to a later row just
+    // as it would through row 0.
     // The upper part: every row of the first edge lies on the long edge too.
     int32_t k = 0;
     if (n1 > 0) {
-        for (int32_t y = r1.first; y <= r1.last; ++y) row(y, topMiddle.at(y), topBottom.at(y));
+        for (int32_t y = maxInt(r1.first, 1); y <= r1.last; ++y) row(y, topMiddle.at(y), topBottom.at(y));
         k = r1.last - r1.first;
     }
     // The lower part, from the middle row again: the rows both lists hold,
     // with the shorter list as edge A.
-    const int32_t from = maxInt(r2.first + k, r3.first), to = minInt(r2.last, r3.last);
+    const int32_t from = maxInt(maxInt(r2.first + k, r3.first), 1), to = minInt(r2.last, r3.last);
     if (n3 < n2 - k) {
         for (int32_t y = from; y <= to; ++y) row(y, topBottom.at(y), middleBottom.at(y));
     } else {
@@ -831,8 +975,11 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
         bottom = middle == &a ? &b : &a;
     }
 
+    // No corner is NaN here and the clamped value lies within +-65536, where
+    // truncToInt is the plain truncation.
     auto whole = [](float v) {
-        return truncToInt(v < -kCoordinateLimit ? -kCoordinateLimit : (v > kCoordinateLimit ? kCoordinateLimit : v));
+        return static_cast<int32_t>(v < -kCoordinateLimit ? -kCoordinateLimit
+                                                          : (v > kCoordinateLimit ? kCoordinateLimit : v));
     };
     const int32_t tx = whole(top->x), ty = whole(top->y);
     const int32_t mx = whole(middle->x), my = whole(middle->y);
@@ -842,10 +989,12 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
     if (ty == 0 && my == 0) return;
 
     if (narrow(tx) && narrow(ty) && narrow(mx) && narrow(my) && narrow(bx) && narrow(by)) {
-        if (plainOrInterlaced(camera, surface, color))
-            fillNarrow<true>(camera, surface, tx, ty, mx, my, bx, by, color);
+        if (!plainOrInterlaced(camera, surface, color))
+            fillNarrow<RowMode::kEffects>(camera, surface, tx, ty, mx, my, bx, by, color);
+        else if (camera->interlace)
+            fillNarrow<RowMode::kInterlaced>(camera, surface, tx, ty, mx, my, bx, by, color);
         else
-            fillNarrow<false>(camera, surface, tx, ty, mx, my, bx, by, color);
+            fillNarrow<RowMode::kPlain>(camera, surface, tx, ty, mx, my, bx, by, color);
         return;
     }
 

@@ -69,4 +69,10 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
 
 // Float to int conversion that truncates toward zero like a cast, but
 // saturates out-of-range values and maps NaN to 0 instead of being undefined.
-int32_t truncToInt(float value);
+// Inline: the camera calls it for every corner it projects.
+inline int32_t truncToInt(float value) {
+    if (value != value) return 0;  // NaN
+    if (value >= 2147483520.0f) return INT32_MAX;
+    if (value <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}

@@ -11,7 +11,6 @@ TEST(MeshObject, StartsEmptyWithOpaqueLitDefaults) {
     EXPECT_EQ(m.shading, 1.0f);
     EXPECT_EQ(m.alpha, 255);
     EXPECT_EQ(m.faces, nullptr);
-    EXPECT_EQ(m.workFaces, nullptr);
     EXPECT_EQ(m.faceLight, nullptr);
     EXPECT_EQ(m.faceCount, 0);
     EXPECT_EQ(m.drawCount, 0);
@@ -45,7 +44,6 @@ TEST(MeshObject, FaceArraysAreAllocatedColouredAndReleasedTogether) {
     m.drawCount = 3;
     m.allocateFaces();
     ASSERT_NE(m.faces, nullptr);
-    ASSERT_NE(m.workFaces, nullptr);
     ASSERT_NE(m.faceLight, nullptr);
     m.faces[1].b.position = Vector3(1, 0, 0);
     m.faces[1].c.position = Vector3(0, 1, 0);
@@ -57,7 +55,6 @@ TEST(MeshObject, FaceArraysAreAllocatedColouredAndReleasedTogether) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(m.faces[i].color, 0x123456u);
     m.releaseFaces();
     EXPECT_EQ(m.faces, nullptr);
-    EXPECT_EQ(m.workFaces, nullptr);
     EXPECT_EQ(m.faceLight, nullptr);
     EXPECT_EQ(m.faceCount, 0);
     EXPECT_EQ(m.drawCount, 0);

@@ -154,6 +154,22 @@ TEST(CameraCulling, RangeGuardDropsFacesOffScreenOrTooLargeButKeepsPartlyVisible
     EXPECT_EQ(h.at(90, 110), 0xFFFFFFu);
 }
 
+TEST(CameraCulling, TheTargetAndRangeTestsAtTheirEdges) {
+    // A face is kept when a corner truncates onto the target and every corner
+    // lies within 2048 of the origin of the screen.
+    struct Row {
+        float ax, ay, bx;
+        int32_t kept;
+    } const rows[] = {{-0.5f, 10, -1500, 1},  {-1.0f, 10, -1500, 0},  {799.9f, 10, -1500, 1},
+                      {800.0f, 10, -1500, 0}, {10, -0.9f, -1500, 1},  {10, 599.5f, -1500, 1},
+                      {10, 600.0f, -1500, 0}, {100, 100, -2048, 1},   {100, 100, -2048.5f, 0}};
+    for (const Row& r : rows) {
+        Frame f;
+        Model m({facingEye(r.ax, r.ay, r.bx, 20, -1000, 590)});
+        EXPECT_EQ(f.camera.transformAndSort(&m.object), r.kept) << r.ax << "," << r.ay << " with " << r.bx;
+    }
+}
+
 TEST(CameraCulling, FacesAtOrBehindTheEyeAndNotANumberCornersDrawNothing) {
     Frame f;
     const float eye = f.camera.eyeDistance;
