@@ -88,6 +88,8 @@ TEST(EmbeddedPictures, RawPicturesHaveTheirSizesAndKeys) {
     EXPECT_LT(spriteKey, spritePixels * 19 / 20);
     // The corners are transparent: nothing is cut off at the edges.
     EXPECT_EQ(std::memcmp(bannerRgb, "\x00\x00\xff", 3), 0);
+    // The scenes blit the banner at y = 520 of a 600-row screen: rows 80 on are never seen.
+    EXPECT_EQ(count(bannerRgb + 200 * 80 * 3, 200ul * 15 * 3, 0, 0, 255), 200ul * 15) << "banner drawn below row 80";
     EXPECT_EQ(std::memcmp(spriteRgb, "\xff\x00\xff", 3), 0);
     EXPECT_EQ(std::memcmp(spriteRgb + spriteRgb_size - 3, "\xff\x00\xff", 3), 0);
 }

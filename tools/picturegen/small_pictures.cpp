@@ -89,18 +89,20 @@ double stadium(double px, double py, double cx, double y0, double y1, double r) 
 constexpr double kStroke = 3.75, kOutlined = kStroke + 2.5;
 
 // Distance to the stroke skeleton of "^vorna", laid out in banner pixels:
-// geometric lowercase with an x-height from y = 30 to the baseline at 74 and
-// the caret riding high before it. The scene cuts away every even column of
-// the banner, so no two letters come closer than 15.5 between skeletons: at
-// least three columns of backdrop (one or two of them kept) between the
-// outlines, which keeps "r" and "n" apart.
+// geometric lowercase with an x-height from y = 25 to the baseline at 68 and
+// the caret riding high before it. The scene blits the banner at y = 520 of a
+// 600-row screen, so only its top 80 rows are ever seen: outline and shadow
+// end by row 77. The scene also cuts away every even column of the banner, so
+// no two letters come closer than 15.5 between skeletons: at least three
+// columns of backdrop (one or two of them kept) between the outlines, which
+// keeps "r" and "n" apart.
 double lettering(double x, double y) {
-    const double top = 30, base = 74;
+    const double top = 25, base = 68;
     double d = 1e9;
     auto add = [&](double v) { d = std::min(d, v); };
     // ^
-    add(segment(x, y, 3, 21, 11, 6));
-    add(segment(x, y, 11, 6, 19, 21));
+    add(segment(x, y, 3, 19, 11, 7));
+    add(segment(x, y, 11, 7, 19, 19));
     // v
     add(segment(x, y, 31, top, 41, base));
     add(segment(x, y, 41, base, 51, top));
@@ -132,7 +134,7 @@ std::vector<unsigned char> paintBanner() {
             bool solid = true;
             if (d < kStroke) {
                 // Metal: gold at the top to ember at the foot, a bright band above the middle.
-                const double t = clamp01((y - 8) / 74.0);
+                const double t = clamp01((y - 6) / 68.0);
                 col = mix(hex(0xfff2b0), hex(0xffb020), smoothstep(0.0, 0.45, t));
                 col = mix(col, hex(0xd83c10), smoothstep(0.5, 1.0, t));
                 col = col + Rgb{1, 1, 1} * (0.5 * smoothstep(0.05, 0.0, std::fabs(t - 0.36)));
