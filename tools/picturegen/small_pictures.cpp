@@ -34,7 +34,12 @@ Canvas paintOpeningRings() {
     return c;
 }
 
-// The closing tower of rings: a warm spiral that turns as it sinks.
+// The closing tower of rings: a warm spiral that turns as it sinks. Its
+// tower stacks the rings so that the rows of the closing words are painted
+// mostly by radii 0.19 to 0.5 (half of those rows' ring pixels); the blur
+// smears the yellow words along their rows as well, so that band is kept dark
+// and calm, a violet moat between a small white core and the bright arms
+// outside, and the words read against it.
 Canvas paintClosingRings() {
     Canvas c(256, 256);
     for (int y = 0; y < 256; ++y)
@@ -44,9 +49,13 @@ Canvas paintClosingRings() {
             const double a = atan2D(dy, dx);
             const double arms = 0.5 + 0.5 * cosD(3 * a + logD(r) * 6);
             const double fine = 0.5 + 0.5 * cosD(r * 24);
-            Rgb col = mix(hex(0x3a0c5a), hex(0xe03050), smoothstep(0.2, 0.7, arms));
-            col = mix(col, hex(0xffc040), smoothstep(0.75, 1.0, arms));
-            col = col * (0.7 + 0.3 * fine) + hex(0xfff0c0) * (expD(-r * 7) * 1.2);
+            const double calm = smoothstep(0.44, 0.62, r);  // 0 in the moat, 1 outside it
+            // Rose and ember rather than gold: the words are yellow.
+            Rgb bright = mix(hex(0x3a0c5a), hex(0xd02858), smoothstep(0.2, 0.7, arms));
+            bright = mix(bright, hex(0xff8840), smoothstep(0.8, 1.0, arms));
+            const Rgb dark = mix(hex(0x100520), hex(0x3a1048), smoothstep(0.3, 0.9, arms));
+            Rgb col = mix(dark, bright, calm) * (0.7 + 0.3 * fine);
+            col = col + hex(0xfff0c0) * (expD(-(r * r) / (0.09 * 0.09)) * 1.3);
             col = col * smoothstep(1.05, 0.92, r);
             c.at(x, y) = tonemap(col);
         }
