@@ -88,6 +88,27 @@ TEST(EmbeddedPictures, RawPicturesHaveTheirSizesAndKeys) {
     EXPECT_LT(spriteKey, spritePixels * 19 / 20);
     // The corners are transparent: nothing is cut off at the edges.
     EXPECT_EQ(std::memcmp(bannerRgb, "\x00\x00\xff", 3), 0);
+    // The scenes blit the banner at y = 520 of a 600-row screen: rows 80 on are never seen.
+    EXPECT_EQ(count(bannerRgb + 200 * 80 * 3, 200ul * 15 * 3, 0, 0, 255), 200ul * 15) << "banner drawn below row 80";
     EXPECT_EQ(std::memcmp(spriteRgb, "\xff\x00\xff", 3), 0);
     EXPECT_EQ(std::memcmp(spriteRgb + spriteRgb_size - 3, "\xff\x00\xff", 3), 0);
+}
+
+TEST(EmbeddedPictures, ClosingRingsAreDarkWhereTheWordsPass) {
+    ASSERT_NE(testsupport::videoSurface(), nullptr);
+    // The closing's rows of yellow words are painted mostly by its rings of
+    // radius 0.19 to 0.44 (of 128): a bright band there hides the words.
+    Image image(closingPictureJpeg, static_cast<int32_t>(closingPictureJpeg_size));
+    ASSERT_NE(image.surface, nullptr);
+    double sum = 0;
+    int n = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double r2 = ((x - 128) * (x - 128) + (y - 128) * (y - 128)) / (128.0 * 128.0);
+            if (r2 < 0.19 * 0.19 || r2 > 0.44 * 0.44) continue;
+            const uint32_t p = testsupport::pixelAt(image.surface, x, y + 1);  // row 0 is the border
+            sum += (p >> 16 & 255) + (p >> 8 & 255) + (p & 255);
+            n += 3;
+        }
+    EXPECT_LT(sum / n, 40.0);
 }

@@ -1291,7 +1291,8 @@ Sweep bladePiece(const Blade& b, const std::vector<double>& at, bool baseClosed,
     return s;
 }
 
-// A magnolia sprig: a closed goblet of eight thick spoon-shaped tepals,
+// A magnolia sprig: eight thick spoon-shaped tepals, four inner ones closed
+// in a goblet and four outer ones opening away from it,
 // creamy white and blushing pink-purple at the base, over three small green
 // bud scales, round the pistil and its stamens; it sits on a short green
 // stalk on a woody branch that crosses the picture under it, with four small
@@ -1366,17 +1367,18 @@ std::string makeMagnolia() {
         double angle, len, halfWidth, rise, bend, cup;
         int bands;  // of white between the blush and the tip
     };
-    // Four outer tepals on a wider foot and four inner ones standing more
-    // upright inside them, all curving in towards their tips and cupped with
-    // their edges turned inwards (a negative cup), so that from outside each
-    // is a convex spoon and together they close into a goblet whose faces
-    // the depth sort keeps in order. The last inner one is smaller, so that
+    // Four inner tepals standing upright and curving in towards their tips
+    // into a goblet, and four narrower outer ones on a wider foot that lean
+    // out and barely turn in, so that their tips stand apart from the goblet
+    // and from each other: separate petals, not one closed bud. All are
+    // cupped with their edges turned inwards (a negative cup), so that from
+    // outside each is a convex spoon. The last inner one is smaller, so that
     // its fewer faces come out of the same size.
     std::vector<Tepal> tepals;
     for (int k = 0; k < 8; ++k) {
         double a = 2.0 * kPi * k / 8.0 + 0.1;
         if (k % 2 == 0)
-            tepals.push_back({a, 30.0, 9.0, 0.75, 0.95, -0.35, 2});
+            tepals.push_back({a, 30.0, 8.0, 0.62, 0.3, -0.35, 2});
         else if (k < 7)
             tepals.push_back({a, 28.0, 8.3, 0.95, 0.75, -0.35, 2});
         else

@@ -34,7 +34,12 @@ Canvas paintOpeningRings() {
     return c;
 }
 
-// The closing tower of rings: a warm spiral that turns as it sinks.
+// The closing tower of rings: a warm spiral that turns as it sinks. Its
+// tower stacks the rings so that the rows of the closing words are painted
+// mostly by radii 0.19 to 0.5 (half of those rows' ring pixels); the blur
+// smears the yellow words along their rows as well, so that band is kept dark
+// and calm, a violet moat between a small white core and the bright arms
+// outside, and the words read against it.
 Canvas paintClosingRings() {
     Canvas c(256, 256);
     for (int y = 0; y < 256; ++y)
@@ -44,9 +49,13 @@ Canvas paintClosingRings() {
             const double a = atan2D(dy, dx);
             const double arms = 0.5 + 0.5 * cosD(3 * a + logD(r) * 6);
             const double fine = 0.5 + 0.5 * cosD(r * 24);
-            Rgb col = mix(hex(0x3a0c5a), hex(0xe03050), smoothstep(0.2, 0.7, arms));
-            col = mix(col, hex(0xffc040), smoothstep(0.75, 1.0, arms));
-            col = col * (0.7 + 0.3 * fine) + hex(0xfff0c0) * (expD(-r * 7) * 1.2);
+            const double calm = smoothstep(0.44, 0.62, r);  // 0 in the moat, 1 outside it
+            // Rose and ember rather than gold: the words are yellow.
+            Rgb bright = mix(hex(0x3a0c5a), hex(0xd02858), smoothstep(0.2, 0.7, arms));
+            bright = mix(bright, hex(0xff8840), smoothstep(0.8, 1.0, arms));
+            const Rgb dark = mix(hex(0x100520), hex(0x3a1048), smoothstep(0.3, 0.9, arms));
+            Rgb col = mix(dark, bright, calm) * (0.7 + 0.3 * fine);
+            col = col + hex(0xfff0c0) * (expD(-(r * r) / (0.09 * 0.09)) * 1.3);
             col = col * smoothstep(1.05, 0.92, r);
             c.at(x, y) = tonemap(col);
         }
@@ -89,18 +98,20 @@ double stadium(double px, double py, double cx, double y0, double y1, double r) 
 constexpr double kStroke = 3.75, kOutlined = kStroke + 2.5;
 
 // Distance to the stroke skeleton of "^vorna", laid out in banner pixels:
-// geometric lowercase with an x-height from y = 30 to the baseline at 74 and
-// the caret riding high before it. The scene cuts away every even column of
-// the banner, so no two letters come closer than 15.5 between skeletons: at
-// least three columns of backdrop (one or two of them kept) between the
-// outlines, which keeps "r" and "n" apart.
+// geometric lowercase with an x-height from y = 25 to the baseline at 68 and
+// the caret riding high before it. The scene blits the banner at y = 520 of a
+// 600-row screen, so only its top 80 rows are ever seen: outline and shadow
+// end by row 77. The scene also cuts away every even column of the banner, so
+// no two letters come closer than 15.5 between skeletons: at least three
+// columns of backdrop (one or two of them kept) between the outlines, which
+// keeps "r" and "n" apart.
 double lettering(double x, double y) {
-    const double top = 30, base = 74;
+    const double top = 25, base = 68;
     double d = 1e9;
     auto add = [&](double v) { d = std::min(d, v); };
     // ^
-    add(segment(x, y, 3, 21, 11, 6));
-    add(segment(x, y, 11, 6, 19, 21));
+    add(segment(x, y, 3, 19, 11, 7));
+    add(segment(x, y, 11, 7, 19, 19));
     // v
     add(segment(x, y, 31, top, 41, base));
     add(segment(x, y, 41, base, 51, top));
@@ -132,7 +143,7 @@ std::vector<unsigned char> paintBanner() {
             bool solid = true;
             if (d < kStroke) {
                 // Metal: gold at the top to ember at the foot, a bright band above the middle.
-                const double t = clamp01((y - 8) / 74.0);
+                const double t = clamp01((y - 6) / 68.0);
                 col = mix(hex(0xfff2b0), hex(0xffb020), smoothstep(0.0, 0.45, t));
                 col = mix(col, hex(0xd83c10), smoothstep(0.5, 1.0, t));
                 col = col + Rgb{1, 1, 1} * (0.5 * smoothstep(0.05, 0.0, std::fabs(t - 0.36)));
