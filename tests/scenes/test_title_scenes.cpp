@@ -403,12 +403,14 @@ TEST_F(TitleScenes, ClosingFadesAfterSpaceButNotAfterEscapeOrTheClosedWindow) {
         EXPECT_EQ(runClosing(engine, nullptr, titles), c.result);
         // The release is seen at the start of frame 4, which still presents.
         EXPECT_EQ(engine->frames - before, 5 + c.fadeFrames);
+        // Lit means well above what the fade leaves: the closing's rings are
+        // dark by design, so its brightest pixel is no more than a third of full.
         const int brightAfter = brightestChannel(engine->screen);
-        EXPECT_GT(brightBefore, 100);
+        EXPECT_GT(brightBefore, 40);
         if (c.fadeFrames) {
             EXPECT_LE(brightAfter, 2);
         } else {
-            EXPECT_GT(brightAfter, 100);
+            EXPECT_GT(brightAfter, 40);
         }
         EXPECT_EQ(liveTimers(), 0);
     }
