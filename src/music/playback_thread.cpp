@@ -1,6 +1,7 @@
 #include "music/playback_thread.h"
 
 #include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -41,6 +42,12 @@ float* mixBuffer = nullptr;  // 2 x 2048 interleaved floats, 16-byte aligned
 
 // How long stopSong waits for a write to come back before it gives up on the thread.
 constexpr int kStopWaitMs = 500;
+
+int64_t monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 void* playbackLoop(void* argument) {
     PlaybackRun* self = static_cast<PlaybackRun*>(argument);
@@ -137,11 +144,10 @@ int stopSong(Song* song) {
         while (run->inBlock.load()) {
         }
         // From here on the thread no longer touches the song or the mix buffer.
-        int waitedMs = 0;
-        while (run->state.load() != kFinished && waitedMs < kStopWaitMs) {
-            usleep(10000);
-            waitedMs += 10;
-        }
+        // The wait is measured on the clock, not counted in sleeps: on a busy
+        // machine a 10 ms sleep can take several times that.
+        const int64_t giveUpAt = monotonicMs() + kStopWaitMs;
+        while (run->state.load() != kFinished && monotonicMs() < giveUpAt) usleep(10000);
         if (run->state.exchange(kAbandoned) == kFinished) {
             // Joined, so every restart gives back the finished thread's resources.
             pthread_join(playbackThread, nullptr);
