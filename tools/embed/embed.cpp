@@ -11,19 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
+
 namespace {
 
 bool readFile(const char* path, std::vector<unsigned char>& out) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        std::fprintf(stderr, "vorna-embed: can't open %s\n", path);
-        return false;
-    }
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-    return true;
+    if (readFileBytes(path, out)) return true;
+    std::fprintf(stderr, "vorna-embed: can't open %s\n", path);
+    return false;
 }
 
 void putEscaped(std::string& s, const unsigned char* p, size_t n) {
@@ -45,14 +40,9 @@ void putEscaped(std::string& s, const unsigned char* p, size_t n) {
 }
 
 bool writeFile(const char* path, const std::string& text) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) {
-        std::fprintf(stderr, "vorna-embed: can't write %s\n", path);
-        return false;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok;
+    if (writeFileBytes(path, text.data(), text.size())) return true;
+    std::fprintf(stderr, "vorna-embed: can't write %s\n", path);
+    return false;
 }
 
 std::string bytesSource(const char* symbol, const std::vector<unsigned char>& data) {

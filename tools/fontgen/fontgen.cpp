@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
+
 namespace {
 
 constexpr int kGlyphs = 256;
@@ -268,11 +270,7 @@ bool build(const char* path, std::vector<uint8_t>& t8, std::vector<uint8_t>& t16
 }
 
 bool writeFile(const char* path, const std::vector<uint8_t>& data) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return fail(path, 0, "cannot write");
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok || fail(path, 0, "write failed");
+    return writeFileBytes(path, data.data(), data.size()) || fail(path, 0, "cannot write");
 }
 
 bool sameAsFile(const char* path, const std::vector<uint8_t>& data) {

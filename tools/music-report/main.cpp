@@ -8,18 +8,9 @@
 #include <vector>
 
 #include "figures.h"
+#include "support/file_bytes.h"
 
 namespace {
-
-bool readFile(const char* path, std::vector<uint8_t>& out) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-    return true;
-}
 
 uint32_t le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
 uint32_t le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
@@ -32,7 +23,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint8_t> wav;
-    if (!readFile(argv[1], wav) || wav.size() < 44 || std::memcmp(wav.data(), "RIFF", 4) != 0) {
+    if (!readFileBytes(argv[1], wav) || wav.size() < 44 || std::memcmp(wav.data(), "RIFF", 4) != 0) {
         std::fprintf(stderr, "vorna-music-report: %s is not a WAV file\n", argv[1]);
         return 1;
     }
@@ -72,7 +63,7 @@ int main(int argc, char** argv) {
     for (int b = 0; b < musicreport::bandCount; ++b) std::printf("  %-14s %5.1f %%\n", names[b], 100.0 * share[b]);
     if (argc > 2) {
         std::vector<uint8_t> xm;
-        if (!readFile(argv[2], xm)) {
+        if (!readFileBytes(argv[2], xm)) {
             std::fprintf(stderr, "vorna-music-report: can't read %s\n", argv[2]);
             return 1;
         }

@@ -13,26 +13,10 @@
 #include <vector>
 
 #include "composition.h"
+#include "support/file_bytes.h"
 #include "xm_writer.h"
 
 namespace {
-
-bool readFile(const char* path, std::vector<uint8_t>& out) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-    return true;
-}
-
-bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
 
 int usage() {
     std::fprintf(stderr, "usage: vorna-musicgen --write OUT.xm | --check FILE.xm\n");
@@ -48,7 +32,7 @@ int main(int argc, char** argv) {
 
     if (mode == "--write") {
         const std::vector<uint8_t> bytes = musicgen::writeXm(module);
-        if (!writeFile(argv[2], bytes)) {
+        if (!writeFileBytes(argv[2], bytes.data(), bytes.size())) {
             std::fprintf(stderr, "vorna-musicgen: can't write %s\n", argv[2]);
             return 1;
         }
@@ -58,7 +42,7 @@ int main(int argc, char** argv) {
     if (mode == "--check") {
         const std::vector<uint8_t> bytes = musicgen::writeXm(module);
         std::vector<uint8_t> committed;
-        if (!readFile(argv[2], committed)) {
+        if (!readFileBytes(argv[2], committed)) {
             std::fprintf(stderr, "vorna-musicgen: can't read %s\n", argv[2]);
             return 1;
         }

@@ -16,6 +16,7 @@
 #include <jpeglib.h>
 
 #include "painters.h"
+#include "support/file_bytes.h"
 
 namespace {
 
@@ -93,23 +94,6 @@ std::vector<Output> paintAll() {
     return out;
 }
 
-bool readFile(const std::string& path, Bytes& out) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-    return true;
-}
-
-bool writeFile(const std::string& path, const Bytes& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,7 +108,7 @@ int main(int argc, char** argv) {
         const std::string path = dir + "/" + o.file;
         if (check) {
             Bytes committed;
-            if (!readFile(path, committed)) {
+            if (!readFileBytes(path.c_str(), committed)) {
                 std::fprintf(stderr, "picturegen: can't open %s\n", path.c_str());
                 status = 1;
             } else if (committed != o.bytes) {
@@ -133,7 +117,7 @@ int main(int argc, char** argv) {
                 status = 1;
             }
         } else {
-            if (!writeFile(path, o.bytes)) {
+            if (!writeFileBytes(path.c_str(), o.bytes.data(), o.bytes.size())) {
                 std::fprintf(stderr, "picturegen: can't write %s\n", path.c_str());
                 status = 1;
             } else {
