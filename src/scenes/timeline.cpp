@@ -121,9 +121,8 @@ void Production::startGlide(const Glide& glide, MeshObject* m) {
 int32_t Production::run3D(const StepDescription& step) {
     MeshObject* m = place(step);
     const float values[3] = {step.stepA, step.stepB, step.stepC};
-    float* variables[3] = {&stepA, &stepB, &stepC};
     for (int i = 0; i < 3; ++i)
-        if (!std::isnan(values[i])) *variables[i] = values[i];
+        if (!std::isnan(values[i])) *stepVariable(StepVariable(i)) = values[i];
 
     // The growth: the faces, then the move (three animators at once), then the turn.
     const Growth& growth = step.growth;
