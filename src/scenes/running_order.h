@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
 
 constexpr int kSceneCount = 22;
 
@@ -79,6 +80,11 @@ constexpr int kMaxSettings = 10;
 
 struct StepDescription {
     StepKind kind = StepKind::k3D;
+    // What a viewer would call the step (the recorder's progress line), and
+    // its length in frames of a recording at 60 fps, seed 1, no key pressed
+    // (measured; the recorder's estimate of what is left).
+    const char* name = "";
+    int32_t plannedFrames = 0;
 
     // 3D: the model (the first whose name holds this text) and its state at the start.
     const char* model = nullptr;
@@ -112,3 +118,7 @@ extern const StepDescription kRunningOrder[kSceneCount];
 inline bool is3DStep(int number) {
     return number >= 1 && number <= kSceneCount && kRunningOrder[number - 1].kind == StepKind::k3D;
 }
+
+// The numbers of the steps of one kind, runs of three or more written as a
+// range: "3 .. 5, 8 .. 10, 14 .. 21" for the 3D steps.
+std::string stepNumbersOfKind(StepKind kind);

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "progress.h"
 #include "recorder.h"
@@ -50,7 +53,43 @@ TEST(Progress, ExpectedLengthAddsTheScenesAndHonoursTheLimit) {
     EXPECT_GT(whole, 200);
     EXPECT_DOUBLE_EQ(expectedSeconds(1, 7, -1) + expectedSeconds(8, 22, -1), whole);
     EXPECT_DOUBLE_EQ(expectedSeconds(1, 22, 40), 40);
-    for (int s = 1; s <= 22; ++s) EXPECT_GT(sceneNote(s).seconds, 0) << s;
+}
+
+// Every fact about the steps that the tools show comes from the running
+// order, so a step added there reaches the recorder, its progress line and
+// vorna-scene's usage without another list to update.
+TEST(Progress, TheStepFactsComeFromTheRunningOrder) {
+    EXPECT_EQ(RecordOptions{}.lastScene, kSceneCount) << "a recording by default ends with the last step";
+    char count[16];
+    std::snprintf(count, sizeof count, "/%d ", kSceneCount);
+    double planned = 0;
+    std::vector<int> threeD;
+    for (int n = 1; n <= kSceneCount; ++n) {
+        const StepDescription& step = kRunningOrder[n - 1];
+        ASSERT_GT(std::strlen(step.name), 0u) << "step " << n << " has no name";
+        EXPECT_GT(step.plannedFrames, 0) << "step " << n << " has no planned length";
+        for (int m = 1; m < n; ++m) EXPECT_STRNE(kRunningOrder[m - 1].name, step.name) << n << " and " << m;
+        const std::string line = progressText(n, 0, 100, 1);
+        EXPECT_NE(line.find(step.name), std::string::npos) << line;
+        EXPECT_NE(line.find(count), std::string::npos) << line;
+        planned += step.plannedFrames / 60.0;
+        if (is3DStep(n)) threeD.push_back(n);
+    }
+    EXPECT_DOUBLE_EQ(expectedSeconds(1, kSceneCount, -1), planned);
+    // vorna-scene's usage names the 3D steps with ranges; spelled out, they are the table's.
+    std::vector<int> spelled;
+    std::istringstream words(stepNumbersOfKind(StepKind::k3D));
+    std::string word;
+    for (bool range = false; words >> word;) {
+        if (word == "..") {
+            range = true;
+            continue;
+        }
+        const int n = std::atoi(word.c_str());
+        for (int m = range && !spelled.empty() ? spelled.back() + 1 : n; m <= n; ++m) spelled.push_back(m);
+        range = false;
+    }
+    EXPECT_EQ(spelled, threeD);
 }
 
 TEST(Progress, PlainLinesEveryFewSecondsWhenNotATerminal) {

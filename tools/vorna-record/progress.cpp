@@ -3,34 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+#include "scenes/running_order.h"
 
-// Lengths in frames of a whole recording at 60 fps, seed 1, no key pressed.
-const SceneNote notes[] = {
-    {"opening title", 1690 / 60.0},
-    {"first picture", 181 / 60.0},
-    {"sphere", 1087 / 60.0},
-    {"glob", 1610 / 60.0},
-    {"octopus", 808 / 60.0},
-    {"hello page", 565 / 60.0},
-    {"second picture", 181 / 60.0},
-    {"magnolia grows", 995 / 60.0},
-    {"magnolia normals", 411 / 60.0},
-    {"magnolia flight", 805 / 60.0},
-    {"greetings page", 728 / 60.0},
-    {"photograph", 360 / 60.0},
-    {"third picture", 181 / 60.0},
-    {"cow arrives", 344 / 60.0},
-    {"red-lined cow", 538 / 60.0},
-    {"yellow cow", 538 / 60.0},
-    {"spring", 537 / 60.0},
-    {"swaying teddy", 806 / 60.0},
-    {"blue teddy", 270 / 60.0},
-    {"green teddy", 805 / 60.0},
-    {"spinning teddy", 806 / 60.0},
-    {"closing title", 1409 / 60.0},
-};
-constexpr int kNotes = int(sizeof notes / sizeof notes[0]);
+namespace {
 
 std::string clock(double seconds) {
     const long s = std::lround(std::max(0.0, seconds));
@@ -41,11 +16,12 @@ std::string clock(double seconds) {
 
 }  // namespace
 
-const SceneNote& sceneNote(int scene) { return notes[std::clamp(scene, 1, kNotes) - 1]; }
+const char* stepName(int scene) { return scene >= 1 && scene <= kSceneCount ? kRunningOrder[scene - 1].name : "?"; }
 
 double expectedSeconds(int firstScene, int lastScene, double limitSeconds) {
     double total = 0;
-    for (int s = firstScene; s <= lastScene; ++s) total += sceneNote(s).seconds;
+    for (int s = std::max(firstScene, 1); s <= std::min(lastScene, kSceneCount); ++s)
+        total += kRunningOrder[s - 1].plannedFrames / 60.0;
     return limitSeconds > 0 ? std::min(total, limitSeconds) : total;
 }
 
@@ -54,8 +30,8 @@ std::string progressText(int scene, double doneSeconds, double totalSeconds, dou
     const double total = std::max(totalSeconds, doneSeconds);
     const std::string left = speed > 0 ? clock((total - doneSeconds) / speed) : "--:--";
     char text[160];
-    std::snprintf(text, sizeof text, "scene %2d/22 %-16s %6s / %s  %4.2fx  %s left", scene, sceneNote(scene).name,
-                  clock(doneSeconds).c_str(), clock(total).c_str(), speed, left.c_str());
+    std::snprintf(text, sizeof text, "scene %2d/%d %-16s %6s / %s  %4.2fx  %s left", scene, kSceneCount,
+                  stepName(scene), clock(doneSeconds).c_str(), clock(total).c_str(), speed, left.c_str());
     return text;
 }
 

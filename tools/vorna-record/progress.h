@@ -8,17 +8,10 @@
 #include <cstdio>
 #include <string>
 
-// One step of the running order as a viewer would call it, with its length
-// in a recording at the default seed with no key pressed (measured; a
-// recording with keys or another seed differs a little).
-struct SceneNote {
-    const char* name;
-    double seconds;
-};
-const SceneNote& sceneNote(int scene);  // scene 1 .. 22
-
 // The expected length of a recording of scenes first .. last, cut at
-// limitSeconds when that is above 0.
+// limitSeconds when that is above 0: the running order's planned lengths
+// (scenes/running_order.h), measured at the default seed with no key pressed;
+// a recording with keys or another seed differs a little.
 double expectedSeconds(int firstScene, int lastScene, double limitSeconds);
 
 // "scene  8/22 magnolia grows      1:23 / 4:21  1.32x  2:12 left"; the speed

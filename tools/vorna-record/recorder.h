@@ -17,6 +17,8 @@
 
 #include <SDL/SDL.h>
 
+#include "scenes/running_order.h"
+
 // A key pressed at a time of the recording: released at once (a tap), or
 // held down until releaseSeconds.
 struct KeyPress {
@@ -31,7 +33,7 @@ struct RecordOptions {
     std::string output = "vorna.mp4";
     unsigned seed = 1;
     int firstScene = 1;
-    int lastScene = 22;
+    int lastScene = kSceneCount;
     double seconds = -1;  // below 0: until the last scene ends
     std::vector<KeyPress> keys;
     Output mode = kAutomatic;  // kAutomatic: muxed by ffmpeg when it is installed, else frames

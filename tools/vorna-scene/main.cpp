@@ -30,9 +30,10 @@
 namespace {
 
 void usage() {
+    std::printf("usage: vorna-scene [options] STEP\n"
+                "  STEP is 1 .. %d of the running order; the 3D ones are %s.\n",
+                kSceneCount, stepNumbersOfKind(StepKind::k3D).c_str());
     std::printf(
-        "usage: vorna-scene [options] STEP\n"
-        "  STEP is 1 .. 22 of the running order; the 3D ones are 3, 4, 5, 8, 9, 10, 14 .. 21.\n"
         "options:\n"
         "  --frames N       end the scene after N frames (Space is released for frame N)\n"
         "  --shot K FILE    save the screen after frame K as .png or .bmp (repeatable; K = 0\n"
