@@ -108,9 +108,10 @@ void Production::startGlide(const Glide& glide, MeshObject* m) {
         a.makeFloat(value, glide.to, step, glide.from, glide.intervalMs, 1);
         return;
     }
-    // From where the value is: the animator is reset, not stopped (after the
-    // last step's stopAnimators() it has no timer left to stop).
-    a.timer.store(nullptr);
+    // From where the value is. Between steps stopAnimators() has left the
+    // animator without a timer; a step that names it twice still has one
+    // running, and that one is stopped, not dropped, or it would tick on.
+    a.stop();
     a.isFloat.store(1);
     a.finished.store(0);
     a.setOnFinish(nullptr, nullptr);

@@ -99,6 +99,32 @@ TEST_F(TimelineTest, TheMagnoliaGrowsUntilItsSequenceEndsAndSixSecondsHavePassed
     production.shutdown(true);
 }
 
+TEST_F(TimelineTest, AGlideOnAnAnimatorThatStillRunsStopsItsTimer) {
+    Production production;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(production.start(0, nullptr), 0);
+    testing::internal::GetCapturedStdout();
+    MeshObject* cow = findModel(production.library, "cow");
+    ASSERT_NE(cow, nullptr);
+    // Both ways a glide starts: from where the value is, and from a value of its own.
+    for (float from : {kKeep, 5.0f}) {
+        const Glide first{AnimatorName::kA, GlideTarget::kRotationY, 360, StepVariable::kStepA, from};
+        const Glide again{AnimatorName::kA, GlideTarget::kPositionZ, 900, StepVariable::kStepA, from};
+        production.stepA = 1;
+        production.startGlide(first, cow);
+        const size_t before = liveTimers();
+        production.startGlide(again, cow);
+        EXPECT_EQ(liveTimers(), before) << "the first glide's timer was left running, from " << from;
+        // One timer ticks ten times in 600 ms; an orphaned one would tick the same animator ten times more.
+        const float z = cow->position.z;
+        advanceTimed(600);
+        EXPECT_FLOAT_EQ(cow->position.z, z + 10) << "from " << from;
+        production.stopAnimators();
+        EXPECT_EQ(liveTimers(), before - 1);
+    }
+    production.shutdown(true);
+}
+
 TEST_F(TimelineTest, AnUnloadableModuleEndsTheStart) {
     static const unsigned char garbage[] = "Extended Module: but nothing after it";
     Production production;
