@@ -1,7 +1,7 @@
 // Engine: the one object that owns the display and the clocks of a running
-// production. Made once on the timeline's stack, initialised before anything
-// else and destroyed last. Main thread only: timer callbacks and the playback
-// thread never touch it.
+// production. Made once by the timeline on the heap (Production::start),
+// initialised before anything else and destroyed last (Production::shutdown).
+// Main thread only: timer callbacks and the playback thread never touch it.
 #pragma once
 
 #include <SDL/SDL.h>

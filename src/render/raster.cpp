@@ -957,7 +957,10 @@ void fillTriangle(const Camera* camera, SDL_Surface* surface, ScreenPoint a, Scr
                   Color* color) {
     if (std::isnan(a.x) || std::isnan(a.y) || std::isnan(b.x) || std::isnan(b.y) || std::isnan(c.x) ||
         std::isnan(c.y)) {
-        std::fprintf(stderr, "ERROR!\n");  // no vertex can be named the top one
+        // A corner that is not a number (a model or camera value gone NaN):
+        // no vertex can be named the top one, so the face is skipped. The
+        // words are the production's own terse ones, kept as they are.
+        std::fprintf(stderr, "ERROR!\n");
         return;
     }
     // On equal y the later vertex wins, for the top and for the middle.

@@ -1,4 +1,4 @@
-// Small JPEG blocks made on the spot with the library's compressor, and a
+// Small JPEG blocks made on the spot (support/jpeg_encode.h), and a
 // plain reference decode of them, for the image loader tests.
 #pragma once
 
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+
+#include "support/jpeg_encode.h"
 
 namespace jpegfixtures {
 
@@ -43,34 +45,11 @@ inline Picture flatPicture(int width, int height, int components, std::vector<un
 // Encodes at full chroma resolution so colours survive as exactly as JPEG allows.
 inline Bytes encode(const Picture& p, J_COLOR_SPACE space, int quality = 95, const char* comment = nullptr,
                     int commentBytes = 0) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr errors;
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&c, &out, &outSize);
-    c.image_width = JDIMENSION(p.width);
-    c.image_height = JDIMENSION(p.height);
-    c.input_components = p.components;
-    c.in_color_space = space;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-    jpeg_start_compress(&c, TRUE);
-    if (comment) jpeg_write_marker(&c, JPEG_COM, reinterpret_cast<const JOCTET*>(comment), unsigned(commentBytes));
-    std::vector<unsigned char> row(size_t(p.width) * p.components);
-    while (c.next_scanline < c.image_height) {
-        const unsigned char* src = &p.samples[size_t(c.next_scanline) * p.width * p.components];
-        row.assign(src, src + row.size());
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes bytes(out, out + outSize);
-    std::free(out);
-    return bytes;
+    jpegencode::Settings settings;
+    settings.quality = quality;
+    settings.comment = comment;
+    settings.commentBytes = commentBytes;
+    return jpegencode::encode(p.samples.data(), p.width, p.height, p.components, space, settings);
 }
 
 // The library's own RGB decode of a valid block, for exact comparison.

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "vorna-view/png_writer.h"
+#include "support/png_writer.h"
 
 namespace {
 

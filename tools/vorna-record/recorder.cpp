@@ -17,7 +17,7 @@
 #include "media_output.h"
 #include "music/audio_device.h"
 #include "progress.h"
-#include "vorna-view/png_writer.h"
+#include "support/png_writer.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
 #include "support/virtual_world.h"

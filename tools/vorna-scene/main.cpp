@@ -25,7 +25,7 @@
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
 #include "support/virtual_world.h"
-#include "vorna-view/png_writer.h"
+#include "support/png_writer.h"
 
 namespace {
 

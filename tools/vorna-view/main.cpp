@@ -16,7 +16,7 @@
 
 #include "geometry/model_library.h"
 #include "models/models.h"
-#include "png_writer.h"
+#include "support/png_writer.h"
 #include "render/camera.h"
 
 namespace {
