@@ -1,7 +1,22 @@
-// The voice mixer and the 16-bit conversion as first written, one frame at a time: the
-// reference the fast mixer must match bit for bit (tests) and the baseline
-// its speed is compared with (vorna-bench). Same inputs and effects on the
-// voice as mixVoice.
+// A second voice mixer, written from the description of the mixer rather
+// than from mixer.cpp, one output frame at a time: the independent reference
+// the tuned mixer must match (tests/music/test_mixer_reference.cpp) and the
+// plain baseline its speed is compared with (vorna-bench).
+//
+// It keeps the per-run rules where they fix the arithmetic, so that the two
+// agree bit for bit: a run ends after the 8.24 count of frames to the loop
+// point, at the end of a gain ramp or at the end of the request; after a
+// ramped run each gain is stored back rounded to 1/256; the position is a
+// 32.32 value whose lowest bit is cleared before every step. Where the rules
+// leave a choice, the choice is written where it is made ("choice:"); the
+// ones that can change the output are:
+//   - a silent voice (no ramp, both target gains 0) adds v x 0 to each output
+//     value, where mixVoice adds nothing: the two differ only in the sign of a
+//     zero, so outputs are compared as values (-0 == +0), not as bits;
+//   - a loop point less than 2^-24 frame away takes one frame, not none (an
+//     empty run there would never reach it).
+// Single thread; works on the voice it is given and the global outputFormat.
+// Not for: the production (it is several times slower than mixVoice).
 #pragma once
 
 #include <cmath>
@@ -13,221 +28,170 @@
 
 namespace reference {
 
+// The voice's state in the terms of the description: a 32.32 position that
+// may dip below zero by a fraction after a backward turn at a loop start of 0.
+struct VoiceMixer {
+    Voice* v;
+    const Sample* s;
+    int64_t position;  // 32.32
+    int64_t step;      // 32.32
+    int64_t loopStart, loopEnd, loopLength;  // 32.32
 
-// Positions are signed 32.32 values here: a backward run may end a hair
-// before a loop start of 0, which must read the zero guard, not wrap.
-inline int32_t frameOf(int64_t position) { return int32_t(position >> 32); }
+    // One run: how many frames, and what ends it.
+    struct Run {
+        int frames = 0;
+        bool toLoopPoint = false;  // the run ends at the loop point
+        bool ramped = false;       // the gains move during the run
+        bool endedByRamp = false;  // the ramp's end is what shortened it
+        float left = 0, right = 0;  // the gains of the next frame, as factors
+    };
 
-inline float interpolate(const int16_t* data, int64_t position) {
-    const int32_t i = frameOf(position);
-    const float s0 = data[i];
-    const float s1 = data[i + 1];
-    const float w = float(uint32_t(position) >> 1) * interpolationK;
-    return s0 + w * (s1 - s0);
-}
-
-// Constant gains, two frames per pass. Cost: count frames, one fetch pair each.
-template <int Direction>
-inline int64_t renderConstant(const int16_t* data, int64_t pos, int64_t step, float* out, int count, float lg, float rg) {
-    int k = 0;
-    for (; k + 2 <= count; k += 2) {
-        const float a = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
-        const float b = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
-        out[0] += a * lg;
-        out[1] += a * rg;
-        out[2] += b * lg;
-        out[3] += b * rg;
-        out += 4;
+    explicit VoiceMixer(Voice* voice) : v(voice), s(voice->sample) {
+        position = int64_t((uint64_t(v->position) << 32) | v->positionFraction);
+        step = int64_t((uint64_t(v->step) << 32) | v->stepFraction);
+        loopStart = int64_t(s->loopStart) << 32;
+        loopLength = int64_t(s->loopLength) << 32;
+        loopEnd = loopStart + loopLength;
+        if (s->loopType != 4) v->direction = 1;  // choice: only a ping-pong loop runs backward
     }
-    if (k < count) {
-        const float a = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
-        out[0] += a * lg;
-        out[1] += a * rg;
+
+    // The frames to the loop point, or -1 when it is too far to limit the run.
+    int64_t framesToLoopPoint() const {
+        const int64_t distance = v->direction == 1 ? loopEnd - position : position - loopStart;
+        if (distance <= 0) return 0;                      // on or past it: an empty run
+        if ((distance >> 32) >= (int64_t(1) << 24)) return -1;
+        int64_t step824 = (int64_t(v->step) << 24) + (v->stepFraction >> 8);
+        if (step824 == 0) step824 = 1;  // choice: a step below 2^-24 frame counts as 2^-24
+        const int64_t d = distance >> 8;
+        const int64_t frames = d / step824 + (d % step824 != 0 ? 1 : 0);
+        return frames == 0 ? 1 : frames;  // choice: see the header
     }
-    return pos;
-}
 
-// Ramped gains. Cost: count frames (at most one ramp length).
-template <int Direction>
-inline int64_t renderRamp(const int16_t* data, int64_t pos, int64_t step, float* out, int count, float* lg, float* rg,
-                   float li, float ri) {
-    float l = *lg, r = *rg;
-    for (int k = 0; k < count; ++k) {
-        const float v = interpolate(data, pos);
-        pos = Direction == 1 ? (pos & ~int64_t(1)) + step : (pos & ~int64_t(1)) - step;
-        out[0] += v * l;
-        out[1] += v * r;
-        out += 2;
-        l += li;
-        r += ri;
-    }
-    *lg = l;
-    *rg = r;
-    return pos;
-}
-
-// Where a silent run leaves the position, without touching the samples:
-// after the first frame the low bit of the position is the step's low bit,
-// so clearing it shortens every later forward step by that bit and
-// lengthens every later backward step by it.
-inline int64_t skipFrames(int64_t pos, int64_t step, int count, int direction) {
-    if (count <= 0) return pos;
-    const int64_t odd = step & 1;
-    if (direction == 1) return (pos & ~int64_t(1)) + step + int64_t(count - 1) * (step - odd);
-    return (pos & ~int64_t(1)) - step - int64_t(count - 1) * (step + odd);
-}
-
-inline void stopVoice(Voice* v) {
-    v->sample = nullptr;
-    v->position = 0;
-    v->positionFraction = 0;
-}
-
-inline void mixVoice(Voice* v, float* buffer, int n) {
-    if (!v || !buffer || n <= 0 || !v->sample) return;
-    const Sample* s = v->sample;
-    if (!s->data || s->length == 0) {
-        stopVoice(v);  // the empty sample: nothing to play
-        return;
-    }
-    const int16_t* data = s->data;
-    const int loopType = s->loopType;
-    if (loopType != 4) v->direction = 1;
-    const int64_t loopStart = int64_t(s->loopStart) << 32;
-    const int64_t loopEnd = (int64_t(s->loopStart) + s->loopLength) << 32;
-    const int64_t loopLength = int64_t(s->loopLength) << 32;
-    const int64_t step = (int64_t(v->step) << 32) | v->stepFraction;
-    // The step as 8.24 for the frame count to the loop point; 64-bit so that
-    // steps of 256 and more cannot overflow it.
-    int64_t step824 = (int64_t(v->step) << 24) + (v->stepFraction >> 8);
-    if (step824 == 0) step824 = 1;
-    const float rampReciprocal = outputFormat.rampReciprocal;
-    const int rampLength = int(outputFormat.rampLength);
-    constexpr float inv255 = 1.0f / 255.0f;
-    constexpr float inv256 = 1.0f / 256.0f;
-
-    int64_t pos = int64_t((uint64_t(v->position) << 32) | v->positionFraction);
-    float* out = buffer;
-    int remaining = n;
-    while (remaining > 0) {
-        int count = remaining;
-        bool atLoopPoint = false;
-        const int64_t distance = v->direction == 1 ? loopEnd - pos : pos - loopStart;
-        if (distance <= 0) {
-            count = 0;
-            atLoopPoint = true;
-        } else if ((distance >> 32) < (int64_t(1) << 24)) {
-            const int64_t shifted = distance >> 8;
-            int64_t frames = shifted / step824;
-            if (shifted % step824) ++frames;
-            // A distance below 2^-24 frame still needs one frame, or the run
-            // would stay empty and never reach the loop point.
-            if (frames == 0) frames = 1;
-            if (frames <= count) {
-                count = int(frames);
-                atLoopPoint = true;
-            }
+    Run planRun(int remaining) {
+        Run run;
+        run.frames = remaining;
+        const int64_t toLoop = framesToLoopPoint();
+        if (toLoop >= 0 && toLoop <= run.frames) {
+            run.frames = int(toLoop);
+            run.toLoopPoint = true;
         }
-
-        // Gain ramp.
-        bool ramping = false;
-        if (v->rampFrames > 0 && v->leftTargetGain == v->rampLeftTarget && v->rightTargetGain == v->rampRightTarget) {
-            ramping = true;
-        } else {
+        const int32_t rampLength = int32_t(outputFormat.rampLength);
+        const bool continues =
+            v->rampFrames > 0 && v->leftTargetGain == v->rampLeftTarget && v->rightTargetGain == v->rampRightTarget;
+        if (!continues) {
             v->rampLeftTarget = v->leftTargetGain;
             v->rampRightTarget = v->rightTargetGain;
-            const int dl = v->leftTargetGain - (v->leftGain >> 8);
-            const int dr = v->rightTargetGain - (v->rightGain >> 8);
-            // A side without a difference holds still during the new ramp.
-            v->leftRampIncrement = dl ? float(dl) * inv255 * rampReciprocal : 0.0f;
-            v->rightRampIncrement = dr ? float(dr) * inv255 * rampReciprocal : 0.0f;
-            if (dl || dr) {
-                v->rampFrames = rampLength;
-                ramping = true;
-            } else {
-                v->rampFrames = 0;
-            }
+            const int32_t left = v->leftTargetGain - (v->leftGain >> 8);
+            const int32_t right = v->rightTargetGain - (v->rightGain >> 8);
+            // choice: a side without a difference holds still (increment 0).
+            v->leftRampIncrement = left != 0 ? float(left) * (1.0f / 255.0f) * outputFormat.rampReciprocal : 0.0f;
+            v->rightRampIncrement = right != 0 ? float(right) * (1.0f / 255.0f) * outputFormat.rampReciprocal : 0.0f;
+            // choice: no difference on either side ends a ramp under way.
+            v->rampFrames = left != 0 || right != 0 ? rampLength : 0;
         }
-        bool rampShortened = false;
-        if (ramping && v->rampFrames < count) {
-            count = v->rampFrames;
-            atLoopPoint = false;
-            rampShortened = true;
+        run.ramped = v->rampFrames > 0;
+        if (run.ramped && v->rampFrames < run.frames) {
+            run.frames = v->rampFrames;
+            run.toLoopPoint = false;
+            run.endedByRamp = true;
         }
+        if (run.ramped) {
+            run.left = float(v->leftGain) * (1.0f / 256.0f) * (1.0f / 255.0f);
+            run.right = float(v->rightGain) * (1.0f / 256.0f) * (1.0f / 255.0f);
+        } else {
+            run.left = float(v->leftTargetGain) * (1.0f / 255.0f);
+            run.right = float(v->rightTargetGain) * (1.0f / 255.0f);
+        }
+        return run;
+    }
 
-        if (ramping) {
-            float lg = float(v->leftGain) * inv256 * inv255;
-            float rg = float(v->rightGain) * inv256 * inv255;
-            if (v->direction == 1)
-                pos = renderRamp<1>(data, pos, step, out, count, &lg, &rg, v->leftRampIncrement, v->rightRampIncrement);
-            else
-                pos = renderRamp<2>(data, pos, step, out, count, &lg, &rg, v->leftRampIncrement, v->rightRampIncrement);
-            v->leftGain = int32_t(std::lrint(lg * 255.0f * 256.0f));
-            v->rightGain = int32_t(std::lrint(rg * 255.0f * 256.0f));
-            v->rampFrames -= count;
+    // One output frame: interpolate, add, move on.
+    void frame(float* out, Run& run) {
+        const int32_t i = int32_t(position >> 32);
+        const float s0 = float(s->data[i]);
+        const float s1 = float(s->data[i + 1]);  // the guard frame at the loop end
+        const float w = float(uint32_t(position) >> 1) * interpolationK;
+        const float value = s0 + w * (s1 - s0);
+        out[0] = out[0] + value * run.left;
+        out[1] = out[1] + value * run.right;
+        if (run.ramped) {
+            run.left = run.left + v->leftRampIncrement;
+            run.right = run.right + v->rightRampIncrement;
+        }
+        position &= ~int64_t(1);
+        position = v->direction == 1 ? position + step : position - step;
+    }
+
+    // After the run's last frame: the gains, then the loop point. False when
+    // the voice has stopped.
+    bool endRun(const Run& run) {
+        if (run.ramped) {
+            v->leftGain = int32_t(std::lrint(run.left * 255.0f * 256.0f));  // choice: ties to even
+            v->rightGain = int32_t(std::lrint(run.right * 255.0f * 256.0f));
+            v->rampFrames -= run.frames;
             if (v->rampFrames == 0) {
                 v->leftRampIncrement = 0.0f;
                 v->rightRampIncrement = 0.0f;
                 v->leftGain = v->leftTargetGain * 256;
                 v->rightGain = v->rightTargetGain * 256;
             }
-        } else if (v->leftTargetGain == 0 && v->rightTargetGain == 0) {
-            // Silent: only the position moves, exactly as rendering would move it.
-            pos = skipFrames(pos, step, count, v->direction);
-        } else {
-            const float lg = float(v->leftTargetGain) * inv255;
-            const float rg = float(v->rightTargetGain) * inv255;
-            if (v->direction == 1) pos = renderConstant<1>(data, pos, step, out, count, lg, rg);
-            else pos = renderConstant<2>(data, pos, step, out, count, lg, rg);
         }
-        out += 2 * count;
-        remaining -= count;
-        if (rampShortened) continue;
-        if (!atLoopPoint) break;
-
-        if (loopType == 2) {
-            // E.g. loop 10+20 at step 1.5: 29.5 goes on at 31.0 - 20 = 11.0.
-            while (pos >= loopEnd) pos -= loopLength;
-        } else if (loopType == 4) {
-            if (v->direction == 1) {
-                pos = 2 * loopEnd - pos - 1;
-                v->direction = 2;
-            } else {
-                pos = 2 * loopStart - pos - 1;
-                v->direction = 1;
-            }
-            // Steps longer than the loop need more than one reflection.
-            for (;;) {
-                if (v->direction == 2 && pos < loopStart) {
-                    pos = 2 * loopStart - pos - 1;
-                    v->direction = 1;
-                } else if (v->direction == 1 && pos >= loopEnd) {
-                    pos = 2 * loopEnd - pos - 1;
+        if (!run.toLoopPoint) return true;
+        if (s->loopType == 2) {
+            while (position >= loopEnd) position -= loopLength;
+            return true;
+        }
+        if (s->loopType == 4) {
+            // Reflect at the point reached, then again while a long step
+            // has carried the position past the other end.
+            for (bool first = true;; first = false) {
+                if (v->direction == 1 && (first || position >= loopEnd)) {
+                    position = 2 * loopEnd - position - 1;
                     v->direction = 2;
+                } else if (v->direction == 2 && (first || position < loopStart)) {
+                    position = 2 * loopStart - position - 1;
+                    v->direction = 1;
                 } else {
-                    break;
+                    return true;
                 }
             }
-        } else {
-            stopVoice(v);  // one-shot end: the rest of the request stays silent
-            return;
         }
+        v->sample = nullptr;  // one-shot: the voice falls silent
+        position = 0;
+        return false;
     }
-    v->position = uint32_t(uint64_t(pos) >> 32);
-    v->positionFraction = uint32_t(uint64_t(pos));
-}
 
-// The 16-bit conversion one value at a time.
-inline void convertBlock(const float* mix, int16_t* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = convertSample(mix[i]);
+    void mix(float* buffer, int n) {
+        int done = 0;
+        while (done < n) {
+            Run run = planRun(n - done);
+            for (int k = 0; k < run.frames; ++k, ++done) frame(buffer + 2 * done, run);
+            if (!endRun(run)) break;
+            if (!run.toLoopPoint && !run.endedByRamp) break;  // the request is complete
+        }
+        v->position = uint32_t(uint64_t(position) >> 32);
+        v->positionFraction = uint32_t(uint64_t(position));
+    }
+};
+
+inline void mixVoice(Voice* v, float* buffer, int n) {
+    if (!v || !buffer || n <= 0 || !v->sample) return;
+    if (!v->sample->data || v->sample->length == 0) {
+        v->sample = nullptr;  // the empty sample stops at once
+        v->position = v->positionFraction = 0;
+        return;
+    }
+    VoiceMixer(v).mix(buffer, n);
 }
 
 inline void mixVoices(float* buffer, int n) {
     if (!buffer || n <= 0) return;
     for (int i = 0; i < voiceCount; ++i) reference::mixVoice(&voices[i], buffer, n);
+}
+
+// The 16-bit conversion one value at a time.
+inline void convertBlock(const float* mix, int16_t* out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = convertSample(mix[i]);
 }
 
 }  // namespace reference
