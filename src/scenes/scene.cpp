@@ -93,17 +93,11 @@ uint32_t randomColor() {
     return SDL_MapRGB(SDL_GetVideoSurface()->format, Uint8(r), Uint8(g), Uint8(b));
 }
 
-Scene::Scene()
-    : swayX(0), noise(0), blurEnabled(0), tiles(0), overlay(0), manualRotation(0), banner(0), ghostFromRow(0),
-      flash(0), whiteFlash(0), colorCycle(0), flashPeriod(32), flashSpeed(0), flashAmount(0), colorPeriod(64),
-      whitePeriod(32), sharpLastFrame(0), flashWhenAtRest(0), swayZ(0), sprites(0), blurAmount(0), blurTarget(0),
-      player(nullptr), engine(nullptr), object(nullptr), endSequence(nullptr), camera(new Camera), label(nullptr),
-      sparks(nullptr), quit(0), seconds(0), unlimited(0), spriteList(), background(nullptr),
-      backgroundOverride(nullptr), bannerImage(nullptr), profile(nullptr), manualX(0), manualY(0), manualZ(0),
-      manualAnglesTaken(false), swayAngleX(0), swayAngleZ(0), spritePhase(0) {}
+Scene::Scene() : camera(new Camera) {}
 
-Scene::~Scene() {
-    delete camera;
+Scene::~Scene() { delete camera; }
+
+SceneResources::~SceneResources() {
     delete label;
     delete background;
     delete bannerImage;
@@ -117,44 +111,7 @@ Scene::~Scene() {
     }
 }
 
-void Scene::setup(Engine* engine_, MeshObject* object_, int32_t seconds_) {
-    seconds = seconds_;
-    engine = engine_;
-    object = object_;
-    quit = 0;
-    unlimited = seconds_ == -1;
-    SDL_Surface* screen = engine->screen;
-    if (!label) label = new TextLabel(screen);
-
-    swayX = 0;
-    noise = 1;
-    blurEnabled = 1;
-    tiles = 1;
-    overlay = 0;
-    manualRotation = 0;
-    banner = 1;
-    ghostFromRow = 0;
-    flash = 0;
-    whiteFlash = 0;
-    colorCycle = 0;
-    flashPeriod = 32;
-    flashSpeed = 0.1f;
-    flashAmount = 1.0f;
-    colorPeriod = 64;
-    whitePeriod = 32;
-    sharpLastFrame = 0;
-    flashWhenAtRest = 0;
-    swayZ = 0;
-    sprites = 0;
-    storeAnimated(blurAmount, 4.0f);
-    blurTarget = 4.0f;
-    endSequence = nullptr;
-
-    camera->init(45, 10.0f, screen);
-    backgroundOverride = nullptr;
-    if (background) return;
-
-    // The first setup builds the resources every later scene shares.
+void SceneResources::build(SDL_Surface* screen, Camera* camera) {
     bannerImage = new Image(kBannerWidth, kBannerHeight);
     copyRawRgb(bannerImage, bannerRgb, kBannerWidth, kBannerHeight);
     bannerImage->setColorKey(255);  // pure blue
@@ -200,6 +157,66 @@ void Scene::setup(Engine* engine_, MeshObject* object_, int32_t seconds_) {
     }
 }
 
+void Scene::setup(Engine* engine_, MeshObject* object_, int32_t seconds_) {
+    seconds = seconds_;
+    engine = engine_;
+    object = object_;
+    quit = 0;
+    unlimited = seconds_ == -1;
+    SDL_Surface* screen = engine->screen;
+    if (!resources.label) resources.label = new TextLabel(screen);
+    // No animator runs between steps (the timeline and run3D stop theirs), so
+    // the values the timer thread moves are plain to overwrite here.
+    settings = SceneSettings{};
+    camera->init(45, 10.0f, screen);
+    // The first setup builds the resources every later scene shares.
+    if (!resources.built()) resources.build(screen, camera);
+}
+
+namespace {
+
+// Where each setting a step writes goes: a field of the settings or a switch
+// of the camera. Flags, periods and colours take the value's whole part.
+struct SettingField {
+    Setting what;
+    void (*write)(Scene& scene, float value);
+};
+
+const SettingField settingFields[] = {
+    {Setting::kTiles, [](Scene& s, float v) { s.settings.tiles = int32_t(v); }},
+    {Setting::kBanner, [](Scene& s, float v) { s.settings.banner = int32_t(v); }},
+    {Setting::kFlash, [](Scene& s, float v) { s.settings.flash = int32_t(v); }},
+    {Setting::kFlashPeriod, [](Scene& s, float v) { s.settings.flashPeriod = uint32_t(v); }},
+    {Setting::kFlashSpeed, [](Scene& s, float v) { s.settings.flashSpeed = v; }},
+    {Setting::kFlashAmount, [](Scene& s, float v) { s.settings.flashAmount = v; }},
+    {Setting::kFlashWhenAtRest, [](Scene& s, float v) { s.settings.flashWhenAtRest = int32_t(v); }},
+    {Setting::kWhiteFlash, [](Scene& s, float v) { s.settings.whiteFlash = int32_t(v); }},
+    {Setting::kWhitePeriod, [](Scene& s, float v) { s.settings.whitePeriod = uint32_t(v); }},
+    {Setting::kColorCycle, [](Scene& s, float v) { s.settings.colorCycle = int32_t(v); }},
+    {Setting::kColorPeriod, [](Scene& s, float v) { s.settings.colorPeriod = uint32_t(v); }},
+    {Setting::kSharpLastFrame, [](Scene& s, float v) { s.settings.sharpLastFrame = int32_t(v); }},
+    {Setting::kSwayX, [](Scene& s, float v) { s.settings.swayX = int32_t(v); }},
+    {Setting::kSwayZ, [](Scene& s, float v) { s.settings.swayZ = int32_t(v); }},
+    {Setting::kSprites, [](Scene& s, float v) { s.settings.sprites = int32_t(v); }},
+    {Setting::kGhostFromRow, [](Scene& s, float v) { s.settings.ghostFromRow = int32_t(v); }},
+    {Setting::kBlurAmount, [](Scene& s, float v) { storeAnimated(s.settings.blurAmount, v); }},
+    {Setting::kBlurTarget, [](Scene& s, float v) { s.settings.blurTarget = v; }},
+    {Setting::kInterlace, [](Scene& s, float v) { s.camera->interlace = int32_t(v); }},
+    {Setting::kGhost, [](Scene& s, float v) { s.camera->ghost = int32_t(v); }},
+    {Setting::kGhostOffset, [](Scene& s, float v) { s.camera->ghostOffset = v; }},
+    {Setting::kShowNormals, [](Scene& s, float v) { s.camera->showNormals = int32_t(v); }},
+    {Setting::kNormalColor, [](Scene& s, float v) { s.camera->normalColor = uint32_t(v); }},
+    {Setting::kScanlineGlitch, [](Scene& s, float v) { s.camera->scanlineGlitch = int32_t(v); }},
+    {Setting::kFlares, [](Scene& s, float v) { s.camera->flares = int32_t(v); }},
+};
+
+}  // namespace
+
+void Scene::apply(Setting what, float value) {
+    for (const SettingField& field : settingFields)
+        if (field.what == what) field.write(*this, value);
+}
+
 // What one run3D call keeps from frame to frame.
 struct Scene::Run {
     SDL_Surface* screen = nullptr;
@@ -228,21 +245,21 @@ const KeyAction keyActions[] = {
     {SDLK_SPACE, [](Scene& s, Scene::Run& r) { s.quit = 1, r.result = kSceneSkipped; }},
     {SDLK_F1, [](Scene&, Scene::Run& r) { if (r.scatter) r.scatter->setColor(0xFFFFFF); }},
     {SDLK_DELETE, [](Scene&, Scene::Run& r) { if (r.scatter) r.scatter->stairs(); }},
-    {SDLK_c, [](Scene& s, Scene::Run&) { s.manualRotation = !s.manualRotation; }},
-    {SDLK_f, [](Scene& s, Scene::Run&) { s.tiles = !s.tiles; }},
+    {SDLK_c, [](Scene& s, Scene::Run&) { s.settings.manualRotation = !s.settings.manualRotation; }},
+    {SDLK_f, [](Scene& s, Scene::Run&) { s.settings.tiles = !s.settings.tiles; }},
     {SDLK_g, [](Scene& s, Scene::Run&) { s.camera->showNormals = !s.camera->showNormals; }},
     {SDLK_q, [](Scene&, Scene::Run& r) { if (r.scatter) r.scatter->setStep(666.0f); }},
     {SDLK_s, [](Scene& s, Scene::Run&) { s.camera->depthSort = !s.camera->depthSort; }},
-    {SDLK_b, [](Scene& s, Scene::Run&) { s.blurEnabled = !s.blurEnabled; }},
-    {SDLK_n, [](Scene& s, Scene::Run&) { s.noise = !s.noise; }},
-    {SDLK_m, [](Scene& s, Scene::Run&) { s.swayX = !s.swayX; }},
+    {SDLK_b, [](Scene& s, Scene::Run&) { s.settings.blurEnabled = !s.settings.blurEnabled; }},
+    {SDLK_n, [](Scene& s, Scene::Run&) { s.settings.noise = !s.settings.noise; }},
+    {SDLK_m, [](Scene& s, Scene::Run&) { s.settings.swayX = !s.settings.swayX; }},
     {SDLK_F2, [](Scene& s, Scene::Run&) { s.camera->renderMode = !s.camera->renderMode; }},
     {SDLK_F3, [](Scene& s, Scene::Run&) { s.camera->scanlineGlitch = !s.camera->scanlineGlitch; }},
     {SDLK_F4, [](Scene& s, Scene::Run&) { s.camera->interlace = !s.camera->interlace; }},
     {SDLK_F5, [](Scene& s, Scene::Run&) { s.camera->colorSplit = !s.camera->colorSplit; }},
     {SDLK_F6, [](Scene& s, Scene::Run&) { s.camera->ghost = !s.camera->ghost; }},
     {SDLK_F7, [](Scene& s, Scene::Run&) { s.camera->flares = !s.camera->flares; }},
-    {SDLK_TAB, [](Scene& s, Scene::Run&) { s.overlay = !s.overlay; }},
+    {SDLK_TAB, [](Scene& s, Scene::Run&) { s.settings.overlay = !s.settings.overlay; }},
 };
 
 }  // namespace
@@ -269,7 +286,7 @@ int32_t Scene::run3D() {
         mark(SceneProfile::kBanner);
         drawGlitchAndNoise(run);
         mark(SceneProfile::kGlitchNoise);
-        updateSparks(sparks, run.screen);
+        updateSparks(resources.sparks, run.screen);
         mark(SceneProfile::kSprites);  // the sparks count with the sprites that shed them
         blurFrame();
         mark(SceneProfile::kBlur);
@@ -284,25 +301,25 @@ int32_t Scene::run3D() {
 
 void Scene::begin3D(Run& run) {
     run.screen = engine->screen;
-    run.backdrop = backgroundOverride ? backgroundOverride : background;
-    if (tiles && run.backdrop && run.backdrop->surface)
+    run.backdrop = settings.backgroundOverride ? settings.backgroundOverride : resources.background;
+    if (settings.tiles && run.backdrop && run.backdrop->surface)
         SDL_BlitSurface(run.backdrop->surface, nullptr, run.screen, nullptr);
 
-    if (!manualAnglesTaken && object) {
-        manualX = loadAnimated(object->rotation.x);
-        manualY = loadAnimated(object->rotation.y);
-        manualZ = loadAnimated(object->rotation.z);
-        manualAnglesTaken = true;
+    if (!carried.manualAnglesTaken && object) {
+        carried.manualX = loadAnimated(object->rotation.x);
+        carried.manualY = loadAnimated(object->rotation.y);
+        carried.manualZ = loadAnimated(object->rotation.z);
+        carried.manualAnglesTaken = true;
     }
 
     run.scatter = object ? new ScatterEffect(object) : nullptr;
     if (run.scatter) run.scatter->setStep(1.6f);
 
     run.blurAnimator.isFloat.store(1);
-    run.blurAnimator.setupFloat(&blurAmount, blurTarget, &run.blurStep, 200);
+    run.blurAnimator.setupFloat(&settings.blurAmount, settings.blurTarget, &run.blurStep, 200);
     run.blurAnimator.start();
 
-    if (banner) {
+    if (settings.banner) {
         run.bannerAnimator = new Animator;
         run.bannerAnimator->isFloat.store(1);
         run.bannerAnimator->setupFloat(&run.bannerX, 0.0f, &run.bannerStep, 10);
@@ -310,7 +327,7 @@ void Scene::begin3D(Run& run) {
     }
 
     engine->resetClock();
-    if (flashWhenAtRest && run.scatter) run.scatter->stairs();
+    if (settings.flashWhenAtRest && run.scatter) run.scatter->stairs();
 }
 
 void Scene::takeReleasedKeys(Run& run) {
@@ -347,45 +364,49 @@ void Scene::takeHeldKeys(Run& run) {
         if (run.ghostCounter != 0) --run.ghostCounter;
         storeAnimated(camera->ghostOffset, float(run.ghostCounter));
     } else if (held[SDLK_t]) {
-        storeAnimated(blurAmount, loadAnimated(blurAmount) + 1);
+        storeAnimated(settings.blurAmount, loadAnimated(settings.blurAmount) + 1);
     } else if (held[SDLK_y]) {
-        if (loadAnimated(blurAmount) > 0) storeAnimated(blurAmount, loadAnimated(blurAmount) - 1);
+        const float blur = loadAnimated(settings.blurAmount);
+        if (blur > 0) storeAnimated(settings.blurAmount, blur - 1);
     }
     if (held[SDLK_LEFT])
-        manualY -= 0.05f;
+        carried.manualY -= 0.05f;
     else if (held[SDLK_RIGHT])
-        manualY += 0.05f;
+        carried.manualY += 0.05f;
     if (held[SDLK_UP])
-        manualX -= 0.05f;
+        carried.manualX -= 0.05f;
     else if (held[SDLK_DOWN])
-        manualX += 0.05f;
+        carried.manualX += 0.05f;
 }
 
 void Scene::followMusic(Run& run) {
     const int32_t row = run.row = readRow(player);
 
     // A timed scene waits for the next row that starts a half pattern.
-    if (!endSequence) {
+    if (!settings.endSequence) {
         if (!unlimited && engine->secondsElapsed() >= seconds && row % 32 == 0) quit = 1;
-    } else if (endSequence->isFinished() && (seconds < 0 || engine->secondsElapsed() >= seconds)) {
+    } else if (settings.endSequence->isFinished() && (seconds < 0 || engine->secondsElapsed() >= seconds)) {
         quit = 1;
     }
 
     ScatterEffect* scatter = run.scatter;
     if (scatter) {
-        if (flash && row % int32_t(flashPeriod) == 0 && (!flashWhenAtRest || scatter->settled == 1)) {
+        const bool atRest = !settings.flashWhenAtRest || scatter->settled == 1;
+        if (settings.flash && row % int32_t(settings.flashPeriod) == 0 && atRest) {
             scatter->settled = 1;
-            scatter->jitter(flashSpeed, loadAnimated(flashAmount));  // an animator may move the amount
+            // An animator may move the amount.
+            scatter->jitter(settings.flashSpeed, loadAnimated(settings.flashAmount));
             scatter->setTargetColor(randomColor());
         }
     }
-    if (ghostFromRow) camera->ghost = row >= 56 ? 1 : 0;
-    if (scatter && whiteFlash && row % int32_t(whitePeriod) == 0) scatter->setColor(0xFFFFFF);
-    if (scatter && colorCycle && row % int32_t(colorPeriod) == 0) scatter->setTargetColor(randomColor());
+    if (settings.ghostFromRow) camera->ghost = row >= 56 ? 1 : 0;
+    if (scatter && settings.whiteFlash && row % int32_t(settings.whitePeriod) == 0) scatter->setColor(0xFFFFFF);
+    if (scatter && settings.colorCycle && row % int32_t(settings.colorPeriod) == 0)
+        scatter->setTargetColor(randomColor());
 }
 
 void Scene::drawTiles(Run& run) {
-    if (tiles && run.backdrop && run.backdrop->surface) {
+    if (settings.tiles && run.backdrop && run.backdrop->surface) {
         // Cost: 120 tile blits of 64x64 a frame.
         for (int i = 0; i < 120; ++i) blitTile(run.backdrop->surface, run.screen, randomTile(run.screen));
     }
@@ -393,73 +414,74 @@ void Scene::drawTiles(Run& run) {
 
 void Scene::drawModel() {
     if (!object) return;
-    if (swayX) {
-        object->setPosition(std::sin(swayAngleX) * 200, 0, 0, 1);
-        swayAngleX += 0.05f;
+    if (settings.swayX) {
+        object->setPosition(std::sin(carried.swayAngleX) * 200, 0, 0, 1);
+        carried.swayAngleX += 0.05f;
     }
-    if (swayZ) {
-        object->setPosition(0, 0, std::cos(swayAngleZ) * 300, 1);
-        swayAngleZ += 0.02f;
+    if (settings.swayZ) {
+        object->setPosition(0, 0, std::cos(carried.swayAngleZ) * 300, 1);
+        carried.swayAngleZ += 0.02f;
     }
     camera->render(object);
 }
 
 void Scene::drawSprites(Run& run) {
-    if (!sprites) return;
-    for (size_t i = 0; i < spriteList.size(); ++i) {
-        Sprite* sprite = spriteList.at(i);
+    if (!settings.sprites) return;
+    for (size_t i = 0; i < resources.spriteList.size(); ++i) {
+        Sprite* sprite = resources.spriteList.at(i);
         SDL_Surface* image = sprite->image->surface;
         if (!image) continue;
-        spritePhase += 0.1f;
-        const int32_t squeeze = truncToInt(10 * std::sin(spritePhase) - float(image->w / 4));
+        carried.spritePhase += 0.1f;
+        const int32_t squeeze = truncToInt(10 * std::sin(carried.spritePhase) - float(image->w / 4));
         sprite->angleX += sprite->speedX;
         sprite->angleY += sprite->speedY;
         const int32_t x = truncToInt(float(sprite->centerX) + float(sprite->radiusX) * std::sin(sprite->angleX));
         const int32_t y = truncToInt(float(sprite->centerY) + float(sprite->radiusY) * std::cos(sprite->angleY));
         blitScaledKeyed(image, run.screen, x, y, image->w + squeeze);
-        emitSparks(sparks, x, y + image->h / 2, 1);
-        emitSparks(sparks, x + image->w, y + image->h / 2, 1);
+        emitSparks(resources.sparks, x, y + image->h / 2, 1);
+        emitSparks(resources.sparks, x + image->w, y + image->h / 2, 1);
     }
 }
 
 void Scene::turnByHand() {
-    if (manualRotation && object) object->setRotation(manualX, manualY, manualZ);
+    if (settings.manualRotation && object) object->setRotation(carried.manualX, carried.manualY, carried.manualZ);
 }
 
 void Scene::drawBanner(Run& run) {
-    if (run.bannerAnimator && banner && !quit && bannerImage->surface) {
+    if (run.bannerAnimator && settings.banner && !quit && resources.bannerImage->surface) {
         run.bannerAnimator->accelerate(0.1f);  // ever faster until it stops at x = 0
         SDL_Rect at{Sint16(truncToInt(loadAnimated(run.bannerX))), 520, 0, 0};
-        SDL_BlitSurface(bannerImage->surface, nullptr, run.screen, &at);
+        SDL_BlitSurface(resources.bannerImage->surface, nullptr, run.screen, &at);
     }
 }
 
 void Scene::drawGlitchAndNoise(Run& run) {
     if (rand() % 100 > 90) glitchBand(run.screen);
-    if (noise && run.row % 32 != 0) scatterNoise(run.screen, false);
+    if (settings.noise && run.row % 32 != 0) scatterNoise(run.screen, false);
 }
 
 void Scene::blurFrame() {
-    if (blurEnabled && (!quit || !sharpLastFrame))
-        TextLabel::blur(engine->screen, truncToInt(loadAnimated(blurAmount)), 1, 0);
+    if (settings.blurEnabled && (!quit || !settings.sharpLastFrame))
+        TextLabel::blur(engine->screen, truncToInt(loadAnimated(settings.blurAmount)), 1, 0);
 }
 
 void Scene::drawOverlay() {
-    if (!overlay) return;
-    const int32_t step = 8 * label->scale;
-    label->x = 4;
-    label->y = 4;
-    label->print("%d", engine->framesPerSecond());
-    label->y += 2 * step;
+    if (!settings.overlay) return;
+    TextLabel& label = *resources.label;
+    const int32_t step = 8 * label.scale;
+    label.x = 4;
+    label.y = 4;
+    label.print("%d", engine->framesPerSecond());
+    label.y += 2 * step;
     if (!object) return;
-    label->print("%s", object->name ? object->name : "");
-    label->y += step;
-    label->print("triangles %d", loadAnimated(object->drawCount));
-    label->y += step;
-    label->print("pos %3.2f %3.2f %3.2f", double(loadAnimated(object->position.x)),
+    label.print("%s", object->name ? object->name : "");
+    label.y += step;
+    label.print("triangles %d", loadAnimated(object->drawCount));
+    label.y += step;
+    label.print("pos %3.2f %3.2f %3.2f", double(loadAnimated(object->position.x)),
                  double(loadAnimated(object->position.y)), double(loadAnimated(object->position.z)));
-    label->y += step;
-    label->print("rot %3.2f %3.2f %3.2f", double(loadAnimated(object->rotation.x)),
+    label.y += step;
+    label.print("rot %3.2f %3.2f %3.2f", double(loadAnimated(object->rotation.x)),
                  double(loadAnimated(object->rotation.y)), double(loadAnimated(object->rotation.z)));
 }
 
@@ -481,7 +503,8 @@ int32_t Scene::runPicture(Image* picture, int32_t seconds_) {
     blurAnimator.setupFloat(&blurLevel, 4.0f, &step, 200);
     blurAnimator.start();
 
-    Image* source = backgroundOverride ? backgroundOverride : (picture ? picture : background);
+    Image* source = settings.backgroundOverride ? settings.backgroundOverride
+                                                : (picture ? picture : resources.background);
 
     float count = 0.0f;
     AnimationSequence* sequence = new AnimationSequence;

@@ -4,8 +4,9 @@
 // starts its own animators, then runs run3D or runPicture.
 //
 // Threads: main thread, except that the animators' ticks on SDL's timer
-// thread move blurAmount, the banner position, the tile count and the model
-// fields the timeline animates; those are read and written through
+// thread move settings.blurAmount, settings.flashAmount, the camera's
+// ghostOffset, the banner position, the tile count and the model fields the
+// timeline animates; those are read and written through
 // loadAnimated/storeAnimated. Not for: running two loops at once, or for
 // surfaces other than the engine's screen.
 #pragma once
@@ -13,6 +14,8 @@
 #include <SDL/SDL.h>
 #include <cstdint>
 #include <vector>
+
+#include "scenes/running_order.h"
 
 struct AnimationSequence;
 struct Camera;
@@ -54,51 +57,80 @@ struct SceneProfile {
     void mark(Phase phase);
 };
 
+// The settings a step starts from: the defaults every setup restores (by
+// assigning a fresh value), which the timeline then changes for its step
+// (Scene::apply) and the keys toggle while it runs.
+struct SceneSettings {
+    int32_t swayX = 0;
+    int32_t noise = 1;
+    int32_t blurEnabled = 1;
+    int32_t tiles = 1;
+    int32_t overlay = 0;
+    int32_t manualRotation = 0;
+    int32_t banner = 1;
+    int32_t ghostFromRow = 0;
+    int32_t flash = 0;
+    int32_t whiteFlash = 0;
+    int32_t colorCycle = 0;
+    uint32_t flashPeriod = 32;
+    float flashSpeed = 0.1f;
+    float flashAmount = 1.0f;  // an animator may move it (step 4)
+    uint32_t colorPeriod = 64;
+    uint32_t whitePeriod = 32;
+    int32_t sharpLastFrame = 0;
+    int32_t flashWhenAtRest = 0;
+    int32_t swayZ = 0;
+    int32_t sprites = 0;
+    float blurAmount = 4.0f;  // glided toward blurTarget while run3D runs
+    float blurTarget = 4.0f;
+    AnimationSequence* endSequence = nullptr;  // not owned, may be null
+    Image* backgroundOverride = nullptr;       // not owned, may be null
+};
+
+// What the first setup builds and every later scene shares, owned until the
+// Scene goes.
+struct SceneResources {
+    TextLabel* label = nullptr;
+    SparkSystem* sparks = nullptr;
+    std::vector<Sprite*> spriteList;
+    Image* background = nullptr;
+    Image* bannerImage = nullptr;
+
+    SceneResources() = default;
+    ~SceneResources();
+    SceneResources(const SceneResources&) = delete;
+    SceneResources& operator=(const SceneResources&) = delete;
+
+    bool built() const { return background != nullptr; }
+    // The banner, the sparks, four flare points on the camera, the four
+    // sprites and the default backdrop, in that order (each draws on rand()).
+    void build(SDL_Surface* screen, Camera* camera);
+};
+
+// Kept from one step to the next for as long as the Scene lives (the whole
+// run): the manual rotation angles, taken from the model of the first run3D
+// and never again, the sway angles and the sprites' phase.
+struct SceneCarriedState {
+    float manualX = 0, manualY = 0, manualZ = 0;
+    bool manualAnglesTaken = false;
+    float swayAngleX = 0, swayAngleZ = 0;
+    float spritePhase = 0;
+};
+
 struct Scene {
-    int32_t swayX;
-    int32_t noise;
-    int32_t blurEnabled;
-    int32_t tiles;
-    int32_t overlay;
-    int32_t manualRotation;
-    int32_t banner;
-    int32_t ghostFromRow;
-    int32_t flash;
-    int32_t whiteFlash;
-    int32_t colorCycle;
-    uint32_t flashPeriod;
-    float flashSpeed;
-    float flashAmount;
-    uint32_t colorPeriod;
-    uint32_t whitePeriod;
-    int32_t sharpLastFrame;
-    int32_t flashWhenAtRest;
-    int32_t swayZ;
-    int32_t sprites;
-    float blurAmount;
-    float blurTarget;
-    Song* player;                     // not owned
-    Engine* engine;                   // not owned
-    MeshObject* object;               // not owned, may be null
-    AnimationSequence* endSequence;   // not owned, may be null
-    Camera* camera;                   // owned
-    TextLabel* label;                 // owned
-    SparkSystem* sparks;              // owned
-    uint8_t quit;
-    int32_t seconds;
-    int32_t unlimited;
-    std::vector<Sprite*> spriteList;  // owned
-    Image* background;                // owned
-    Image* backgroundOverride;        // not owned, may be null
-    Image* bannerImage;               // owned
-    SceneProfile* profile;            // not owned; null in the production
-    // Kept from one scene to the next for as long as the Scene lives (the
-    // whole run): the manual rotation angles, taken from the model of the
-    // first run3D and never again, the sway angles and the sprites' phase.
-    float manualX, manualY, manualZ;
-    bool manualAnglesTaken;
-    float swayAngleX, swayAngleZ;
-    float spritePhase;
+    SceneSettings settings;
+    SceneResources resources;
+    SceneCarriedState carried;
+    // The step's arguments (setup) and the running loop's end flag.
+    Engine* engine = nullptr;
+    MeshObject* object = nullptr;  // not owned, may be null
+    int32_t seconds = 0;
+    int32_t unlimited = 0;
+    uint8_t quit = 0;
+    // For the whole run.
+    Song* player = nullptr;          // not owned
+    Camera* camera;                  // owned; its switches are reset by every setup
+    SceneProfile* profile = nullptr;  // not owned; null in the production
 
     Scene();
     ~Scene();
@@ -106,6 +138,10 @@ struct Scene {
     Scene& operator=(const Scene&) = delete;
 
     void setup(Engine* engine, MeshObject* object, int32_t seconds);
+    // One of the settings a step writes after setup (scenes/running_order.h),
+    // through the one table from setting to field; flags and periods take the
+    // value's whole part.
+    void apply(Setting what, float value);
     int32_t run3D();
     int32_t runPicture(Image* picture, int32_t seconds);
 

@@ -61,47 +61,15 @@ MeshObject* Production::place(const StepDescription& step) {
 }
 
 void Production::applySettings(const SettingValue* settings) {
-    Scene& s = *scene;
-    Camera& c = *s.camera;
-    for (int i = 0; i < kMaxSettings && settings[i].what != Setting::kEnd; ++i) {
-        const float v = settings[i].value;
-        const int32_t on = int32_t(v);
-        switch (settings[i].what) {
-            case Setting::kEnd: break;
-            case Setting::kTiles: s.tiles = on; break;
-            case Setting::kBanner: s.banner = on; break;
-            case Setting::kFlash: s.flash = on; break;
-            case Setting::kFlashPeriod: s.flashPeriod = uint32_t(v); break;
-            case Setting::kFlashSpeed: s.flashSpeed = v; break;
-            case Setting::kFlashAmount: s.flashAmount = v; break;
-            case Setting::kFlashWhenAtRest: s.flashWhenAtRest = on; break;
-            case Setting::kWhiteFlash: s.whiteFlash = on; break;
-            case Setting::kWhitePeriod: s.whitePeriod = uint32_t(v); break;
-            case Setting::kColorCycle: s.colorCycle = on; break;
-            case Setting::kColorPeriod: s.colorPeriod = uint32_t(v); break;
-            case Setting::kSharpLastFrame: s.sharpLastFrame = on; break;
-            case Setting::kSwayX: s.swayX = on; break;
-            case Setting::kSwayZ: s.swayZ = on; break;
-            case Setting::kSprites: s.sprites = on; break;
-            case Setting::kGhostFromRow: s.ghostFromRow = on; break;
-            case Setting::kBlurAmount: storeAnimated(s.blurAmount, v); break;
-            case Setting::kBlurTarget: s.blurTarget = v; break;
-            case Setting::kInterlace: c.interlace = on; break;
-            case Setting::kGhost: c.ghost = on; break;
-            case Setting::kGhostOffset: c.ghostOffset = v; break;
-            case Setting::kShowNormals: c.showNormals = on; break;
-            case Setting::kNormalColor: c.normalColor = uint32_t(v); break;
-            case Setting::kScanlineGlitch: c.scanlineGlitch = on; break;
-            case Setting::kFlares: c.flares = on; break;
-        }
-    }
+    for (int i = 0; i < kMaxSettings && settings[i].what != Setting::kEnd; ++i)
+        scene->apply(settings[i].what, settings[i].value);
 }
 
 void Production::startGlide(const Glide& glide, MeshObject* m) {
     Animator& a = glide.animator == AnimatorName::kA ? animatorA : glide.animator == AnimatorName::kB ? animatorB
                                                                                                      : animatorE;
     float* const targets[] = {&m->position.x, &m->position.y, &m->position.z, &m->rotation.x, &m->rotation.y,
-                              &m->rotation.z, &scene->flashAmount, &scene->camera->ghostOffset};
+                              &m->rotation.z, &scene->settings.flashAmount, &scene->camera->ghostOffset};
     float* value = targets[int(glide.target)];
     float* step = stepVariable(glide.step);
     if (!std::isnan(glide.from)) {
@@ -148,9 +116,9 @@ int32_t Production::run3D(const StepDescription& step) {
     }
 
     scene->setup(engine, m, step.seconds);
-    scene->backgroundOverride = pictureNumbered(step.backdrop);
+    scene->settings.backgroundOverride = pictureNumbered(step.backdrop);
     applySettings(step.settings);
-    if (growth.faceStep) scene->endSequence = &sequence;
+    if (growth.faceStep) scene->settings.endSequence = &sequence;
     for (const Glide& glide : step.glides)
         if (glide.animator != AnimatorName::kNone) startGlide(glide, m);
     if (growth.faceStep) sequence.startStep(0);
@@ -161,7 +129,7 @@ int32_t Production::run3D(const StepDescription& step) {
 
 int32_t Production::picture(const StepDescription& step) {
     scene->setup(engine, nullptr, 0);
-    scene->backgroundOverride = pictureNumbered(step.backdrop);
+    scene->settings.backgroundOverride = pictureNumbered(step.backdrop);
     return scene->runPicture(pictureNumbered(step.shown), step.seconds);
 }
 

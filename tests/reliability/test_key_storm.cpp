@@ -72,12 +72,12 @@ TEST_F(StormTest, RandomHoldsAndReleasesInEveryStepKeepEveryValueInBounds) {
 
         if (is3D && failure.empty()) {
             ++checkedFrames;
-            const float blur = loadAnimated(s.blurAmount);
+            const float blur = loadAnimated(s.settings.blurAmount);
             const float ghost = loadAnimated(s.camera->ghostOffset);
             if (f == 0) {
                 ++checkedSteps;
                 // t adds one a frame; the glide never passes its target.
-                blurCeiling = std::max(blur, s.blurTarget) + 1;
+                blurCeiling = std::max(blur, s.settings.blurTarget) + 1;
                 blurPrevious = blur;
                 // Only step 3 glides the offset (to 100); setup leaves it at 8.
                 ghostCeiling = step == 3 ? 100.0f : 9.0f;
@@ -85,7 +85,7 @@ TEST_F(StormTest, RandomHoldsAndReleasesInEveryStepKeepEveryValueInBounds) {
             blurCeiling += 1;
             ghostCeiling += 1;  // o adds one a frame to a counter that starts at 8
             const MeshObject& m = *s.object;
-            if (!finite(m.position) || !finite(m.rotation) || !std::isfinite(s.manualX) || !std::isfinite(s.manualY))
+            if (!finite(m.position) || !finite(m.rotation) || !std::isfinite(s.carried.manualX) || !std::isfinite(s.carried.manualY))
                 failure = "a position or rotation ran away";
             else if (!std::isfinite(blur) || blur <= -1.0f || blur > blurCeiling)
                 failure = "blur amount " + std::to_string(blur) + " outside (-1, " + std::to_string(blurCeiling) + "]";

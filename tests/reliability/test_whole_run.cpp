@@ -118,7 +118,7 @@ TEST(WholeRun, HeldKeysSteerValuesThatRealTimersMove) {
         framesHeld = 0;
         EXPECT_EQ(production.runStep(step), kSceneSkipped) << "step " << step;
         EXPECT_GE(loadAnimated(production.scene->camera->ghostOffset), 0.0f);
-        EXPECT_TRUE(std::isfinite(loadAnimated(production.scene->blurAmount)));
+        EXPECT_TRUE(std::isfinite(loadAnimated(production.scene->settings.blurAmount)));
     }
     production.shutdown(true);
     std::memset(held, 0, sizeof held);

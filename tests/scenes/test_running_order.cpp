@@ -43,23 +43,23 @@ void appendf(std::string& s, const char* format, ...) {
 // The scene's switches, then the camera's, in one line: only what is on.
 std::string describe(Scene& s) {
     std::string d;
-    if (s.tiles) d += "tiles ";
-    if (s.banner) d += "banner ";
-    if (s.noise) d += "noise ";
-    if (!s.blurEnabled) d += "noblur ";
-    appendf(d, "blur %g>%g ", double(loadAnimated(s.blurAmount)), double(s.blurTarget));
-    if (s.flash)
-        appendf(d, "flash %u/%g/%g ", s.flashPeriod, double(s.flashSpeed), double(loadAnimated(s.flashAmount)));
-    if (s.flashWhenAtRest) d += "atRest ";
-    if (s.whiteFlash) appendf(d, "white %u ", s.whitePeriod);
-    if (s.colorCycle) appendf(d, "cycle %u ", s.colorPeriod);
-    if (s.ghostFromRow) d += "ghostRow ";
-    if (s.sprites) d += "sprites ";
-    if (s.swayX) d += "swayX ";
-    if (s.swayZ) d += "swayZ ";
-    if (s.sharpLastFrame) d += "sharp ";
-    if (s.overlay) d += "overlay ";
-    if (s.manualRotation) d += "manual ";
+    if (s.settings.tiles) d += "tiles ";
+    if (s.settings.banner) d += "banner ";
+    if (s.settings.noise) d += "noise ";
+    if (!s.settings.blurEnabled) d += "noblur ";
+    appendf(d, "blur %g>%g ", double(loadAnimated(s.settings.blurAmount)), double(s.settings.blurTarget));
+    if (s.settings.flash)
+        appendf(d, "flash %u/%g/%g ", s.settings.flashPeriod, double(s.settings.flashSpeed), double(loadAnimated(s.settings.flashAmount)));
+    if (s.settings.flashWhenAtRest) d += "atRest ";
+    if (s.settings.whiteFlash) appendf(d, "white %u ", s.settings.whitePeriod);
+    if (s.settings.colorCycle) appendf(d, "cycle %u ", s.settings.colorPeriod);
+    if (s.settings.ghostFromRow) d += "ghostRow ";
+    if (s.settings.sprites) d += "sprites ";
+    if (s.settings.swayX) d += "swayX ";
+    if (s.settings.swayZ) d += "swayZ ";
+    if (s.settings.sharpLastFrame) d += "sharp ";
+    if (s.settings.overlay) d += "overlay ";
+    if (s.settings.manualRotation) d += "manual ";
     d += "|";
     const Camera& c = *s.camera;
     if (c.interlace) d += " interlace";
@@ -272,7 +272,7 @@ void runSteps(int first, int last) {
                         }
                         EXPECT_EQ(m->perFaceColor, want->perFaceColor) << "step " << number;
                         Image* backdrop = want->backdrop ? production.pictures[want->backdrop - 1] : nullptr;
-                        EXPECT_EQ(scene.backgroundOverride, backdrop) << "step " << number;
+                        EXPECT_EQ(scene.settings.backgroundOverride, backdrop) << "step " << number;
                         EXPECT_EQ(describe(scene), want->switches0) << "step " << number << " at the start";
                     } else {
                         const int faces = at == 1 ? want->faces1 : want->faces3;

@@ -87,7 +87,7 @@ TEST_F(SceneTest, SequenceEndedSceneWaitsForBothSequenceAndTime) {
         AnimationSequence sequence;
         sequence.addStep(new Animator);  // never started: the test finishes it
         scene->setup(&engine, &model, 6);
-        scene->endSequence = &sequence;
+        scene->settings.endSequence = &sequence;
         frame = 0;
         int endSecond = -1;
         onFrame = [&](int f) {
@@ -131,7 +131,7 @@ TEST_F(SceneTest, HeldKeysFollowTheirPrecedence) {
     pushKeyUp(SDLK_ESCAPE);
     scene->run3D();
     EXPECT_FLOAT_EQ(scene->camera->ghostOffset, 9.0f);
-    EXPECT_FLOAT_EQ(loadAnimated(scene->blurAmount), 4.0f) << "o hides t";
+    EXPECT_FLOAT_EQ(loadAnimated(scene->settings.blurAmount), 4.0f) << "o hides t";
 
     scene->setup(&engine, &model, -1);
     std::memset(heldKeys, 0, sizeof heldKeys);
@@ -146,19 +146,19 @@ TEST_F(SceneTest, HeldKeysFollowTheirPrecedence) {
 
     scene->setup(&engine, &model, -1);
     std::memset(heldKeys, 0, sizeof heldKeys);
-    storeAnimated(scene->blurAmount, 0.0f);
-    scene->blurTarget = 0.0f;
+    storeAnimated(scene->settings.blurAmount, 0.0f);
+    scene->settings.blurTarget = 0.0f;
     heldKeys[SDLK_y] = 1;
     frame = 0;
     scene->run3D();
-    EXPECT_FLOAT_EQ(loadAnimated(scene->blurAmount), 0.0f) << "y at 0 stays 0";
+    EXPECT_FLOAT_EQ(loadAnimated(scene->settings.blurAmount), 0.0f) << "y at 0 stays 0";
 }
 
 TEST_F(SceneTest, KeysToggledInOneSceneAreGoneAfterTheNextSetup) {
     struct Toggle {
         SDLKey key;
         int32_t Camera::*cameraSwitch;  // or
-        int32_t Scene::*sceneSwitch;
+        int32_t SceneSettings::*sceneSwitch;
         int32_t after;  // the value the key leaves; setup restores the other
     };
     const Toggle toggles[] = {
@@ -166,11 +166,11 @@ TEST_F(SceneTest, KeysToggledInOneSceneAreGoneAfterTheNextSetup) {
         {SDLK_F4, &Camera::interlace, nullptr, 1},      {SDLK_F5, &Camera::colorSplit, nullptr, 1},
         {SDLK_F6, &Camera::ghost, nullptr, 1},          {SDLK_F7, &Camera::flares, nullptr, 1},
         {SDLK_g, &Camera::showNormals, nullptr, 1},     {SDLK_s, &Camera::depthSort, nullptr, 0},
-        {SDLK_f, nullptr, &Scene::tiles, 0},            {SDLK_b, nullptr, &Scene::blurEnabled, 0},
-        {SDLK_n, nullptr, &Scene::noise, 0},            {SDLK_m, nullptr, &Scene::swayX, 1},
-        {SDLK_TAB, nullptr, &Scene::overlay, 1},        {SDLK_c, nullptr, &Scene::manualRotation, 1},
+        {SDLK_f, nullptr, &SceneSettings::tiles, 0},     {SDLK_b, nullptr, &SceneSettings::blurEnabled, 0},
+        {SDLK_n, nullptr, &SceneSettings::noise, 0},     {SDLK_m, nullptr, &SceneSettings::swayX, 1},
+        {SDLK_TAB, nullptr, &SceneSettings::overlay, 1}, {SDLK_c, nullptr, &SceneSettings::manualRotation, 1},
     };
-    auto value = [&](const Toggle& t) { return t.cameraSwitch ? scene->camera->*t.cameraSwitch : scene->*t.sceneSwitch; };
+    auto value = [&](const Toggle& t) { return t.cameraSwitch ? scene->camera->*t.cameraSwitch : scene->settings.*t.sceneSwitch; };
     scene->setup(&engine, &model, -1);
     for (const Toggle& t : toggles) pushKeyUp(t.key);
     pushKeyUp(SDLK_ESCAPE);
@@ -178,6 +178,38 @@ TEST_F(SceneTest, KeysToggledInOneSceneAreGoneAfterTheNextSetup) {
     for (const Toggle& t : toggles) EXPECT_EQ(value(t), t.after) << "key " << SDL_GetKeyName(t.key);
     scene->setup(&engine, &model, -1);
     for (const Toggle& t : toggles) EXPECT_EQ(value(t), !t.after) << "key " << SDL_GetKeyName(t.key) << " after setup";
+}
+
+// Each setting a step can write lands in one field of the settings or the
+// camera, and nowhere else; the next setup puts the defaults back.
+TEST_F(SceneTest, EverySettingWritesItsOneField) {
+    // The settings' numbers and the camera's switches the settings reach, as floats.
+    auto fields = [&] {
+        std::vector<float> f;
+        const SceneSettings& t = scene->settings;
+        for (int32_t v : {t.swayX, t.noise, t.blurEnabled, t.tiles, t.overlay, t.manualRotation, t.banner,
+                          t.ghostFromRow, t.flash, t.whiteFlash, t.colorCycle, t.sharpLastFrame, t.flashWhenAtRest,
+                          t.swayZ, t.sprites})
+            f.push_back(float(v));
+        for (uint32_t v : {t.flashPeriod, t.colorPeriod, t.whitePeriod}) f.push_back(float(v));
+        for (float v : {t.flashSpeed, t.flashAmount, t.blurAmount, t.blurTarget}) f.push_back(v);
+        const Camera& c = *scene->camera;
+        for (int32_t v : {c.interlace, c.ghost, c.showNormals, c.scanlineGlitch, c.flares}) f.push_back(float(v));
+        f.push_back(c.ghostOffset);
+        f.push_back(float(c.normalColor));
+        return f;
+    };
+    scene->setup(&engine, &model, 1);
+    const std::vector<float> defaults = fields();
+    for (int what = int(Setting::kTiles); what <= int(Setting::kFlares); ++what) {
+        scene->setup(&engine, &model, 1);
+        EXPECT_EQ(fields(), defaults) << "setup left setting " << what << " of the last round";
+        scene->apply(Setting(what), 77);
+        const std::vector<float> now = fields();
+        int changed = 0;
+        for (size_t i = 0; i < now.size(); ++i) changed += now[i] != defaults[i] ? (now[i] == 77 ? 1 : 100) : 0;
+        EXPECT_EQ(changed, 1) << "setting " << what << " wrote no field, another value or more than one field";
+    }
 }
 
 // The model's colour a few frames after it was 0xFF8800: untouched, flashed
@@ -229,7 +261,7 @@ TEST_F(SceneTest, ReleasedAndHeldKeysActOnTheModel) {
         three.setColor(0xFF8800);
         three.setRotation(1, 2, 3);
         scene->setup(&engine, &three, -1);
-        scene->tiles = scene->banner = scene->noise = 0;
+        scene->settings.tiles = scene->settings.banner = scene->settings.noise = 0;
         const std::vector<Face> home(three.faces, three.faces + three.faceCount);
         std::memset(heldKeys, 0, sizeof heldKeys);
         if (c.held) heldKeys[c.held] = 1;
@@ -262,23 +294,23 @@ TEST_F(SceneTest, ArrowsTurnTheModelByHandWhileManualRotationIsOn) {
     };
     for (const Case& c : cases) {
         scene->setup(&engine, &model, -1);
-        scene->manualRotation = 1;
+        scene->settings.manualRotation = 1;
         std::memset(heldKeys, 0, sizeof heldKeys);
         for (SDLKey k : c.held)
             if (k) heldKeys[k] = 1;
-        const float x0 = scene->manualX, y0 = scene->manualY, z0 = scene->manualZ;
+        const float x0 = scene->carried.manualX, y0 = scene->carried.manualY, z0 = scene->carried.manualZ;
         frame = 0;
         onFrame = [](int f) {
             if (f == 2) pushKeyUp(SDLK_ESCAPE);
             return 1;
         };
         scene->run3D();  // four frames
-        EXPECT_NEAR(scene->manualX, x0 + 4 * c.dx, 1e-5);
-        EXPECT_NEAR(scene->manualY, y0 + 4 * c.dy, 1e-5);
-        EXPECT_FLOAT_EQ(scene->manualZ, z0);
-        EXPECT_FLOAT_EQ(model.rotation.x, scene->manualX);
-        EXPECT_FLOAT_EQ(model.rotation.y, scene->manualY);
-        EXPECT_FLOAT_EQ(model.rotation.z, scene->manualZ);
+        EXPECT_NEAR(scene->carried.manualX, x0 + 4 * c.dx, 1e-5);
+        EXPECT_NEAR(scene->carried.manualY, y0 + 4 * c.dy, 1e-5);
+        EXPECT_FLOAT_EQ(scene->carried.manualZ, z0);
+        EXPECT_FLOAT_EQ(model.rotation.x, scene->carried.manualX);
+        EXPECT_FLOAT_EQ(model.rotation.y, scene->carried.manualY);
+        EXPECT_FLOAT_EQ(model.rotation.z, scene->carried.manualZ);
     }
     std::memset(heldKeys, 0, sizeof heldKeys);
 }
@@ -295,19 +327,19 @@ TEST_F(SceneTest, ManualAnglesSwayAndSpritePhaseCarryOverFromSceneToScene) {
         scene->run3D();  // four frames
     };
     model.setRotation(0.3f, 0.6f, 0.9f);
-    runFrames([](Scene& s) { s.swayX = 1, s.sprites = 1; });
-    const float sway = scene->swayAngleX, phase = scene->spritePhase;
+    runFrames([](Scene& s) { s.settings.swayX = 1, s.settings.sprites = 1; });
+    const float sway = scene->carried.swayAngleX, phase = scene->carried.spritePhase;
     EXPECT_NEAR(sway, 4 * 0.05f, 1e-5);
     EXPECT_NEAR(phase, 4 * 4 * 0.1f, 1e-4) << "four sprites a frame";
 
     // A later scene neither takes the angles again nor restarts the sway or the phase.
     model.setRotation(1, 1, 1);
-    runFrames([](Scene& s) { s.swayX = 1, s.sprites = 1, s.manualRotation = 1; });
+    runFrames([](Scene& s) { s.settings.swayX = 1, s.settings.sprites = 1, s.settings.manualRotation = 1; });
     EXPECT_FLOAT_EQ(model.rotation.x, 0.3f);
     EXPECT_FLOAT_EQ(model.rotation.y, 0.6f);
     EXPECT_FLOAT_EQ(model.rotation.z, 0.9f);
-    EXPECT_NEAR(scene->swayAngleX, 2 * sway, 1e-5);
-    EXPECT_NEAR(scene->spritePhase, 2 * phase, 1e-4);
+    EXPECT_NEAR(scene->carried.swayAngleX, 2 * sway, 1e-5);
+    EXPECT_NEAR(scene->carried.spritePhase, 2 * phase, 1e-4);
 }
 
 TEST_F(SceneTest, RowDrivenEffectsFireOnTheirRowsOnly) {
@@ -320,17 +352,17 @@ TEST_F(SceneTest, RowDrivenEffectsFireOnTheirRowsOnly) {
         int32_t ghost;  // the camera's ghost after the first frame
     };
     const Case cases[] = {
-        {"flash on its period", [](Scene& s) { s.flash = 1; }, 32, "moved", "moved", 0},
-        {"flash off its period", [](Scene& s) { s.flash = 1; }, 48, "still", "still", 0},
-        {"flash on a shorter period", [](Scene& s) { s.flash = 1, s.flashPeriod = 16; }, 48, "moved", "moved", 0},
+        {"flash on its period", [](Scene& s) { s.settings.flash = 1; }, 32, "moved", "moved", 0},
+        {"flash off its period", [](Scene& s) { s.settings.flash = 1; }, 48, "still", "still", 0},
+        {"flash on a shorter period", [](Scene& s) { s.settings.flash = 1, s.settings.flashPeriod = 16; }, 48, "moved", "moved", 0},
         // The faces start on stairs: no flash until they are home again.
-        {"flash waits for rest", [](Scene& s) { s.flash = 1, s.flashWhenAtRest = 1; }, 0, "still", "moved", 0},
-        {"white flash", [](Scene& s) { s.whiteFlash = 1, s.whitePeriod = 16; }, 48, "white", "white", 0},
-        {"white flash off its period", [](Scene& s) { s.whiteFlash = 1; }, 48, "still", "still", 0},
-        {"colour cycle", [](Scene& s) { s.colorCycle = 1; }, 128, "moved", "moved", 0},
-        {"colour cycle off its period", [](Scene& s) { s.colorCycle = 1; }, 32, "still", "still", 0},
-        {"ghost from row 56", [](Scene& s) { s.ghostFromRow = 1; }, 56, "still", "still", 1},
-        {"no ghost before row 56", [](Scene& s) { s.ghostFromRow = 1, s.camera->ghost = 1; }, 55, "still", "still", 0},
+        {"flash waits for rest", [](Scene& s) { s.settings.flash = 1, s.settings.flashWhenAtRest = 1; }, 0, "still", "moved", 0},
+        {"white flash", [](Scene& s) { s.settings.whiteFlash = 1, s.settings.whitePeriod = 16; }, 48, "white", "white", 0},
+        {"white flash off its period", [](Scene& s) { s.settings.whiteFlash = 1; }, 48, "still", "still", 0},
+        {"colour cycle", [](Scene& s) { s.settings.colorCycle = 1; }, 128, "moved", "moved", 0},
+        {"colour cycle off its period", [](Scene& s) { s.settings.colorCycle = 1; }, 32, "still", "still", 0},
+        {"ghost from row 56", [](Scene& s) { s.settings.ghostFromRow = 1; }, 56, "still", "still", 1},
+        {"no ghost before row 56", [](Scene& s) { s.settings.ghostFromRow = 1, s.camera->ghost = 1; }, 55, "still", "still", 0},
         {"the ghost left alone", [](Scene& s) { s.camera->ghost = 1; }, 3, "still", "still", 1},
     };
     MeshObject three;
@@ -339,7 +371,7 @@ TEST_F(SceneTest, RowDrivenEffectsFireOnTheirRowsOnly) {
     for (const Case& c : cases) {
         three.setColor(0xFF8800);
         scene->setup(&engine, &three, -1);
-        scene->tiles = scene->banner = scene->noise = 0;
+        scene->settings.tiles = scene->settings.banner = scene->settings.noise = 0;
         c.settings(*scene);
         const char* colours[2] = {};
         int32_t ghost = -1;
@@ -359,8 +391,8 @@ TEST_F(SceneTest, RowDrivenEffectsFireOnTheirRowsOnly) {
 // Black pixels on a white screen after one frame without blur.
 int blackAfterOneFrame(Scene* scene, Engine& engine, int32_t row, int32_t noise) {
     scene->setup(&engine, nullptr, -1);
-    scene->tiles = scene->banner = scene->blurEnabled = 0;
-    scene->noise = noise;
+    scene->settings.tiles = scene->settings.banner = scene->settings.blurEnabled = 0;
+    scene->settings.noise = noise;
     SDL_FillRect(engine.screen, nullptr, 0xFFFFFF);
     pushKeyUp(SDLK_ESCAPE);
     onFrame = [row](int) { return row; };
@@ -385,8 +417,8 @@ TEST_F(SceneTest, SharpLastFrameSkipsOnlyTheLastBlur) {
     };
     for (const Case c : {Case{1, 1, false}, Case{0, 1, true}, Case{1, 2, true}}) {
         scene->setup(&engine, nullptr, 0);
-        scene->tiles = scene->banner = scene->noise = 0;
-        scene->sharpLastFrame = c.sharp;
+        scene->settings.tiles = scene->settings.banner = scene->settings.noise = 0;
+        scene->settings.sharpLastFrame = c.sharp;
         SDL_FillRect(engine.screen, nullptr, 0xFFFFFF);
         SDL_Rect left{0, 0, 400, 600};
         SDL_FillRect(engine.screen, &left, 0);
@@ -401,8 +433,8 @@ TEST_F(SceneTest, SharpLastFrameSkipsOnlyTheLastBlur) {
 
 TEST_F(SceneTest, EveryTimerIsRemovedWhenTheLoopsReturn) {
     scene->setup(&engine, &model, -1);
-    scene->sprites = 1;
-    scene->overlay = 1;
+    scene->settings.sprites = 1;
+    scene->settings.overlay = 1;
     onFrame = [](int f) {
         if (f == 30) pushKeyUp(SDLK_SPACE);
         return f;
@@ -430,7 +462,7 @@ TEST_F(SceneTest, PictureWithoutOverrideShowsTheDefaultBackground) {
     // The screen now holds the blurred block pattern: light blue where the
     // background is light, and the same overall brightness.
     SDL_Surface* screen = engine.screen;
-    SDL_Surface* back = scene->background->surface;
+    SDL_Surface* back = scene->resources.background->surface;
     double screenSum = 0, backSum = 0;
     for (int y = 0; y < 600; y += 7)
         for (int x = 0; x < 800; x += 7) {
@@ -448,21 +480,21 @@ TEST_F(SceneTest, PictureWithoutOverrideShowsTheDefaultBackground) {
 
 TEST_F(SceneTest, FirstSetupBuildsTheSharedResources) {
     scene->setup(&engine, &model, 3);
-    ASSERT_NE(scene->bannerImage, nullptr);
-    ASSERT_NE(scene->bannerImage->surface, nullptr);
-    EXPECT_EQ(scene->bannerImage->surface->w, 200);
-    EXPECT_EQ(scene->bannerImage->surface->h, 95);
-    SDL_Surface* banner = scene->bannerImage->surface;
+    ASSERT_NE(scene->resources.bannerImage, nullptr);
+    ASSERT_NE(scene->resources.bannerImage->surface, nullptr);
+    EXPECT_EQ(scene->resources.bannerImage->surface->w, 200);
+    EXPECT_EQ(scene->resources.bannerImage->surface->h, 95);
+    SDL_Surface* banner = scene->resources.bannerImage->surface;
     for (int y = 0; y < 95; y += 13) {
         Uint32 p = *reinterpret_cast<Uint32*>(static_cast<Uint8*>(banner->pixels) + y * banner->pitch);
         EXPECT_EQ(p & 0xFFFFFF, 0x0000FFu) << "even columns carry the key colour";
     }
-    EXPECT_EQ(scene->spriteList.size(), 4u);
+    EXPECT_EQ(scene->resources.spriteList.size(), 4u);
     EXPECT_EQ(scene->camera->flarePoints.size(), 4u);
-    ASSERT_NE(scene->sparks, nullptr);
-    EXPECT_EQ(scene->sparks->count, 1024);
-    Image* background = scene->background;
+    ASSERT_NE(scene->resources.sparks, nullptr);
+    EXPECT_EQ(scene->resources.sparks->count, 1024);
+    Image* background = scene->resources.background;
     scene->setup(&engine, &model, 3);
-    EXPECT_EQ(scene->background, background) << "later setups reuse them";
+    EXPECT_EQ(scene->resources.background, background) << "later setups reuse them";
     EXPECT_EQ(scene->camera->flarePoints.size(), 4u);
 }
