@@ -249,8 +249,124 @@ inline void stopVoice(Voice* v) {
     v->positionFraction = 0;
 }
 
+// A sample's loop in 32.32 positions; a one-shot sample's loop is the whole sample.
+struct Loop {
+    int type;  // 1 none, 2 forward, 4 ping-pong
+    int64_t start, end, length;
+};
+
+// The length of the next run: the frames to the loop point when they are no
+// more than `remaining`, counted as the 8.24 division does (atLoopPoint then
+// set), else `remaining`. A loop point 2^24 frames or more away sets no limit.
+int framesToRun(const Voice* v, int64_t pos, const Loop& loop, int64_t step824, int remaining, bool* atLoopPoint) {
+    *atLoopPoint = false;
+    const int64_t distance = v->direction == 1 ? loop.end - pos : pos - loop.start;
+    if (distance <= 0) {
+        *atLoopPoint = true;
+        return 0;
+    }
+    if ((distance >> 32) >= (int64_t(1) << 24)) return remaining;
+    const int64_t shifted = distance >> 8;
+    int64_t frames = shifted / step824;
+    if (shifted % step824) ++frames;
+    // A distance below 2^-24 frame still needs one frame, or the run
+    // would stay empty and never reach the loop point.
+    if (frames == 0) frames = 1;
+    if (frames > remaining) return remaining;
+    *atLoopPoint = true;
+    return int(frames);
+}
+
+// Continues the ramp under way while the targets it was set up for stand;
+// else starts a new one of rampLength frames on each side whose target
+// differs from its gain. True when the gains move during the next run.
+bool prepareRamp(Voice* v, int rampLength, float rampReciprocal) {
+    if (v->rampFrames > 0 && v->leftTargetGain == v->rampLeftTarget && v->rightTargetGain == v->rampRightTarget)
+        return true;
+    constexpr float inv255 = 1.0f / 255.0f;
+    v->rampLeftTarget = v->leftTargetGain;
+    v->rampRightTarget = v->rightTargetGain;
+    const int dl = v->leftTargetGain - (v->leftGain >> 8);
+    const int dr = v->rightTargetGain - (v->rightGain >> 8);
+    // A side without a difference holds still during the new ramp.
+    v->leftRampIncrement = dl ? float(dl) * inv255 * rampReciprocal : 0.0f;
+    v->rightRampIncrement = dr ? float(dr) * inv255 * rampReciprocal : 0.0f;
+    v->rampFrames = dl || dr ? rampLength : 0;
+    return v->rampFrames > 0;
+}
+
+// Renders count frames from pos into out with the voice's gains (ramped,
+// constant, or silent, where only the position moves); the position after them.
+int64_t renderRun(Voice* v, const int16_t* data, int64_t pos, int64_t step, float* out, int count, bool ramping) {
+    constexpr float inv255 = 1.0f / 255.0f;
+    constexpr float inv256 = 1.0f / 256.0f;
+    if (ramping) {
+        float lg = float(v->leftGain) * inv256 * inv255;
+        float rg = float(v->rightGain) * inv256 * inv255;
+        if (v->direction == 1)
+            pos = renderRamp<1>(data, pos, step, out, count, &lg, &rg, v->leftRampIncrement, v->rightRampIncrement);
+        else
+            pos = renderRamp<2>(data, pos, step, out, count, &lg, &rg, v->leftRampIncrement, v->rightRampIncrement);
+        v->leftGain = int32_t(std::lrint(lg * 255.0f * 256.0f));
+        v->rightGain = int32_t(std::lrint(rg * 255.0f * 256.0f));
+        v->rampFrames -= count;
+        if (v->rampFrames == 0) {
+            v->leftRampIncrement = 0.0f;
+            v->rightRampIncrement = 0.0f;
+            v->leftGain = v->leftTargetGain * 256;
+            v->rightGain = v->rightTargetGain * 256;
+        }
+        return pos;
+    }
+    if (v->leftTargetGain == 0 && v->rightTargetGain == 0) {
+        // Silent: only the position moves, exactly as rendering would move it.
+        return skipFrames(pos, step, count, v->direction);
+    }
+    const float lg = float(v->leftTargetGain) * inv255;
+    const float rg = float(v->rightTargetGain) * inv255;
+    if (v->direction == 1) return renderConstant<1>(data, pos, step, out, count, lg, rg);
+    return renderConstant<2>(data, pos, step, out, count, lg, rg);
+}
+
+// At the loop point: back by the loop's length, turned, or (one-shot) the end
+// of the voice. False when the voice has stopped.
+bool passLoopPoint(Voice* v, int64_t* position, const Loop& loop) {
+    int64_t pos = *position;
+    if (loop.type == 2) {
+        // E.g. loop 10+20 at step 1.5: 29.5 goes on at 31.0 - 20 = 11.0.
+        while (pos >= loop.end) pos -= loop.length;
+    } else if (loop.type == 4) {
+        if (v->direction == 1) {
+            pos = 2 * loop.end - pos - 1;
+            v->direction = 2;
+        } else {
+            pos = 2 * loop.start - pos - 1;
+            v->direction = 1;
+        }
+        // Steps longer than the loop need more than one reflection.
+        for (;;) {
+            if (v->direction == 2 && pos < loop.start) {
+                pos = 2 * loop.start - pos - 1;
+                v->direction = 1;
+            } else if (v->direction == 1 && pos >= loop.end) {
+                pos = 2 * loop.end - pos - 1;
+                v->direction = 2;
+            } else {
+                break;
+            }
+        }
+    } else {
+        stopVoice(v);  // one-shot end: the rest of the request stays silent
+        return false;
+    }
+    *position = pos;
+    return true;
+}
+
 }  // namespace
 
+// Runs of frames without a test inside: each ends at the loop point, the end
+// of a gain ramp or the end of the request, whichever comes first.
 void mixVoice(Voice* v, float* buffer, int n) {
     if (!v || !buffer || n <= 0 || !v->sample) return;
     const Sample* s = v->sample;
@@ -258,128 +374,34 @@ void mixVoice(Voice* v, float* buffer, int n) {
         stopVoice(v);  // the empty sample: nothing to play
         return;
     }
-    const int16_t* data = s->data;
-    const int loopType = s->loopType;
-    if (loopType != 4) v->direction = 1;
-    const int64_t loopStart = int64_t(s->loopStart) << 32;
-    const int64_t loopEnd = (int64_t(s->loopStart) + s->loopLength) << 32;
-    const int64_t loopLength = int64_t(s->loopLength) << 32;
+    const Loop loop{s->loopType, int64_t(s->loopStart) << 32, (int64_t(s->loopStart) + s->loopLength) << 32,
+                    int64_t(s->loopLength) << 32};
+    if (loop.type != 4) v->direction = 1;
     const int64_t step = (int64_t(v->step) << 32) | v->stepFraction;
     // The step as 8.24 for the frame count to the loop point; 64-bit so that
     // steps of 256 and more cannot overflow it.
     int64_t step824 = (int64_t(v->step) << 24) + (v->stepFraction >> 8);
     if (step824 == 0) step824 = 1;
-    const float rampReciprocal = outputFormat.rampReciprocal;
     const int rampLength = int(outputFormat.rampLength);
-    constexpr float inv255 = 1.0f / 255.0f;
-    constexpr float inv256 = 1.0f / 256.0f;
 
     int64_t pos = int64_t((uint64_t(v->position) << 32) | v->positionFraction);
     float* out = buffer;
     int remaining = n;
     while (remaining > 0) {
-        int count = remaining;
         bool atLoopPoint = false;
-        const int64_t distance = v->direction == 1 ? loopEnd - pos : pos - loopStart;
-        if (distance <= 0) {
-            count = 0;
-            atLoopPoint = true;
-        } else if ((distance >> 32) < (int64_t(1) << 24)) {
-            const int64_t shifted = distance >> 8;
-            int64_t frames = shifted / step824;
-            if (shifted % step824) ++frames;
-            // A distance below 2^-24 frame still needs one frame, or the run
-            // would stay empty and never reach the loop point.
-            if (frames == 0) frames = 1;
-            if (frames <= count) {
-                count = int(frames);
-                atLoopPoint = true;
-            }
-        }
-
-        // Gain ramp.
-        bool ramping = false;
-        if (v->rampFrames > 0 && v->leftTargetGain == v->rampLeftTarget && v->rightTargetGain == v->rampRightTarget) {
-            ramping = true;
-        } else {
-            v->rampLeftTarget = v->leftTargetGain;
-            v->rampRightTarget = v->rightTargetGain;
-            const int dl = v->leftTargetGain - (v->leftGain >> 8);
-            const int dr = v->rightTargetGain - (v->rightGain >> 8);
-            // A side without a difference holds still during the new ramp.
-            v->leftRampIncrement = dl ? float(dl) * inv255 * rampReciprocal : 0.0f;
-            v->rightRampIncrement = dr ? float(dr) * inv255 * rampReciprocal : 0.0f;
-            if (dl || dr) {
-                v->rampFrames = rampLength;
-                ramping = true;
-            } else {
-                v->rampFrames = 0;
-            }
-        }
-        bool rampShortened = false;
-        if (ramping && v->rampFrames < count) {
+        int count = framesToRun(v, pos, loop, step824, remaining, &atLoopPoint);
+        const bool ramping = prepareRamp(v, rampLength, outputFormat.rampReciprocal);
+        const bool rampEndsFirst = ramping && v->rampFrames < count;
+        if (rampEndsFirst) {
             count = v->rampFrames;
             atLoopPoint = false;
-            rampShortened = true;
         }
-
-        if (ramping) {
-            float lg = float(v->leftGain) * inv256 * inv255;
-            float rg = float(v->rightGain) * inv256 * inv255;
-            if (v->direction == 1)
-                pos = renderRamp<1>(data, pos, step, out, count, &lg, &rg, v->leftRampIncrement, v->rightRampIncrement);
-            else
-                pos = renderRamp<2>(data, pos, step, out, count, &lg, &rg, v->leftRampIncrement, v->rightRampIncrement);
-            v->leftGain = int32_t(std::lrint(lg * 255.0f * 256.0f));
-            v->rightGain = int32_t(std::lrint(rg * 255.0f * 256.0f));
-            v->rampFrames -= count;
-            if (v->rampFrames == 0) {
-                v->leftRampIncrement = 0.0f;
-                v->rightRampIncrement = 0.0f;
-                v->leftGain = v->leftTargetGain * 256;
-                v->rightGain = v->rightTargetGain * 256;
-            }
-        } else if (v->leftTargetGain == 0 && v->rightTargetGain == 0) {
-            // Silent: only the position moves, exactly as rendering would move it.
-            pos = skipFrames(pos, step, count, v->direction);
-        } else {
-            const float lg = float(v->leftTargetGain) * inv255;
-            const float rg = float(v->rightTargetGain) * inv255;
-            if (v->direction == 1) pos = renderConstant<1>(data, pos, step, out, count, lg, rg);
-            else pos = renderConstant<2>(data, pos, step, out, count, lg, rg);
-        }
+        pos = renderRun(v, s->data, pos, step, out, count, ramping);
         out += 2 * count;
         remaining -= count;
-        if (rampShortened) continue;
+        if (rampEndsFirst) continue;
         if (!atLoopPoint) break;
-
-        if (loopType == 2) {
-            // E.g. loop 10+20 at step 1.5: 29.5 goes on at 31.0 - 20 = 11.0.
-            while (pos >= loopEnd) pos -= loopLength;
-        } else if (loopType == 4) {
-            if (v->direction == 1) {
-                pos = 2 * loopEnd - pos - 1;
-                v->direction = 2;
-            } else {
-                pos = 2 * loopStart - pos - 1;
-                v->direction = 1;
-            }
-            // Steps longer than the loop need more than one reflection.
-            for (;;) {
-                if (v->direction == 2 && pos < loopStart) {
-                    pos = 2 * loopStart - pos - 1;
-                    v->direction = 1;
-                } else if (v->direction == 1 && pos >= loopEnd) {
-                    pos = 2 * loopEnd - pos - 1;
-                    v->direction = 2;
-                } else {
-                    break;
-                }
-            }
-        } else {
-            stopVoice(v);  // one-shot end: the rest of the request stays silent
-            return;
-        }
+        if (!passLoopPoint(v, &pos, loop)) return;
     }
     v->position = uint32_t(uint64_t(pos) >> 32);
     v->positionFraction = uint32_t(uint64_t(pos));
