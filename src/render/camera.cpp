@@ -101,6 +101,129 @@ uint32_t mapRgb(const SDL_PixelFormat* f, int32_t r, int32_t g, int32_t b) {
            uint32_t(b >> f->Bloss) << f->Bshift | f->Amask;
 }
 
+// What turning, moving and projecting a model's faces takes for one frame.
+struct FaceView {
+    float sinX, cosX, sinY, cosY, sinZ, cosZ;  // of the model's rotation
+    Vector3 position;                          // of the model
+    int32_t w, h;                              // the target's size
+    float halfW, halfH;
+    float lensDepth, eye;  // the projection: p * lensDepth / (eye - z)
+};
+
+// 2a. Light: each face's normal turned with rotateTruncated's six steps,
+// four faces side by side, then its cosine to the light. A zero normal gives
+// NaN here, which the lighting treats as facing away. Cost: count faces, a
+// quarter of a square root and a division each.
+void lightFaces(const FaceView& view, const Face* source, int32_t count, const Vector3& lightDirection,
+                float lightLength, float* light) {
+    const __m128 vSinX = _mm_set1_ps(view.sinX), vCosX = _mm_set1_ps(view.cosX), vSinY = _mm_set1_ps(view.sinY),
+                 vCosY = _mm_set1_ps(view.cosY), vSinZ = _mm_set1_ps(view.sinZ), vCosZ = _mm_set1_ps(view.cosZ);
+    const __m128 vLightX = _mm_set1_ps(lightDirection.x), vLightY = _mm_set1_ps(lightDirection.y),
+                 vLightZ = _mm_set1_ps(lightDirection.z), vLightLength = _mm_set1_ps(lightLength);
+    int32_t lit = 0;
+    for (; lit + 4 <= count; lit += 4) {
+        const Face* f = source + lit;
+        const __m128 x = _mm_setr_ps(f[0].normal.x, f[1].normal.x, f[2].normal.x, f[3].normal.x);
+        const __m128 y = _mm_setr_ps(f[0].normal.y, f[1].normal.y, f[2].normal.y, f[3].normal.y);
+        const __m128 z = _mm_setr_ps(f[0].normal.z, f[1].normal.z, f[2].normal.z, f[3].normal.z);
+        const __m128 x1 = truncated(_mm_sub_ps(_mm_mul_ps(x, vCosZ), _mm_mul_ps(y, vSinZ)));
+        const __m128 y1 = truncated(_mm_add_ps(_mm_mul_ps(y, vCosZ), _mm_mul_ps(x, vSinZ)));
+        const __m128 x2 = truncated(_mm_add_ps(_mm_mul_ps(x1, vCosY), _mm_mul_ps(z, vSinY)));
+        const __m128 z1 = truncated(_mm_sub_ps(_mm_mul_ps(z, vCosY), _mm_mul_ps(x1, vSinY)));
+        const __m128 y2 = truncated(_mm_sub_ps(_mm_mul_ps(y1, vCosX), _mm_mul_ps(z1, vSinX)));
+        const __m128 z2 = truncated(_mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX)));
+        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x2, vLightX), _mm_mul_ps(y2, vLightY)),
+                                      _mm_mul_ps(z2, vLightZ));
+        const __m128 length =
+            _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x2, x2), _mm_mul_ps(y2, y2)), _mm_mul_ps(z2, z2)));
+        _mm_storeu_ps(light + lit, _mm_div_ps(dot, _mm_mul_ps(length, vLightLength)));
+    }
+    for (; lit < count; ++lit) {
+        Vector3 n = source[lit].normal;
+        n.rotateTruncated(view.sinX, view.cosX, view.sinY, view.cosY, view.sinZ, view.cosZ);
+        light[lit] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
+                     (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
+    }
+}
+
+// The tip of a face's normal line on the target, projected as the corners are.
+ScreenPoint normalTip(const FaceView& view, const Face& face) {
+    Vector3 tip(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
+                face.a.position.z + face.normal.z);
+    tip.rotateTruncated(view.sinX, view.cosX, view.sinY, view.cosY, view.sinZ, view.cosZ);
+    tip.add(view.position.x, view.position.y, view.position.z);
+    const float m = view.lensDepth / (view.eye - tip.z);
+    return ScreenPoint{tip.x * m + view.halfW, view.halfH - tip.y * m};
+}
+
+// 2b. Transform and project; only the faces that will be drawn go on to the
+// sort (drawItems and their sortKeys), which keeps model order among equal
+// keys either way. The number kept. Cost: count faces, one packed division each.
+int32_t projectFaces(const FaceView& view, const Face* source, int32_t count, bool normals) {
+    const __m128 vSinX = _mm_set1_ps(view.sinX), vCosX = _mm_set1_ps(view.cosX), vSinY = _mm_set1_ps(view.sinY),
+                 vCosY = _mm_set1_ps(view.cosY), vSinZ = _mm_set1_ps(view.sinZ), vCosZ = _mm_set1_ps(view.cosZ);
+    const __m128 vPosX = _mm_set1_ps(view.position.x), vPosY = _mm_set1_ps(view.position.y),
+                 vPosZ = _mm_set1_ps(view.position.z);
+    const __m128 vLens = _mm_set1_ps(view.lensDepth), vEye = _mm_set1_ps(view.eye);
+    const __m128 vHalfW = _mm_set1_ps(view.halfW), vHalfH = _mm_set1_ps(view.halfH);
+    const __m128 vLowRange = _mm_set1_ps(-kCoordinateRange), vHighRange = _mm_set1_ps(kCoordinateRange);
+    const __m128i vWidth = _mm_set1_epi32(view.w), vHeight = _mm_set1_epi32(view.h);
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const Face& face = source[i];
+        // The three corners side by side in SSE lanes 0 .. 2: Vector3::rotate's
+        // six steps, the move by position and the projection, lane by lane
+        // with the same operations in the same order.
+        const Vector3 &pa = face.a.position, &pb = face.b.position, &pc = face.c.position;
+        const __m128 x = _mm_setr_ps(pa.x, pb.x, pc.x, 0.0f), y = _mm_setr_ps(pa.y, pb.y, pc.y, 0.0f),
+                     z = _mm_setr_ps(pa.z, pb.z, pc.z, 0.0f);
+        const __m128 x1 = _mm_sub_ps(_mm_mul_ps(x, vCosZ), _mm_mul_ps(y, vSinZ));
+        const __m128 y1 = _mm_add_ps(_mm_mul_ps(y, vCosZ), _mm_mul_ps(x, vSinZ));
+        const __m128 x2 = _mm_add_ps(_mm_mul_ps(x1, vCosY), _mm_mul_ps(z, vSinY));
+        const __m128 z1 = _mm_sub_ps(_mm_mul_ps(z, vCosY), _mm_mul_ps(x1, vSinY));
+        const __m128 y2 = _mm_sub_ps(_mm_mul_ps(y1, vCosX), _mm_mul_ps(z1, vSinX));
+        const __m128 z2 = _mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX));
+        const __m128 wz = _mm_add_ps(z2, vPosZ);
+        const __m128 m = _mm_div_ps(vLens, _mm_sub_ps(vEye, wz));
+        const __m128 px = _mm_mul_ps(_mm_add_ps(x2, vPosX), m), py = _mm_mul_ps(_mm_add_ps(y2, vPosY), m);
+        alignas(16) float sx[4], sy[4], sz[4];
+        _mm_store_ps(sx, px);
+        _mm_store_ps(sy, py);
+        _mm_store_ps(sz, wz);
+
+        const ScreenPoint a{sx[0], sy[0]}, b{sx[1], sy[1]}, c{sx[2], sy[2]};
+        if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
+        // toScreen, onTarget and the coordinate range for the three corners
+        // side by side. No corner is NaN here (the test above fails for any),
+        // and where truncToInt saturates the packed truncation gives INT32_MIN:
+        // off the target either way.
+        const __m128 screenX = _mm_add_ps(px, vHalfW), screenY = _mm_sub_ps(vHalfH, py);
+        const __m128i ix = _mm_cvttps_epi32(screenX), iy = _mm_cvttps_epi32(screenY);
+        const __m128i minusOne = _mm_set1_epi32(-1);
+        const __m128i onSurface =
+            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(ix, minusOne), _mm_cmplt_epi32(ix, vWidth)),
+                          _mm_and_si128(_mm_cmpgt_epi32(iy, minusOne), _mm_cmplt_epi32(iy, vHeight)));
+        if ((_mm_movemask_ps(_mm_castsi128_ps(onSurface)) & 7) == 0) continue;
+        const __m128 inRangeX = _mm_and_ps(_mm_cmpge_ps(screenX, vLowRange), _mm_cmple_ps(screenX, vHighRange));
+        const __m128 inRangeY = _mm_and_ps(_mm_cmpge_ps(screenY, vLowRange), _mm_cmple_ps(screenY, vHighRange));
+        const __m128 inRange = _mm_and_ps(inRangeX, inRangeY);
+        if ((_mm_movemask_ps(inRange) & 7) != 7) continue;
+        alignas(16) float screenXs[4], screenYs[4];
+        _mm_store_ps(screenXs, screenX);
+        _mm_store_ps(screenYs, screenY);
+        DrawItem& item = drawItems[size_t(kept)];
+        item.a = ScreenPoint{screenXs[0], screenYs[0]};
+        item.b = ScreenPoint{screenXs[1], screenYs[1]};
+        item.c = ScreenPoint{screenXs[2], screenYs[2]};
+        item.tip = normals ? normalTip(view, face) : ScreenPoint{0, 0};
+        item.color = face.color;
+        item.face = i;
+        sortKeys[size_t(kept)] = depthKey(sz[0]);
+        ++kept;
+    }
+    return kept;
+}
+
 }  // namespace
 
 Camera::Camera()
@@ -157,134 +280,28 @@ int32_t Camera::transformAndSort(MeshObject* object) {
         drawItemCount = 0;
         return 0;
     }
-    const Vector3 position(loadShared(object->position.x), loadShared(object->position.y),
-                           loadShared(object->position.z));
     const float ax = loadShared(object->rotation.x), ay = loadShared(object->rotation.y),
                 az = loadShared(object->rotation.z);
-    const float sinX = std::sin(ax), cosX = std::cos(ax), sinY = std::sin(ay), cosY = std::cos(ay),
-                sinZ = std::sin(az), cosZ = std::cos(az);
-    const Face* source = object->faces;
-    float* light = object->faceLight;
-    const bool normals = showNormals != 0;
+    FaceView view;
+    view.sinX = std::sin(ax), view.cosX = std::cos(ax);
+    view.sinY = std::sin(ay), view.cosY = std::cos(ay);
+    view.sinZ = std::sin(az), view.cosZ = std::cos(az);
+    view.position = Vector3(loadShared(object->position.x), loadShared(object->position.y),
+                            loadShared(object->position.z));
+    view.w = target->w, view.h = target->h;
+    view.halfW = float(view.w >> 1), view.halfH = float(view.h >> 1);
+    view.lensDepth = eyeDistance - planeDistance;
+    view.eye = eyeDistance;
     if (sortKeys.size() < size_t(count)) {
         sortKeys.resize(size_t(count));
         drawOrder.resize(size_t(count));
     }
     if (drawItems.size() < size_t(count)) drawItems.resize(size_t(count));
 
+    lightFaces(view, object->faces, count, lightDirection, lightLength, object->faceLight);
     // The projection drawFaces used to make face by face in draw order, made
     // here in model order with the same operations.
-    const int32_t w = target->w, h = target->h;
-    const float halfW = float(w >> 1), halfH = float(h >> 1);
-    const float lensDepth = eyeDistance - planeDistance;
-    const float eye = eyeDistance;
-    auto project = [&](const Vector3& p) {
-        const float m = lensDepth / (eye - p.z);
-        return ScreenPoint{p.x * m, p.y * m};
-    };
-    auto toScreen = [&](ScreenPoint p) { return ScreenPoint{p.x + halfW, halfH - p.y}; };
-
-    const __m128 vSinX = _mm_set1_ps(sinX), vCosX = _mm_set1_ps(cosX), vSinY = _mm_set1_ps(sinY),
-                 vCosY = _mm_set1_ps(cosY), vSinZ = _mm_set1_ps(sinZ), vCosZ = _mm_set1_ps(cosZ);
-    const __m128 vPosX = _mm_set1_ps(position.x), vPosY = _mm_set1_ps(position.y), vPosZ = _mm_set1_ps(position.z);
-    const __m128 vLens = _mm_set1_ps(lensDepth), vEye = _mm_set1_ps(eye);
-    const __m128 vHalfW = _mm_set1_ps(halfW), vHalfH = _mm_set1_ps(halfH);
-    const __m128 vLowRange = _mm_set1_ps(-kCoordinateRange), vHighRange = _mm_set1_ps(kCoordinateRange);
-    const __m128i vWidth = _mm_set1_epi32(w), vHeight = _mm_set1_epi32(h);
-
-    // 2a. Light: each face's normal turned with rotateTruncated's six steps,
-    // four faces side by side, then its cosine to the light. A zero normal
-    // gives NaN here, which the lighting treats as facing away. Cost:
-    // drawCount faces, a quarter of a square root and a division each.
-    const __m128 vLightX = _mm_set1_ps(lightDirection.x), vLightY = _mm_set1_ps(lightDirection.y),
-                 vLightZ = _mm_set1_ps(lightDirection.z), vLightLength = _mm_set1_ps(lightLength);
-    int32_t lit = 0;
-    for (; lit + 4 <= count; lit += 4) {
-        const Face* f = source + lit;
-        const __m128 x = _mm_setr_ps(f[0].normal.x, f[1].normal.x, f[2].normal.x, f[3].normal.x);
-        const __m128 y = _mm_setr_ps(f[0].normal.y, f[1].normal.y, f[2].normal.y, f[3].normal.y);
-        const __m128 z = _mm_setr_ps(f[0].normal.z, f[1].normal.z, f[2].normal.z, f[3].normal.z);
-        const __m128 x1 = truncated(_mm_sub_ps(_mm_mul_ps(x, vCosZ), _mm_mul_ps(y, vSinZ)));
-        const __m128 y1 = truncated(_mm_add_ps(_mm_mul_ps(y, vCosZ), _mm_mul_ps(x, vSinZ)));
-        const __m128 x2 = truncated(_mm_add_ps(_mm_mul_ps(x1, vCosY), _mm_mul_ps(z, vSinY)));
-        const __m128 z1 = truncated(_mm_sub_ps(_mm_mul_ps(z, vCosY), _mm_mul_ps(x1, vSinY)));
-        const __m128 y2 = truncated(_mm_sub_ps(_mm_mul_ps(y1, vCosX), _mm_mul_ps(z1, vSinX)));
-        const __m128 z2 = truncated(_mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX)));
-        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x2, vLightX), _mm_mul_ps(y2, vLightY)),
-                                      _mm_mul_ps(z2, vLightZ));
-        const __m128 length =
-            _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x2, x2), _mm_mul_ps(y2, y2)), _mm_mul_ps(z2, z2)));
-        _mm_storeu_ps(light + lit, _mm_div_ps(dot, _mm_mul_ps(length, vLightLength)));
-    }
-    for (; lit < count; ++lit) {
-        Vector3 n = source[lit].normal;
-        n.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-        light[lit] = (n.x * lightDirection.x + n.y * lightDirection.y + n.z * lightDirection.z) /
-                     (std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) * lightLength);
-    }
-
-    // 2b. Transform and project; only the faces that will be drawn go
-    // on to the sort, which keeps model order among equal keys either way.
-    // Cost: drawCount faces, one packed division each.
-    int32_t kept = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const Face& face = source[i];
-        Vector3 tip;
-        if (normals) {
-            tip = Vector3(face.a.position.x + face.normal.x, face.a.position.y + face.normal.y,
-                          face.a.position.z + face.normal.z);
-            tip.rotateTruncated(sinX, cosX, sinY, cosY, sinZ, cosZ);
-            tip.add(position.x, position.y, position.z);
-        }
-        // The three corners side by side in SSE lanes 0 .. 2: Vector3::rotate's
-        // six steps, the move by position and the projection, lane by lane
-        // with the same operations in the same order.
-        const Vector3 &pa = face.a.position, &pb = face.b.position, &pc = face.c.position;
-        const __m128 x = _mm_setr_ps(pa.x, pb.x, pc.x, 0.0f), y = _mm_setr_ps(pa.y, pb.y, pc.y, 0.0f),
-                     z = _mm_setr_ps(pa.z, pb.z, pc.z, 0.0f);
-        const __m128 x1 = _mm_sub_ps(_mm_mul_ps(x, vCosZ), _mm_mul_ps(y, vSinZ));
-        const __m128 y1 = _mm_add_ps(_mm_mul_ps(y, vCosZ), _mm_mul_ps(x, vSinZ));
-        const __m128 x2 = _mm_add_ps(_mm_mul_ps(x1, vCosY), _mm_mul_ps(z, vSinY));
-        const __m128 z1 = _mm_sub_ps(_mm_mul_ps(z, vCosY), _mm_mul_ps(x1, vSinY));
-        const __m128 y2 = _mm_sub_ps(_mm_mul_ps(y1, vCosX), _mm_mul_ps(z1, vSinX));
-        const __m128 z2 = _mm_add_ps(_mm_mul_ps(z1, vCosX), _mm_mul_ps(y1, vSinX));
-        const __m128 wz = _mm_add_ps(z2, vPosZ);
-        const __m128 m = _mm_div_ps(vLens, _mm_sub_ps(vEye, wz));
-        const __m128 px = _mm_mul_ps(_mm_add_ps(x2, vPosX), m), py = _mm_mul_ps(_mm_add_ps(y2, vPosY), m);
-        alignas(16) float sx[4], sy[4], sz[4];
-        _mm_store_ps(sx, px);
-        _mm_store_ps(sy, py);
-        _mm_store_ps(sz, wz);
-
-        const ScreenPoint a{sx[0], sy[0]}, b{sx[1], sy[1]}, c{sx[2], sy[2]};
-        if (!((b.x - c.x) * (a.y - c.y) - (a.x - c.x) * (b.y - c.y) <= 0)) continue;  // faces away (or NaN)
-        // toScreen, onTarget and the coordinate range for the three corners
-        // side by side. No corner is NaN here (the test above fails for any),
-        // and where truncToInt saturates the packed truncation gives INT32_MIN:
-        // off the target either way.
-        const __m128 screenX = _mm_add_ps(px, vHalfW), screenY = _mm_sub_ps(vHalfH, py);
-        const __m128i ix = _mm_cvttps_epi32(screenX), iy = _mm_cvttps_epi32(screenY);
-        const __m128i minusOne = _mm_set1_epi32(-1);
-        const __m128i onSurface =
-            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(ix, minusOne), _mm_cmplt_epi32(ix, vWidth)),
-                          _mm_and_si128(_mm_cmpgt_epi32(iy, minusOne), _mm_cmplt_epi32(iy, vHeight)));
-        if ((_mm_movemask_ps(_mm_castsi128_ps(onSurface)) & 7) == 0) continue;
-        const __m128 inRange = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(screenX, vLowRange), _mm_cmple_ps(screenX, vHighRange)),
-                                          _mm_and_ps(_mm_cmpge_ps(screenY, vLowRange), _mm_cmple_ps(screenY, vHighRange)));
-        if ((_mm_movemask_ps(inRange) & 7) != 7) continue;
-        alignas(16) float screenXs[4], screenYs[4];
-        _mm_store_ps(screenXs, screenX);
-        _mm_store_ps(screenYs, screenY);
-        DrawItem& item = drawItems[size_t(kept)];
-        item.a = ScreenPoint{screenXs[0], screenYs[0]};
-        item.b = ScreenPoint{screenXs[1], screenYs[1]};
-        item.c = ScreenPoint{screenXs[2], screenYs[2]};
-        item.tip = normals ? toScreen(project(tip)) : ScreenPoint{0, 0};
-        item.color = face.color;
-        item.face = i;
-        sortKeys[size_t(kept)] = depthKey(sz[0]);
-        ++kept;
-    }
+    const int32_t kept = projectFaces(view, object->faces, count, showNormals != 0);
 
     // 3. Sort: ascending by the whole part of vertex A's z, farthest first.
     if (kept > 0 && depthSort) {
