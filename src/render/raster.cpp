@@ -481,6 +481,83 @@ namespace {
     }
 }
 
+// A line's walk over a surface of 4 bytes a pixel with both ends on it: the
+// point's address moves one step along the major axis, plus one line of the
+// minor axis where the walk's 16.16 minor part changes. Every point of the
+// walk lies in the box of its two ends, so no point needs a test of its own.
+template <typename Wide>
+struct PointWalk {
+    uint32_t* p;            // the current point
+    Wide minor;             // 16.16
+    Wide increment;         // of minor per step
+    int32_t line;           // minor >> 16
+    int32_t majorStep;      // pixels per step along the major axis
+    int32_t minorStride;    // pixels per line of the minor axis
+    int32_t points;         // in the whole walk, both ends included
+
+    void advance() {
+        minor += increment;
+        const int32_t next = int32_t(minor >> 16);
+        p += majorStep + (next - line) * minorStride;
+        line = next;
+    }
+    template <typename Put>
+    void each(Put put) {
+        for (int32_t i = 1;; ++i) {
+            put(p);
+            if (i == points) return;
+            advance();
+        }
+    }
+    // An opaque x-major walk as runs of points on one row, each filled with
+    // plain stores: a run ends where the minor part's fraction carries (or
+    // borrows). Cost: one division per row crossed, one store per point.
+    void fillRuns(uint32_t pixel) {
+        for (int32_t remaining = points;;) {
+            const int32_t fraction = int32_t(minor & 0xFFFF);
+            int32_t run = remaining;
+            if (increment > 0)
+                run = int32_t((65536 - fraction + increment - 1) / increment);
+            else if (increment < 0)
+                run = int32_t(fraction / -increment) + 1;
+            if (run > remaining) run = remaining;
+            // the run's pixels lie to the right of p or, walking left, to its left
+            fillPixels(majorStep > 0 ? p : p - (run - 1), run, pixel);
+            remaining -= run;
+            if (remaining == 0) return;
+            minor += increment * run;
+            const int32_t next = int32_t(minor >> 16);
+            p += majorStep * run + (next - line) * minorStride;
+            line = next;
+        }
+    }
+    // Four points at a time: the points of a walk are distinct pixels (the
+    // major part moves every step), and each blend reads only its own pixel,
+    // so the four blend side by side as they would one after another. Cost:
+    // one blend per point, four at a time.
+    void blendFours(const FastBlend& blend, uint32_t pixel, int32_t alpha) {
+        const Blend4 four(blend, pixel, alpha);
+        int32_t remaining = points;
+        uint32_t* at[4];
+        for (; remaining >= 4; remaining -= 4) {
+            for (uint32_t*& q : at) {
+                q = p;
+                if (remaining > 4 || &q != &at[3]) advance();
+            }
+            const __m128i mixed =
+                four.apply(_mm_setr_epi32(int32_t(*at[0]), int32_t(*at[1]), int32_t(*at[2]), int32_t(*at[3])));
+            *at[0] = uint32_t(_mm_cvtsi128_si32(mixed));
+            *at[1] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0x55)));
+            *at[2] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xAA)));
+            *at[3] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xFF)));
+        }
+        for (; remaining > 0; --remaining) {
+            blend.apply(p, pixel, alpha);
+            if (remaining > 1) advance();
+        }
+    }
+};
+
 // The 16.16 fixed-point DDA of drawLine, endpoints included, in the integer
 // width Wide (32 bits while every coordinate is within kNarrowLimit, as for
 // walkEdgeWith). Cost: one step per pixel of the major axis, on the surface
@@ -501,84 +578,25 @@ template <typename Wide>
     Wide minor = Wide(xMajor ? y0 : x0) * 65536 + 0x8000;
     if (surface->format->BytesPerPixel == 4 && (opaque || fast) && isInside(surface, x0, y0) &&
         isInside(surface, x1, y1)) {
-        // Every point of the walk lies in the box of its two ends, so with
-        // both ends on the surface no point needs a test of its own.
-        // The point's address moves one step along the major axis, plus one
-        // line of the minor axis where the walk's minor part changes.
-        uint32_t* const pixels = static_cast<uint32_t*>(surface->pixels);
         const int32_t pitch = surface->pitch / 4;
         const int32_t majorStride = xMajor ? 1 : pitch, minorStride = xMajor ? pitch : 1;
-        const int32_t majorStep = step > 0 ? majorStride : -majorStride;
-        const Wide increment = step > 0 ? slope : -slope;
-        const int32_t last = int32_t(majorEnd > majorStart ? majorEnd - majorStart : majorStart - majorEnd);
-        int32_t line = int32_t(minor >> 16);
-        uint32_t* p = pixels + int32_t(majorStart) * majorStride + line * minorStride;
-        auto walk = [&](auto put) {
-            for (int32_t i = 0;; ++i) {
-                put(p);
-                if (i == last) return;
-                minor += increment;
-                const int32_t next = int32_t(minor >> 16);
-                p += majorStep + (next - line) * minorStride;
-                line = next;
-            }
-        };
+        const int32_t line = int32_t(minor >> 16);
+        PointWalk<Wide> walk{static_cast<uint32_t*>(surface->pixels) + int32_t(majorStart) * majorStride +
+                                 line * minorStride,
+                             minor,
+                             step > 0 ? slope : -slope,
+                             line,
+                             step > 0 ? majorStride : -majorStride,
+                             minorStride,
+                             int32_t(majorEnd > majorStart ? majorEnd - majorStart : majorStart - majorEnd) + 1};
         if (opaque && xMajor) {
-            // Runs of points on one line, each filled with plain stores: a
-            // run ends where the minor part's fraction carries (or borrows).
-            // Cost: one division per line crossed, one store per point.
-            for (int32_t remaining = last + 1;;) {
-                const int32_t fraction = int32_t(minor & 0xFFFF);
-                int32_t run = remaining;
-                if (increment > 0)
-                    run = int32_t((65536 - fraction + increment - 1) / increment);
-                else if (increment < 0)
-                    run = int32_t(fraction / -increment) + 1;
-                if (run > remaining) run = remaining;
-                // the run's pixels lie to the right of p or, walking left, to its left
-                fillPixels(majorStep > 0 ? p : p - (run - 1), run, pixel);
-                remaining -= run;
-                if (remaining == 0) return;
-                minor += increment * run;
-                const int32_t next = int32_t(minor >> 16);
-                p += majorStep * run + (next - line) * minorStride;
-                line = next;
-            }
-        }
-        if (opaque) {
-            walk([pixel](uint32_t* q) { *q = pixel; });
+            walk.fillRuns(pixel);
+        } else if (opaque) {
+            walk.each([pixel](uint32_t* q) { *q = pixel; });
         } else if (blend.xrgb && alpha > 0) {
-            // Four points at a time: the points of a walk are distinct pixels
-            // (the major part moves every step), and each blend reads only
-            // its own pixel, so the four blend side by side as they would
-            // one after another. Cost: one blend per point, four at a time.
-            const Blend4 four(blend, pixel, alpha);
-            int32_t remaining = last + 1;
-            uint32_t* at[4];
-            auto advance = [&] {
-                minor += increment;
-                const int32_t next = int32_t(minor >> 16);
-                p += majorStep + (next - line) * minorStride;
-                line = next;
-            };
-            for (; remaining >= 4; remaining -= 4) {
-                for (uint32_t*& q : at) {
-                    q = p;
-                    if (remaining > 4 || &q != &at[3]) advance();
-                }
-                const __m128i mixed = four.apply(_mm_setr_epi32(int32_t(*at[0]), int32_t(*at[1]), int32_t(*at[2]),
-                                                                int32_t(*at[3])));
-                *at[0] = uint32_t(_mm_cvtsi128_si32(mixed));
-                *at[1] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0x55)));
-                *at[2] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xAA)));
-                *at[3] = uint32_t(_mm_cvtsi128_si32(_mm_shuffle_epi32(mixed, 0xFF)));
-            }
-            for (; remaining > 0; --remaining) {
-                blend.apply(p, pixel, alpha);
-                if (remaining > 1) advance();
-            }
+            walk.blendFours(blend, pixel, alpha);
         } else {
-            walk([&blend, pixel, alpha](uint32_t* q) { blend.apply(q, pixel, alpha); });
+            walk.each([&blend, pixel, alpha](uint32_t* q) { blend.apply(q, pixel, alpha); });
         }
         return;
     }

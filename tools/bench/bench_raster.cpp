@@ -1,4 +1,4 @@
-// Fill rates of the span writers and the triangle filler on an 800x600 frame.
+// Fill rates of the span writers, the line walker and the triangle filler on an 800x600 frame.
 #include <SDL/SDL.h>
 #include <cmath>
 #include <cstdio>
@@ -37,7 +37,33 @@ void triangleRate(const char* label, double area, int alpha) {
     std::printf("%-28s %10.0f triangles/s  %8.1f Mpixel/s\n", label, count / t, count * area / t / 1e6);
 }
 
+// 2000 lines of about 300 pixels in all directions, with both ends on the
+// frame or (offFrame) reaching past its edges.
+void lineRate(const char* label, int alpha, bool offFrame) {
+    SDL_Surface* s = bench::videoFrame();
+    const int count = 2000;
+    const int margin = offFrame ? 200 : 0;
+    int shift = 0;
+    double t = bench::timeIt([&] {
+        for (int i = 0; i < count; ++i) {
+            const double turn = (i * 37 + shift) % 360 * 3.14159265 / 180;
+            const int x = 250 + (i * 53) % 300, y = 150 + (i * 29) % 300;
+            const int ex = x + int((150 + margin) * std::cos(turn)), ey = y + int((150 + margin) * std::sin(turn));
+            Color c{0x30A0F0 + (i & 7), alpha};
+            drawLine(s, x - (ex - x), y - (ey - y), ex, ey, &c);
+        }
+        ++shift;
+    });
+    std::printf("%-28s %10.0f lines/s\n", label, count / t);
+}
+
 }  // namespace
+
+VORNA_BENCH("raster/lines") {
+    lineRate("drawLine translucent", 128, false);
+    lineRate("drawLine opaque, clipped", 255, true);
+    lineRate("drawLine translucent, clipped", 128, true);
+}
 
 VORNA_BENCH("raster/spans") {
     spanRate("opaque span fill", 255);
