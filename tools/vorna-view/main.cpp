@@ -86,9 +86,8 @@ void printModel(const MeshObject* m) {
 
 double seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line.
+struct ViewOptions {
     const char* out = "vorna-view.png";
     const char* modelName = nullptr;
     Vector3 rotation, position;
@@ -97,49 +96,54 @@ int main(int argc, char** argv) {
     float shading = 1.0f, scale = 1.0f, ghostOffset = 8.0f;
     int glyphs = 0, normals = 0, interlace = 0, ghost = 0, colorSplit = 0, glitch = 0, noSort = 0;
     int flareX[16], flareY[16], flareCount = 0;
+};
 
+// Fills o from the command line: -1 to go on, else the exit status (help, or a fault already reported).
+int parseOptions(int argc, char** argv, ViewOptions* o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = true, used = true;
-        if (a == "-o") ok = next && (out = next);
-        else if (a == "--rotate") ok = parseTriple(next, &rotation);
-        else if (a == "--position") ok = parseTriple(next, &position);
-        else if (a == "--color") ok = parseHex(next, &color);
-        else if (a == "--background") ok = parseHex(next, &background);
-        else if (a == "--normal-color") ok = parseHex(next, &normalColor);
-        else if (a == "--alpha") ok = next && std::sscanf(next, "%d", &alpha) == 1 && alpha >= 0 && alpha <= 255;
-        else if (a == "--shading") ok = next && std::sscanf(next, "%f", &shading) == 1;
-        else if (a == "--draw-count") ok = next && std::sscanf(next, "%d", &drawCount) == 1 && drawCount >= 0;
-        else if (a == "--scale") ok = next && std::sscanf(next, "%f", &scale) == 1;
-        else if (a == "--ghost-offset") ok = next && std::sscanf(next, "%f", &ghostOffset) == 1;
-        else if (a == "--repeat") ok = next && std::sscanf(next, "%d", &repeat) == 1 && repeat >= 0;
+        if (a == "-o") ok = next && (o->out = next);
+        else if (a == "--rotate") ok = parseTriple(next, &o->rotation);
+        else if (a == "--position") ok = parseTriple(next, &o->position);
+        else if (a == "--color") ok = parseHex(next, &o->color);
+        else if (a == "--background") ok = parseHex(next, &o->background);
+        else if (a == "--normal-color") ok = parseHex(next, &o->normalColor);
+        else if (a == "--alpha")
+            ok = next && std::sscanf(next, "%d", &o->alpha) == 1 && o->alpha >= 0 && o->alpha <= 255;
+        else if (a == "--shading") ok = next && std::sscanf(next, "%f", &o->shading) == 1;
+        else if (a == "--draw-count") ok = next && std::sscanf(next, "%d", &o->drawCount) == 1 && o->drawCount >= 0;
+        else if (a == "--scale") ok = next && std::sscanf(next, "%f", &o->scale) == 1;
+        else if (a == "--ghost-offset") ok = next && std::sscanf(next, "%f", &o->ghostOffset) == 1;
+        else if (a == "--repeat") ok = next && std::sscanf(next, "%d", &o->repeat) == 1 && o->repeat >= 0;
         else if (a == "--flare") {
-            ok = next && flareCount < 16 && std::sscanf(next, "%d,%d", &flareX[flareCount], &flareY[flareCount]) == 2;
-            if (ok) ++flareCount;
+            const int k = o->flareCount;
+            ok = next && k < 16 && std::sscanf(next, "%d,%d", &o->flareX[k], &o->flareY[k]) == 2;
+            if (ok) ++o->flareCount;
         } else {
             used = false;
-            if (a == "--per-face-color") perFaceColor = 1;
-            else if (a == "--flip-quads") flipQuads = 1;
-            else if (a == "--glyphs") glyphs = 1;
-            else if (a == "--normals") normals = 1;
-            else if (a == "--interlace") interlace = 1;
-            else if (a == "--ghost") ghost = 1;
-            else if (a == "--color-split") colorSplit = 1;
-            else if (a == "--scanline-glitch") glitch = 1;
-            else if (a == "--no-sort") noSort = 1;
-            else if (a == "--list") list = 1;
+            if (a == "--per-face-color") o->perFaceColor = 1;
+            else if (a == "--flip-quads") o->flipQuads = 1;
+            else if (a == "--glyphs") o->glyphs = 1;
+            else if (a == "--normals") o->normals = 1;
+            else if (a == "--interlace") o->interlace = 1;
+            else if (a == "--ghost") o->ghost = 1;
+            else if (a == "--color-split") o->colorSplit = 1;
+            else if (a == "--scanline-glitch") o->glitch = 1;
+            else if (a == "--no-sort") o->noSort = 1;
+            else if (a == "--list") o->list = 1;
             else if (a == "-h" || a == "--help") {
                 usage();
                 return 0;
             } else if (!a.empty() && a[0] == '-') {
                 std::fprintf(stderr, "vorna-view: unknown option %s\n", a.c_str());
                 return 2;
-            } else if (modelName) {
-                std::fprintf(stderr, "vorna-view: one model at a time (%s and %s)\n", modelName, a.c_str());
+            } else if (o->modelName) {
+                std::fprintf(stderr, "vorna-view: one model at a time (%s and %s)\n", o->modelName, a.c_str());
                 return 2;
             } else {
-                modelName = argv[i];
+                o->modelName = argv[i];
             }
         }
         if (!ok) {
@@ -148,10 +152,86 @@ int main(int argc, char** argv) {
         }
         if (used) ++i;
     }
-    if (!modelName && !list) {
+    if (!o->modelName && !o->list) {
         usage();
         return 2;
     }
+    return -1;
+}
+
+// The model named on the command line, in the library (the embedded ones or
+// an OBJ file); null with the reason printed. With --list, prints them all.
+MeshObject* loadModel(ModelLibrary& library, const ViewOptions& o) {
+    try {
+        if (o.list || !isFile(o.modelName) || !endsWith(o.modelName, ".obj")) {
+            for (const EmbeddedModel& m : embeddedModels)
+                addTableModel(library, m.table, m.scale, m.materials, m.materialCount, m.flipQuads);
+            if (o.list) {
+                for (const MeshObject* m : library.models) printModel(m);
+                return nullptr;
+            }
+            MeshObject* object = findModel(library, o.modelName);
+            if (!object) std::fprintf(stderr, "vorna-view: no model named like \"%s\"\n", o.modelName);
+            return object;
+        }
+        return addFileModel(library, o.modelName, o.scale, o.flipQuads);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vorna-view: %s does not load: %s\n", o.modelName, e.what());
+        return nullptr;
+    }
+}
+
+// The model's state and the camera's switches as the options ask.
+void setUp(MeshObject* object, Camera& camera, const ViewOptions& o, SDL_Surface* frame) {
+    const SDL_PixelFormat* vf = SDL_GetVideoSurface()->format;
+    object->position = o.position;
+    object->rotation = o.rotation;
+    object->color =
+        SDL_MapRGB(const_cast<SDL_PixelFormat*>(vf), Uint8(o.color >> 16), Uint8(o.color >> 8), Uint8(o.color));
+    object->perFaceColor = o.perFaceColor;
+    object->alpha = o.alpha;
+    object->shading = o.shading;
+    object->drawCount = o.drawCount < 0 ? object->faceCount : std::min(o.drawCount, object->faceCount);
+
+    camera.init(45, 10.0f, frame);
+    camera.renderMode = o.glyphs;
+    camera.showNormals = o.normals;
+    camera.normalColor = o.normalColor;
+    camera.interlace = o.interlace;
+    camera.ghost = o.ghost;
+    camera.ghostOffset = o.ghostOffset;
+    camera.colorSplit = o.colorSplit;
+    camera.scanlineGlitch = o.glitch;
+    camera.depthSort = !o.noSort;
+    camera.flares = o.flareCount > 0;
+    for (int k = 0; k < o.flareCount; ++k) camera.addFlarePoint(o.flareX[k], o.flareY[k]);
+}
+
+// --repeat: both halves of a render timed on a spare frame, so the picture stays one render.
+void timeRenders(Camera& camera, MeshObject* object, SDL_Surface* frame, int repeat) {
+    SDL_Surface* spare = SDL_ConvertSurface(frame, frame->format, SDL_SWSURFACE);
+    camera.target = spare;
+    double prepare = 0, draw = 0;
+    for (int k = 0; k < repeat; ++k) {
+        const double t0 = seconds();
+        const int32_t n = camera.transformAndSort(object);
+        const double t1 = seconds();
+        camera.drawFaces(object, n);
+        prepare += t1 - t0;
+        draw += seconds() - t1;
+    }
+    std::printf("per render: transform+sort %.3f ms, draw %.3f ms (%d calls, CPU time)\n", prepare / repeat * 1e3,
+                draw / repeat * 1e3, repeat);
+    camera.target = frame;
+    SDL_FreeSurface(spare);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ViewOptions o;
+    const int parsed = parseOptions(argc, argv, &o);
+    if (parsed >= 0) return parsed;
 
     if (!std::getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (SDL_Init(SDL_INIT_VIDEO) != 0 || !SDL_SetVideoMode(800, 600, 32, SDL_SWSURFACE)) {
@@ -164,89 +244,27 @@ int main(int argc, char** argv) {
     // Model colours are mapped with the video format, so the library is
     // built after the video mode is set, as the demo builds it.
     ModelLibrary library;
-    MeshObject* object = nullptr;
-    int status = 0;
-    try {
-        if (list || !isFile(modelName) || !endsWith(modelName, ".obj")) {
-            for (const EmbeddedModel& m : embeddedModels)
-                addTableModel(library, m.table, m.scale, m.materials, m.materialCount, m.flipQuads);
-            if (list) {
-                for (const MeshObject* m : library.models) printModel(m);
-                destroyLibrary(library);
-                SDL_FreeSurface(frame);
-                SDL_Quit();
-                return 0;
-            }
-            object = findModel(library, modelName);
-        } else {
-            object = addFileModel(library, modelName, scale, flipQuads);
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "vorna-view: %s does not load: %s\n", modelName, e.what());
-        status = 1;
-    }
-    if (!status && !object) {
-        std::fprintf(stderr, "vorna-view: no model named like \"%s\"\n", modelName);
-        status = 1;
-    }
-
-    if (!status) {
+    MeshObject* object = loadModel(library, o);
+    int status = o.list ? 0 : 1;
+    if (object) {
         printModel(object);
-        object->position = position;
-        object->rotation = rotation;
-        object->color = SDL_MapRGB(const_cast<SDL_PixelFormat*>(vf), Uint8(color >> 16), Uint8(color >> 8), Uint8(color));
-        object->perFaceColor = perFaceColor;
-        object->alpha = alpha;
-        object->shading = shading;
-        object->drawCount = drawCount < 0 ? object->faceCount : std::min(drawCount, object->faceCount);
-
         Camera camera;
-        camera.init(45, 10.0f, frame);
-        camera.renderMode = glyphs;
-        camera.showNormals = normals;
-        camera.normalColor = normalColor;
-        camera.interlace = interlace;
-        camera.ghost = ghost;
-        camera.ghostOffset = ghostOffset;
-        camera.colorSplit = colorSplit;
-        camera.scanlineGlitch = glitch;
-        camera.depthSort = !noSort;
-        camera.flares = flareCount > 0;
-        for (int k = 0; k < flareCount; ++k) camera.addFlarePoint(flareX[k], flareY[k]);
-
-        const Uint32 fill = SDL_MapRGB(frame->format, Uint8(background >> 16), Uint8(background >> 8), Uint8(background));
+        setUp(object, camera, o, frame);
+        const Uint32 fill =
+            SDL_MapRGB(frame->format, Uint8(o.background >> 16), Uint8(o.background >> 8), Uint8(o.background));
         SDL_FillRect(frame, nullptr, fill);
         camera.render(object);
+        if (o.repeat > 0) timeRenders(camera, object, frame, o.repeat);
 
-        if (repeat > 0) {
-            // Both halves timed on a spare frame so the picture stays one render.
-            SDL_Surface* spare = SDL_ConvertSurface(frame, frame->format, SDL_SWSURFACE);
-            camera.target = spare;
-            double prepare = 0, draw = 0;
-            for (int k = 0; k < repeat; ++k) {
-                const double t0 = seconds();
-                const int32_t n = camera.transformAndSort(object);
-                const double t1 = seconds();
-                camera.drawFaces(object, n);
-                prepare += t1 - t0;
-                draw += seconds() - t1;
-            }
-            std::printf("per render: transform+sort %.3f ms, draw %.3f ms (%d calls, CPU time)\n",
-                        prepare / repeat * 1e3, draw / repeat * 1e3, repeat);
-            camera.target = frame;
-            SDL_FreeSurface(spare);
-        }
-
-        const std::string path = out;
-        const bool saved = endsWith(path, ".bmp") ? SDL_SaveBMP(frame, out) == 0 : writePng(frame, out);
-        if (!saved) {
-            std::fprintf(stderr, "vorna-view: cannot write %s\n", out);
-            status = 1;
+        const std::string path = o.out;
+        const bool saved = endsWith(path, ".bmp") ? SDL_SaveBMP(frame, o.out) == 0 : writePng(frame, o.out);
+        if (saved) {
+            std::printf("wrote %s\n", o.out);
+            status = 0;
         } else {
-            std::printf("wrote %s\n", out);
+            std::fprintf(stderr, "vorna-view: cannot write %s\n", o.out);
         }
     }
-
     destroyLibrary(library);
     SDL_FreeSurface(frame);
     SDL_Quit();
