@@ -34,8 +34,9 @@ enum class Fault { failing, shortWrites, stallsASecond, unplugged, hangs };
 // The fake device. Its writes run on the playback thread; the test reads the
 // counters from the main thread.
 struct FaultyDevice {
-    Fault fault = Fault::failing;
+    std::atomic<Fault> fault{Fault::failing};
     std::atomic<int> writes{0};
+    std::atomic<int> writing{0};  // writes under way
     std::atomic<int> opens{0};
     std::atomic<int> closes{0};
     // A hung write waits here until the test lets it go.
@@ -50,10 +51,8 @@ struct FaultyDevice {
     }
 };
 
-long faultyWrite(void* self, int, const void*, size_t bytes) {
-    FaultyDevice& d = *static_cast<FaultyDevice*>(self);
-    const int n = d.writes.fetch_add(1) + 1;
-    switch (d.fault) {
+long misbehave(FaultyDevice& d, int n, size_t bytes) {
+    switch (d.fault.load()) {
         case Fault::failing: errno = EIO; return -1;
         case Fault::shortWrites: return long(bytes / 5);
         case Fault::stallsASecond: std::this_thread::sleep_for(std::chrono::seconds(1)); return long(bytes);
@@ -73,6 +72,40 @@ long faultyWrite(void* self, int, const void*, size_t bytes) {
         }
     }
     return -1;
+}
+
+long faultyWrite(void* self, int, const void*, size_t bytes) {
+    FaultyDevice& d = *static_cast<FaultyDevice*>(self);
+    d.writing.fetch_add(1);
+    const long written = misbehave(d, d.writes.fetch_add(1) + 1, bytes);
+    d.writing.fetch_sub(1);
+    return written;
+}
+
+// Waits until done() holds; false when it still does not after 10 s, the
+// guard against a hang (the event itself comes in milliseconds).
+template <typename Done>
+bool waitFor(Done done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// The writes after which each device has shown its fault: a few failed or
+// short ones, the first stall, the first failure after the unplugging, the
+// write that hangs.
+int writesShowingTheFault(Fault f) {
+    switch (f) {
+        case Fault::failing: return 3;
+        case Fault::shortWrites: return 3;
+        case Fault::stallsASecond: return 1;
+        case Fault::unplugged: return 6;
+        case Fault::hangs: return 3;
+    }
+    return 1;
 }
 
 FaultyDevice device;
@@ -97,9 +130,9 @@ struct DeviceFaultTest : ::testing::TestWithParam<Fault> {
     }
     void TearDown() override {
         uninstall();
-        // A thread still held by the hung device may leave now.
+        // A thread still held by the hung device may leave now, and is waited for.
         device.release();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(waitFor([] { return device.writing.load() == 0; })) << "a write never came back";
     }
 };
 
@@ -126,9 +159,9 @@ TEST_P(DeviceFaultTest, ScenesPlayOnAndTheStopAndShutdownFinish) {
         EXPECT_EQ(frame, 5) << "step " << step << ": the release in frame 3 ends the scene after frame 4";
     }
 
-    // Let the device misbehave for a while before the stop.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_GE(device.writes.load(), 1) << "the playback thread never wrote";
+    // Let the device show its fault before the stop.
+    ASSERT_TRUE(waitFor([] { return device.writes.load() >= writesShowingTheFault(device.fault); }))
+        << "the playback thread wrote " << device.writes.load() << " blocks";
 
     const auto stopping = Clock::now();
     EXPECT_EQ(stopSong(song), 1);
@@ -153,7 +186,7 @@ TEST_P(UnpacedDeviceTest, TheMusicKeepsToTheClockWhateverTheDeviceTakes) {
     ASSERT_EQ(production.start(0, nullptr), 0);
     testing::internal::GetCapturedStdout();
     // Past the unplugged device's last good write.
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(waitFor([] { return device.writes.load() >= writesShowingTheFault(device.fault); }));
     const int musicBefore = getElapsedMs(production.song);
     const auto wallBefore = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
