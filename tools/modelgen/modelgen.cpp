@@ -1011,8 +1011,7 @@ std::string makeCow() {
         d = smin(d, ellipsoid(p, {4.55, 0.45, 0}, {0.6, 0.45, 0.45}), 0.3);         // jaw
         d = smin(d, roundBox(p, {5.7, -0.12, 0}, {0.32, 0.34, 0.62}, 0.22, faceAxis, faceUp), 0.2);  // broad muzzle
         for (double s : {-1.0, 1.0}) d = smax(d, -ellipsoid(p, {6.02, -0.02, 0.27 * s}, {0.14, 0.1, 0.1}), 0.06);  // nostrils
-        // The hind legs stand wider than the forelegs, so that from the front
-        // all four show, not two.
+        // The hind legs stand wider apart than the forelegs, under the wide barrel.
         for (double s : {-1.0, 1.0}) {
             double z = 0.62 * s, zh = 1.0 * s;
             d = smin(d, path(p, {{2.2, -0.2, z}, {2.4, -1.75, z}, {2.45, -3.2, z}, {2.55, -3.45, z}}, 0.45, 0.2), 0.35);  // foreleg
@@ -1098,8 +1097,9 @@ void unsquash(Sweep& s, V3 fit) {
 // below. The arms start deep inside the head, so they
 // grow out of it without a seam, and taper and curl towards their tips. All
 // faces have four corners; each vertex normal is written once per corner.
-// The octopus before fitBox: `fit` is how fitBox will scale each axis, so
-// that the round sections can be pre-distorted against it.
+// Builds the octopus before fitBox; `fit` is how fitBox will scale each
+// axis, so that the round sections can be pre-distorted against it, and
+// armFaces receives the index of the first arm face.
 Mesh octopusBody(V3 fit, size_t& armFaces) {
     Mesh m;
     Random rnd(0x6f63746fu);
@@ -1182,7 +1182,7 @@ Mesh octopusBody(V3 fit, size_t& armFaces) {
     }
     armFaces = m.faces.size();
     // Eight arms: they leave the underside of the head on its front half,
-    // sweep out and down round the viewer's side and roll up at the tips.
+    // sweep out and down round the viewer's side and curl a little at the tips.
     const int rings[8] = {44, 45, 44, 45, 45, 44, 45, 44};
     for (int k = 0; k < 8; ++k) {
         double a = kPi + 0.2 + k * (kPi - 0.4) / 7.0 + rnd.range(-0.08, 0.08);
