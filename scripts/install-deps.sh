@@ -19,7 +19,8 @@ run_pkgs=(
 )
 record_pkgs=(ffmpeg)
 # Testing, on top of the two sets above. The libraries here belong to tools
-# that configure without them (the music report).
+# that configure without them (the music report); ImageMagick and its fonts
+# make the docs' contact sheet (tools/contact-sheet).
 test_pkgs=(
   g++-multilib clang libclang-rt-14-dev
   googletest libgtest-dev
@@ -27,6 +28,7 @@ test_pkgs=(
   pulseaudio pulseaudio-utils
   libebur128-dev
   git ccache
+  imagemagick gsfonts
 )
 # libstdc++6:i386 beside g++-multilib's own copy: dpkg-shlibdeps then names
 # the package an i386 system has (not lib32stdc++6) for the i386 .deb.
