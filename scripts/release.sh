@@ -12,7 +12,7 @@
 # Needs the test set of scripts/install-deps.sh (the i386 libraries, dpkg-dev,
 # scdoc) and Debian's archive (SDL 1.2.15 for the archives is fetched there).
 # Reproducible: two runs on one commit give the same bytes (SOURCE_DATE_EPOCH
-# is the commit's time unless set; docs/release/REPRODUCING.md).
+# is the commit's time unless set; docs/release/RELEASE.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
     --out) out=$(realpath -m "$2"); shift 2 ;;
     --no-video) video=0; shift ;;
     --build) builds[${2%%=*}]=$(realpath "${2#*=}"); shift 2 ;;
-    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,15p' "$0" >&2; exit 2 ;;
   esac
 done
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
@@ -71,8 +71,10 @@ bundle_libs() {  # bundle_libs EXE LIBDIR ARCH BUILD
   mkdir -p "$cache"
   sdl_deb=$(ls "$cache"/libsdl1.2debian_*_"$debarch".deb 2>/dev/null | head -n 1 || true)
   if [ -z "$sdl_deb" ]; then
-    (cd "$cache" && apt-get download -q "libsdl1.2debian:$debarch" >/dev/null 2>&1) \
-      || { echo "could not fetch libsdl1.2debian:$debarch from Debian's archive (apt-get update first?)" >&2; return 1; }
+    # apt's lists may be old or missing on a fresh machine: refreshed once.
+    fetch() { (cd "$cache" && apt-get download -q "libsdl1.2debian:$debarch" >/dev/null 2>&1); }
+    fetch || { $([ "$(id -u)" -eq 0 ] || echo sudo) apt-get update -qq && fetch; } \
+      || { echo "could not fetch libsdl1.2debian:$debarch from Debian's archive" >&2; return 1; }
     sdl_deb=$(ls "$cache"/libsdl1.2debian_*_"$debarch".deb | head -n 1)
     rm -rf "$cache/sdl-$debarch"
   fi

@@ -13,6 +13,8 @@ fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 rm -rf "$work"
 mkdir -p "$work"
+usage=$("$source_dir/scripts/release.sh" --no-such-option 2>&1)
+[ $? -eq 2 ] && grep -q 'release.sh \[--out DIR\]' <<<"$usage" || bad "an unknown option does not give the usage and status 2"
 "$source_dir/scripts/release.sh" --no-video --out "$work/out" --build "$arch=$build" || { echo "release.sh failed"; exit 1; }
 
 archives=("$work"/out/vorna-*-linux-"$arch".tar.gz)
