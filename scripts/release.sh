@@ -128,7 +128,9 @@ for arch in $(printf '%s\n' "${!builds[@]}" | sort); do
   tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" -cf - "$name" \
     | gzip -9n >"$out/$name.tar.gz"
   rm -rf "$stage"
-  (cd "$build" && cpack -G DEB -B "$out/cpack-$arch" >/dev/null)
+  (cd "$build" && cpack -G DEB -B "$out/cpack-$arch" >"$out/cpack-$arch.log" 2>&1) \
+    || { cat "$out/cpack-$arch.log" >&2; exit 1; }
+  rm -f "$out/cpack-$arch.log"
   mv "$out/cpack-$arch"/*.deb "$out/"
   rm -rf "$out/cpack-$arch"
   echo "$arch: $out/$name.tar.gz and $out/vorna_${version}_$(debian_arch "$arch").deb"
