@@ -28,6 +28,7 @@ while [ $# -gt 0 ]; do
     *) sed -n '2,15p' "$0" >&2; exit 2 ;;
   esac
 done
+command -v scdoc >/dev/null || { echo "scdoc is missing, and the packages need their manual pages (scripts/install-deps.sh test)" >&2; exit 1; }
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
 export TZ=UTC LC_ALL=C.UTF-8
 umask 022
