@@ -143,7 +143,7 @@ Uint32 Animator::intTick(Uint32 interval, void* param) {
     // and the acceleration keeps feeding the (possibly shared) step.
     const int32_t acceleration = a->intAcceleration.load(relaxed);
     if (acceleration > 0) {
-        std::atomic_ref<int32_t> shared(*step);
+        AtomicRef<int32_t> shared(*step);
         int32_t old = shared.load(relaxed);
         while (!shared.compare_exchange_weak(old, saturate(int64_t{old} + acceleration), relaxed)) {
         }
@@ -172,7 +172,7 @@ Uint32 Animator::floatTick(Uint32 interval, void* param) {
         storeAnimated(*value, static_cast<float>(difference));
     }
     const float acceleration = a->floatAcceleration.load(relaxed);
-    if (acceleration > 0) std::atomic_ref<float>(*step).fetch_add(acceleration, relaxed);
+    if (acceleration > 0) AtomicRef<float>(*step).fetch_add(acceleration, relaxed);
     return interval;
 }
 

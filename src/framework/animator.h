@@ -18,22 +18,24 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/compat.h"
+
 // The timers come from the outside world's timer service
 // (framework/outside_world.h); they run on SDL's timer thread in the
 // production and on the caller's thread under a virtual world.
 
 // Whole-value reads and writes of a variable that an animator may be moving.
 inline float loadAnimated(const float& v) {
-    return std::atomic_ref<float>(const_cast<float&>(v)).load(std::memory_order_relaxed);
+    return AtomicRef<float>(const_cast<float&>(v)).load(std::memory_order_relaxed);
 }
 inline int32_t loadAnimated(const int32_t& v) {
-    return std::atomic_ref<int32_t>(const_cast<int32_t&>(v)).load(std::memory_order_relaxed);
+    return AtomicRef<int32_t>(const_cast<int32_t&>(v)).load(std::memory_order_relaxed);
 }
 inline void storeAnimated(float& v, float value) {
-    std::atomic_ref<float>(v).store(value, std::memory_order_relaxed);
+    AtomicRef<float>(v).store(value, std::memory_order_relaxed);
 }
 inline void storeAnimated(int32_t& v, int32_t value) {
-    std::atomic_ref<int32_t>(v).store(value, std::memory_order_relaxed);
+    AtomicRef<int32_t>(v).store(value, std::memory_order_relaxed);
 }
 
 struct Animator {

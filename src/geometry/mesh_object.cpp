@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "framework/compat.h"
+
 Face& translateFace(Face& face, float dx, float dy, float dz) {
     face.a.position.add(dx, dy, dz);
     face.b.position.add(dx, dy, dz);
@@ -70,8 +72,8 @@ MeshObject::~MeshObject() {
 namespace {
 // Position and rotation may be moved by an animator on the timer thread at
 // the same moment: every component is stored and read as one whole value.
-void storeWhole(float& field, float value) { std::atomic_ref<float>(field).store(value, std::memory_order_relaxed); }
-float loadWhole(float& field) { return std::atomic_ref<float>(field).load(std::memory_order_relaxed); }
+void storeWhole(float& field, float value) { AtomicRef<float>(field).store(value, std::memory_order_relaxed); }
+float loadWhole(float& field) { return AtomicRef<float>(field).load(std::memory_order_relaxed); }
 }  // namespace
 
 void MeshObject::setPosition(float x, float y, float z) {

@@ -14,6 +14,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "framework/compat.h"
+
 static_assert(std::is_trivially_copyable_v<Face>, "saved faces are copied as bytes");
 
 namespace {
@@ -156,7 +158,7 @@ void buildStairs(ScatterEffect& e, float stepSize, float rise) {
     if (e.object) {
         // The rotation may be under an animator's hand on the timer thread.
         for (float* angle : {&e.object->rotation.x, &e.object->rotation.y, &e.object->rotation.z})
-            std::atomic_ref<float>(*angle).store(0.0f, std::memory_order_relaxed);
+            AtomicRef<float>(*angle).store(0.0f, std::memory_order_relaxed);
     }
     float y = 0.0f;
     for (int32_t i = 0; i < e.faceCount; ++i) {

@@ -1,18 +1,18 @@
 #include "music/mixer.h"
 
-#include <bit>
 #include <cmath>
 #include <climits>
 #include <cstring>
 
 #include <emmintrin.h>
 
+#include "framework/compat.h"
 #include "music/player.h"
 #include "music/xm_loader.h"
 
 Voice voices[voiceCount];
 
-const float interpolationK = std::bit_cast<float>(uint32_t(0x2FFFF910));
+const float interpolationK = bitCast<float>(uint32_t(0x2FFFF910));
 
 void clearVoices() {
     std::memset(voices, 0, sizeof voices);

@@ -8,6 +8,7 @@
 
 #include <emmintrin.h>
 
+#include "framework/compat.h"
 #include "geometry/mesh_object.h"
 #include "render/effects.h"
 #include "render/font.h"
@@ -40,8 +41,8 @@ std::vector<DrawItem> drawItems;
 int32_t drawItemCount = 0;  // the items the last transformAndSort kept
 
 // The animators' timer thread stores these members whole; read each once.
-float loadShared(float& value) { return std::atomic_ref<float>(value).load(std::memory_order_relaxed); }
-int32_t loadShared(int32_t& value) { return std::atomic_ref<int32_t>(value).load(std::memory_order_relaxed); }
+float loadShared(float& value) { return AtomicRef<float>(value).load(std::memory_order_relaxed); }
+int32_t loadShared(int32_t& value) { return AtomicRef<int32_t>(value).load(std::memory_order_relaxed); }
 
 // Fills drawOrder[0 .. n) with the work slots 0 .. n - 1 ordered ascending by
 // sortKeys (farthest first). Equal keys keep model order, so the result is

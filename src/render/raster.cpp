@@ -9,6 +9,7 @@
 
 #include <emmintrin.h>
 
+#include "framework/compat.h"
 #include "render/camera.h"
 
 namespace {
@@ -777,7 +778,7 @@ void effectRow(const Camera* camera, SDL_Surface* surface, const FastBlend& blen
     if (camera->ghost) {
         // An animator may be moving the offset on the timer thread.
         const float offset =
-            std::atomic_ref<float>(const_cast<float&>(camera->ghostOffset)).load(std::memory_order_relaxed);
+            AtomicRef<float>(const_cast<float&>(camera->ghostOffset)).load(std::memory_order_relaxed);
         const int64_t d = truncToInt(offset);
         const int32_t end = clampInt(hi, 0, w - 1);
         const uint32_t pixel = static_cast<uint32_t>(color->pixel);
