@@ -6,8 +6,11 @@
 #   install-deps.sh test     everything above, then what testing needs on top:
 #                            the i386 architecture and its libraries, the
 #                            sanitizers' compiler, valgrind, an X server, the
-#                            sound server and the tools that only tests and
-#                            generators use (the default)
+#                            sound server, the tools that only tests and
+#                            generators use, and what the release and its
+#                            checks need: scdoc for the manual pages, Debian's
+#                            checkers, debootstrap, and the sound libraries
+#                            the archives carry (the default)
 #   install-deps.sh SET --list   prints the set's packages, one a line, and installs nothing
 set -euo pipefail
 
@@ -29,11 +32,14 @@ test_pkgs=(
   libebur128-dev
   git ccache
   imagemagick gsfonts
+  scdoc lintian debootstrap desktop-file-utils appstream
+  libcaca0 libpulse0 libasound2
 )
 # libstdc++6:i386 beside g++-multilib's own copy: dpkg-shlibdeps then names
 # the package an i386 system has (not lib32stdc++6) for the i386 .deb.
 test_i386_pkgs=(
   libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386 libstdc++6:i386
+  libcaca0:i386 libpulse0:i386 libasound2:i386
 )
 
 set_name="${1:-test}"
