@@ -1,7 +1,10 @@
 // Scene: the runner of every 3D scene of the production and of the picture
 // interludes between them. The timeline owns the one Scene of a run; for each
-// scene it calls setup, writes the settings it wants into the public fields,
-// starts its own animators, then runs run3D or runPicture.
+// scene it calls setup, writes the settings it wants (apply, or the fields of
+// `settings` directly), starts its own animators, then runs run3D or
+// runPicture. What a Scene holds comes in three lifetimes, one record each:
+// the settings a step starts from, the resources built once, and the state
+// carried from step to step.
 //
 // Threads: main thread, except that the animators' ticks on SDL's timer
 // thread move settings.blurAmount, settings.flashAmount, the camera's
