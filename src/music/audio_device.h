@@ -25,6 +25,7 @@ constexpr unsigned long kDspSetFormat = 0xC0045005;    // SNDCTL_DSP_SETFMT
 constexpr unsigned long kDspStereo = 0xC0045003;       // SNDCTL_DSP_STEREO
 constexpr unsigned long kDspSpeed = 0xC0045002;        // SNDCTL_DSP_SPEED
 constexpr unsigned long kDspSetFragment = 0xC004500A;  // SNDCTL_DSP_SETFRAGMENT
+constexpr unsigned long kDspGetOutputDelay = 0x80045017;  // SNDCTL_DSP_GETODELAY: bytes not yet played
 constexpr int kFormatS16Le = 16;                        // AFMT_S16_LE
 
 // A device as four calls with the meaning of open/ioctl/write/close on an

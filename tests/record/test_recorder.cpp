@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "music/music.h"
 #include "music/module_file.h"
 #include "music/player.h"
+#include "music/row_queue.h"
 #include "music/xm_loader.h"
 #include "recorder.h"
 
@@ -126,12 +128,12 @@ TEST(RecordOptions, TheCommandLine) {
 
 namespace {
 struct OpeningWatch {
-    std::vector<int> rows;
-    std::vector<int> yellow;  // title-yellow pixels in the band where the opening's lines stand
+    std::vector<RowMark> shown;  // the row each frame was drawn with
+    std::vector<int> yellow;     // title-yellow pixels in the band where the opening's lines stand
 };
 void watchOpening(const uint8_t* rgb, int width, int, uint64_t, void* user) {
     OpeningWatch* w = static_cast<OpeningWatch*>(user);
-    w->rows.push_back(positionSnapshot.row.load());
+    w->shown.push_back({positionSnapshot.frame.load(), 0, positionSnapshot.order.load(), positionSnapshot.row.load()});
     int count = 0;
     for (int y = 220; y < 280; ++y)
         for (int x = 0; x < width; ++x) {
@@ -140,30 +142,36 @@ void watchOpening(const uint8_t* rgb, int width, int, uint64_t, void* user) {
         }
     w->yellow.push_back(count);
 }
-}  // namespace
 
-TEST(Recorder, TheOpeningsFirstLineAppearsOnTheFrameWhereRow32Starts) {
-    // Where row 32 begins, from the song alone: the block whose snapshot
-    // first shows it, and the first frame at 15 fps whose audio reaches
-    // into that block.
+// The first sample of every row in the song's first `seconds`, from the song alone.
+std::vector<RowMark> rowStarts(double seconds) {
     setEmbeddedModule(kestrulaXm, kestrulaXm_size);
     setFileCallbacks(embeddedOpen, embeddedClose, embeddedRead, embeddedSeek, embeddedTell);
     Song* song = loadSong("KESTRULA.XM", nullptr);
-    ASSERT_NE(song, nullptr);
-    ASSERT_EQ(setOutputRate(44100), 1);
+    EXPECT_NE(song, nullptr);
+    std::vector<RowMark> starts;
+    if (!song) return starts;
+    setOutputRate(44100);
     rewindSong(song);
     std::vector<float> mix(2 * framesPerBlock);
     std::vector<int16_t> out(2 * framesPerBlock);
-    int block = 0;
-    for (;; ++block) {
-        renderBlock(song, mix.data(), out.data());
-        if (positionSnapshot.row.load() == 32) break;
-        ASSERT_LT(positionSnapshot.row.load(), 32) << "row 32 was skipped";
+    RowQueue rows;
+    for (uint64_t at = 0; double(at) < seconds * 44100; at += framesPerBlock) {
+        renderQueuedBlock(song, mix.data(), out.data(), rows, at);
+        for (uint64_t f = at; f < at + framesPerBlock; ++f) {
+            RowMark m;
+            if (rows.take(f, &m)) starts.push_back(m);
+        }
     }
     freeSong(song);
+    return starts;
+}
+}  // namespace
+
+TEST(Recorder, EachRowIsShownFromTheFirstFrameAtOrAfterItsFirstSample) {
     constexpr int fps = 15;
-    size_t expectedFrame = 0;
-    while (expectedFrame * 44100 / fps < size_t(block) * framesPerBlock) ++expectedFrame;
+    const std::vector<RowMark> starts = rowStarts(20);
+    ASSERT_GT(starts.size(), 100u);
 
     RecordOptions options;
     options.fps = fps;
@@ -176,12 +184,30 @@ TEST(Recorder, TheOpeningsFirstLineAppearsOnTheFrameWhereRow32Starts) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(report.frames, 20u * fps);
     EXPECT_EQ(report.audioFrames, 20u * 44100);
-    ASSERT_EQ(watch.rows.size(), 20u * fps);
+    ASSERT_EQ(watch.shown.size(), 20u * fps);
 
+    // A few rows across the first pattern and the next: the frame that first
+    // shows each is the first whose time is at or after its first sample.
+    for (const auto& [order, row] : std::vector<std::pair<int, int>>{{0, 1}, {0, 8}, {0, 32}, {0, 33}, {1, 0}, {1, 17}}) {
+        SCOPED_TRACE(testing::Message() << "order " << order << " row " << row);
+        const auto start = std::find_if(starts.begin(), starts.end(),
+                                        [&](const RowMark& m) { return m.order == order && m.row == row; });
+        ASSERT_NE(start, starts.end());
+        size_t expected = 0;
+        while (expected * 44100 / fps < start->frame) ++expected;
+        size_t first = 0;
+        while (first < watch.shown.size() && !(watch.shown[first].order == order && watch.shown[first].row == row)) ++first;
+        EXPECT_EQ(first, expected);
+        ASSERT_LT(first, watch.shown.size());
+        EXPECT_EQ(watch.shown[first].frame, start->frame);
+    }
+
+    // The opening's first line appears with row 32.
+    const auto row32 = std::find_if(starts.begin(), starts.end(), [](const RowMark& m) { return m.row == 32; });
+    ASSERT_NE(row32, starts.end());
     size_t first32 = 0;
-    while (first32 < watch.rows.size() && watch.rows[first32] != 32) ++first32;
-    EXPECT_EQ(first32, expectedFrame) << "the snapshot reaches row 32 with the block that starts it";
-    ASSERT_LT(first32, watch.rows.size());
+    while (first32 < watch.shown.size() && watch.shown[first32].row != 32) ++first32;
+    ASSERT_LT(first32, watch.shown.size());
     ASSERT_GT(first32, 0u);
     EXPECT_LT(watch.yellow[first32 - 1], 20) << "no line before row 32";
     EXPECT_GT(watch.yellow[first32], 500) << "\"*** VORNA ***\" on the frame where row 32 starts";

@@ -4,9 +4,12 @@
 # the sink while parec records the sink's monitor; what arrives must be the
 # music (its level, and each second's correlation with the same span rendered
 # offline by xm-render), and the test reports how far the production's
-# writes, which the rows the scenes follow keep pace with, run ahead of what
-# is heard.
+# writes run ahead of what is heard, and how far each row the scenes were
+# shown (VORNA_ROW_LOG) came before its first sample was heard: the test
+# fails when the median of that lead is above 35 ms.
 #   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE
+# SOUND_TEST_WRAPPER runs vorna under a wrapper (padsp for the OSS path, with
+# VORNA_AUDIO=oss).
 set -u
 vorna="$1" xm_render="$2" compare="$3"
 for tool in pulseaudio parec pactl; do
@@ -29,13 +32,14 @@ pactl set-default-sink vorna_null
 parec -d vorna_null.monitor --format=s16le --rate=44100 --channels=2 --raw --latency-msec=10 >"$work/heard.raw" &
 rec=$!
 sleep 0.5
-SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_AUDIO=standin VORNA_CAPTURE="$work/sent.wav" \
-  "$vorna" >"$work/vorna.log" 2>&1 &
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_AUDIO=${VORNA_AUDIO:-standin} VORNA_CAPTURE="$work/sent.wav" \
+  VORNA_ROW_LOG="$work/rows.txt" ${SOUND_TEST_WRAPPER:-} "$vorna" >"$work/vorna.log" 2>&1 &
 app=$!
-# Every 0.1 s for 8 s: what the production has written and what was heard, read together.
-for _ in $(seq 80); do
-  echo "$(stat -c %s "$work/sent.wav" 2>/dev/null || echo 0) $(stat -c %s "$work/heard.raw")" >>"$work/sizes.txt"
-  sleep 0.1
+# Every 0.05 s for 8 s: what the production has written and what was heard,
+# read together, and when (the clock the row log uses).
+for _ in $(seq 160); do
+  echo "$(stat -c %s "$work/sent.wav" 2>/dev/null || echo 0) $(stat -c %s "$work/heard.raw") ${EPOCHREALTIME/./}" >>"$work/sizes.txt"
+  sleep 0.05
 done
 pactl list sink-inputs | grep -iE 'latency|application.name' | sed 's/^[[:space:]]*/server: /'
 kill -TERM "$app"
@@ -48,4 +52,4 @@ cat "$work/vorna.log"
 [ "$status" -eq 0 ] || { echo "vorna ended with status $status"; exit 1; }
 
 "$xm_render" --embedded --seconds 10 -o "$work/offline.wav" >/dev/null || { echo "xm-render failed"; exit 1; }
-"$compare" "$work/heard.raw" "$work/offline.wav" "$work/sizes.txt"
+"$compare" "$work/heard.raw" "$work/offline.wav" "$work/sizes.txt" "$work/rows.txt"
