@@ -7,11 +7,12 @@
 # writes run ahead of what is heard, and how far each row the scenes were
 # shown (VORNA_ROW_LOG) came before its first sample was heard: the test
 # fails when the median of that lead is above 35 ms.
-#   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE
-# SOUND_TEST_WRAPPER runs vorna under a wrapper (padsp for the OSS path, with
-# VORNA_AUDIO=oss).
+#   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE [LIBPULSEDSP]
+# With LIBPULSEDSP (padsp's library) the production plays through the OSS
+# path on PulseAudio's /dev/dsp emulation instead of the stand-in. (Debian's
+# padsp script writes a broken LD_PRELOAD, so the library is preloaded here.)
 set -u
-vorna="$1" xm_render="$2" compare="$3"
+vorna="$1" xm_render="$2" compare="$3" pulsedsp="${4:-}"
 for tool in pulseaudio parec pactl; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
@@ -32,8 +33,14 @@ pactl set-default-sink vorna_null
 parec -d vorna_null.monitor --format=s16le --rate=44100 --channels=2 --raw --latency-msec=10 >"$work/heard.raw" &
 rec=$!
 sleep 0.5
-SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_AUDIO=${VORNA_AUDIO:-standin} VORNA_CAPTURE="$work/sent.wav" \
-  VORNA_ROW_LOG="$work/rows.txt" ${SOUND_TEST_WRAPPER:-} "$vorna" >"$work/vorna.log" 2>&1 &
+if [ -n "$pulsedsp" ]; then
+  # The OSS path: PulseAudio's own /dev/dsp emulation (what padsp preloads).
+  output=(env VORNA_AUDIO=oss LD_PRELOAD="$pulsedsp")
+else
+  output=(env VORNA_AUDIO=standin)
+fi
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_CAPTURE="$work/sent.wav" VORNA_ROW_LOG="$work/rows.txt" \
+  "${output[@]}" "$vorna" >"$work/vorna.log" 2>&1 &
 app=$!
 # Every 0.05 s for 8 s: what the production has written and what was heard,
 # read together, and when (the clock the row log uses).
