@@ -22,6 +22,7 @@
 #include "music/row_queue.h"
 #include "music/xm_loader.h"
 #include "recorder.h"
+#include "support/sha256.h"
 
 namespace {
 
@@ -213,6 +214,47 @@ TEST(Recorder, EachRowIsShownFromTheFirstFrameAtOrAfterItsFirstSample) {
     EXPECT_GT(watch.yellow[first32], 500) << "\"*** VORNA ***\" on the frame where row 32 starts";
     ASSERT_EQ(report.scenes.size(), 1u);
     EXPECT_EQ(report.scenes[0].scene, 1);
+}
+
+TEST(Sha256, KnownDigests) {
+    struct Case {
+        std::string text;
+        const char* digest;
+    };
+    for (const Case& c : {Case{"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+                          Case{"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+                          Case{"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+                          Case{std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"}}) {
+        Sha256 whole, pieces;
+        whole.add(c.text.data(), c.text.size());
+        EXPECT_EQ(whole.hex(), c.digest) << c.text.size() << " bytes";
+        for (size_t at = 0; at < c.text.size(); at += 7) pieces.add(c.text.data() + at, std::min<size_t>(7, c.text.size() - at));
+        EXPECT_EQ(pieces.hex(), c.digest) << "in pieces of 7";
+    }
+}
+
+TEST(RecorderTool, HashIsTheDigestOfTheFramesPixelsAndOfTheWav) {
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    int status = 0;
+    const std::string hashed = runTool("--hash -q --fps 5 --from 3 --to 3 --seconds 2 -o " + dir + "/h.mp4", &status);
+    ASSERT_EQ(status, 0) << hashed;
+    const std::string out = runTool("--frames -q --fps 5 --from 3 --to 3 --seconds 2 -o " + dir + "/f.mp4", &status);
+    ASSERT_EQ(status, 0) << out;
+    Sha256 frames, wav;
+    for (int n = 0; n < 10; ++n) {
+        const std::string ppm = readFile(frameFile(dir + "/f-frames", n));
+        ASSERT_GT(ppm.size(), 15u);
+        frames.add(ppm.data() + 15, ppm.size() - 15);  // the pixels after "P6\n800 600\n255\n"
+    }
+    const std::string audio = readFile(dir + "/f-frames/audio.wav");
+    wav.add(audio.data(), audio.size());
+    EXPECT_NE(hashed.find("frames sha256 " + frames.hex() + "\n"), std::string::npos) << hashed;
+    EXPECT_NE(hashed.find("wav sha256 " + wav.hex() + "\n"), std::string::npos) << hashed;
+    struct stat st;
+    EXPECT_NE(stat((dir + "/h-frames").c_str(), &st), 0) << "--hash writes no frames";
+    removeTree(dir);
 }
 
 TEST(RecorderTool, TwoRecordingsWithOneSeedAreByteIdentical) {
