@@ -6,7 +6,7 @@
 # offline by xm-render), and the test reports how far the production's
 # writes run ahead of what is heard, and how far each row the scenes were
 # shown (VORNA_ROW_LOG) came before its first sample was heard: the test
-# fails when the median of that lead is above 35 ms.
+# fails when the median of that lead is beyond 35 ms either way.
 #   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE [LIBPULSEDSP]
 # With LIBPULSEDSP (padsp's library) the production plays through the OSS
 # path on PulseAudio's /dev/dsp emulation instead of the stand-in. (Debian's
