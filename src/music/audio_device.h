@@ -57,7 +57,10 @@ using SdlAudioOpener = int (*)(SDL_AudioSpec* desired, SDL_AudioSpec* obtained);
 
 // The stand-in itself: it grants 16-bit little-endian stereo, the rate asked
 // for and 8 fragments of 2048 bytes, and blocks each write while its 16 KB
-// buffer is full. It opens SDL's output through `open` (SDL_OpenAudio unless
+// buffer is full. It answers SNDCTL_DSP_GETODELAY with what waits in that
+// buffer plus the part of the buffer SDL's callback filled last that has not
+// been played yet, and counts the callbacks that found it short (printed at
+// close when VORNA_ROW_LOG is set). It opens SDL's output through `open` (SDL_OpenAudio unless
 // a test hands one that grants another rate or format); there is one
 // stand-in, so only one of these devices may be open at a time.
 AudioDevice standInDevice(SdlAudioOpener open = nullptr);
