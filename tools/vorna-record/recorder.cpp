@@ -299,25 +299,31 @@ SDLKey keyByName(const std::string& name) {
 }
 
 const char* usageText() {
-    return "usage: vorna-record [options]\n"
-           "  -o, --output PATH    the video, .mp4 or .webm (default vorna.mp4)\n"
-           "  -r, --fps N          frames per second, 1 to 240 (default 60)\n"
-           "      --seed N         the random seed (default 1)\n"
-           "      --from N         the first scene recorded, 1 to 22 (default 1)\n"
-           "      --to N           the last scene recorded, 1 to 22 (default 22)\n"
-           "      --seconds S      stop after S seconds of video\n"
-           "      --key NAME@S     press and release a key S seconds into the video\n"
-           "      --key NAME@S-E   hold a key from S to E seconds (repeat --key for more)\n"
-           "      --frames         leave numbered PPM frames and a WAV, even with ffmpeg\n"
-           "      --stills DIR     one picture of each recorded scene into DIR\n"
-           "      --no-output      render everything, write nothing (to time the recorder)\n"
-           "      --hash           write nothing, print the SHA-256 of all frames' RGB pixels in\n"
-           "                       order and of the WAV that --frames would write\n"
-           "  -q, --quiet          no progress line while recording\n"
-           "  -h, --help           this text\n"
-           "Scenes before --from are played but not recorded, so the chosen scenes look\n"
-           "and sound as they do in the whole production. Keys: space, escape, return,\n"
-           "tab, delete, insert, up, down, left, right, f1 to f12, a to z, 0 to 9.\n";
+    // The scene numbers come from the running order.
+    static char text[2048];
+    if (!text[0])
+        std::snprintf(text, sizeof text,
+                      "usage: vorna-record [options]\n"
+                      "  -o, --output PATH    the video, .mp4 or .webm (default vorna.mp4)\n"
+                      "  -r, --fps N          frames per second, 1 to 240 (default 60)\n"
+                      "      --seed N         the random seed (default 1)\n"
+                      "      --from N         the first scene recorded, 1 to %d (default 1)\n"
+                      "      --to N           the last scene recorded, 1 to %d (default %d)\n"
+                      "      --seconds S      stop after S seconds of video\n"
+                      "      --key NAME@S     press and release a key S seconds into the video\n"
+                      "      --key NAME@S-E   hold a key from S to E seconds (repeat --key for more)\n"
+                      "      --frames         leave numbered PPM frames and a WAV, even with ffmpeg\n"
+                      "      --stills DIR     one picture of each recorded scene into DIR\n"
+                      "      --no-output      render everything, write nothing (to time the recorder)\n"
+                      "      --hash           write nothing, print the SHA-256 of all frames' RGB pixels in\n"
+                      "                       order and of the WAV that --frames would write\n"
+                      "  -q, --quiet          no progress line while recording\n"
+                      "  -h, --help           this text\n"
+                      "Scenes before --from are played but not recorded, so the chosen scenes look\n"
+                      "and sound as they do in the whole production. Keys: space, escape, return,\n"
+                      "tab, delete, insert, up, down, left, right, f1 to f12, a to z, 0 to 9.\n",
+                      kSceneCount, kSceneCount, kSceneCount);
+    return text;
 }
 
 bool parseOptions(int argc, char** argv, RecordOptions* o, std::string* error, bool* help) {
@@ -375,7 +381,10 @@ bool parseOptions(int argc, char** argv, RecordOptions* o, std::string* error, b
             if (!parseSeed(value, &seed)) return bad("a seed is a whole number from 0 to 4294967295");
             o->seed = unsigned(seed);
         } else if (arg == "--from" || arg == "--to") {
-            if (!parseInt(value, 1, kSceneCount, &n)) return bad("a scene from 1 to 22");
+            if (!parseInt(value, 1, kSceneCount, &n)) {
+                const std::string range = "a scene from 1 to " + std::to_string(kSceneCount);
+                return bad(range.c_str());
+            }
             (arg == "--from" ? o->firstScene : o->lastScene) = int(n);
         } else if (arg == "--seconds") {
             double s = 0;
@@ -397,16 +406,28 @@ bool parseOptions(int argc, char** argv, RecordOptions* o, std::string* error, b
     return true;
 }
 
-int record(const RecordOptions& options, RecordReport* report, FrameObserver observer, void* observerUser) {
-    const auto wallStart = std::chrono::steady_clock::now();
-    *report = RecordReport{};
+namespace {
+
+// Where a recording's output goes, settled before anything runs so that a bad path fails at once.
+struct Outputs {
+    std::string container;
+    bool mux = false;     // ffmpeg encodes the frames as they come and muxes the WAV in at the end
+    bool frames = false;  // numbered PPM frames and a WAV beside them
+    std::string partVideo;
+    std::string wavPath;
+};
+
+// The recording's own state before anything runs: progress, the time limit
+// and the key presses as frame events in time order.
+Recording* newRecording(const RecordOptions& options, RecordReport* report, FrameObserver observer,
+                        void* observerUser, std::chrono::steady_clock::time_point started) {
     Recording* r = new Recording;
     r->options = &options;
     r->report = report;
     r->observer = observer;
     r->observerUser = observerUser;
     r->ffmpeg = findFfmpeg();
-    r->started = wallStart;
+    r->started = started;
     if (!options.quiet) {
         r->progress.out = stderr;
         r->progress.terminal = isatty(STDERR_FILENO) == 1;
@@ -422,28 +443,28 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     }
     std::stable_sort(r->events.begin(), r->events.end(),
                      [](const KeyEvent& a, const KeyEvent& b) { return a.frame < b.frame; });
+    return r;
+}
 
-    // Where everything goes, settled before anything runs so that a bad path fails at once.
-    std::string container;
-    videoContainer(options.output, &container);
-    const bool mux = options.mode == RecordOptions::kAutomatic && !r->ffmpeg.empty();
-    const bool frames = options.mode == RecordOptions::kFrames ||
-                        (options.mode == RecordOptions::kAutomatic && r->ffmpeg.empty());
-    const std::string partVideo = options.output + ".video.mkv";
-    std::string wavPath;
-    bool ready = true;
-    if (mux) {
-        wavPath = options.output + ".audio.wav";
+// Folders, the WAV and the stills' folder made ready; false with the reason printed.
+bool prepareOutputs(Recording* r, const RecordOptions& options, RecordReport* report, Outputs* out) {
+    videoContainer(options.output, &out->container);
+    out->mux = options.mode == RecordOptions::kAutomatic && !r->ffmpeg.empty();
+    out->frames = options.mode == RecordOptions::kFrames ||
+                  (options.mode == RecordOptions::kAutomatic && r->ffmpeg.empty());
+    out->partVideo = options.output + ".video.mkv";
+    if (out->mux) {
+        out->wavPath = options.output + ".audio.wav";
         r->sink.kind = FrameSink::kPipe;
         // The frame size is known once the engine is up; the encoder is started then.
-    } else if (frames) {
+    } else if (out->frames) {
         report->framesDir = withoutExtension(options.output) + "-frames";
-        wavPath = report->framesDir + "/audio.wav";
+        out->wavPath = report->framesDir + "/audio.wav";
         r->sink.kind = FrameSink::kPpmFiles;
         r->sink.framesDir = report->framesDir;
         if (!makeDirectory(report->framesDir)) {
             std::fprintf(stderr, "vorna-record: could not make the folder %s\n", report->framesDir.c_str());
-            ready = false;
+            return false;
         }
     }
     if (options.mode == RecordOptions::kHash) {
@@ -452,38 +473,35 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         char temp[] = "/tmp/vorna-record-XXXXXX";
         const int fd = mkstemp(temp);
         if (fd >= 0) close(fd);
-        wavPath = fd >= 0 ? temp : "";
+        out->wavPath = fd >= 0 ? temp : "";
         r->hash = true;
-        if (wavPath.empty()) {
+        if (out->wavPath.empty()) {
             std::fprintf(stderr, "vorna-record: could not make a temporary file\n");
-            ready = false;
+            return false;
         }
     }
-    if (ready && !wavPath.empty()) {
+    if (!out->wavPath.empty()) {
         r->writeWav = true;
-        if (!r->wav.open(wavPath, kAudioRate)) {
-            std::fprintf(stderr, "vorna-record: could not write %s\n", wavPath.c_str());
-            ready = false;
+        if (!r->wav.open(out->wavPath, kAudioRate)) {
+            std::fprintf(stderr, "vorna-record: could not write %s\n", out->wavPath.c_str());
+            return false;
         }
     }
-    if (ready && !options.stillsDir.empty()) {
+    if (!options.stillsDir.empty()) {
         r->keepStills = true;
         if (!makeDirectory(options.stillsDir)) {
             std::fprintf(stderr, "vorna-record: could not make the folder %s\n", options.stillsDir.c_str());
-            ready = false;
+            return false;
         }
     }
-    if (!ready) {
-        if (r->wav.file) r->wav.close();
-        delete r;
-        return 1;
-    }
+    return true;
+}
 
-    // Headless: SDL's dummy screen, a device that is never written to, and
-    // the virtual world in place of the wall clock, the timer thread and the
-    // playback thread.
+// Headless: SDL's dummy screen, a device that is never written to (the
+// recorder renders the music itself), and the virtual world in place of the
+// wall clock, the timer thread and the playback thread.
+void installRecordingWorld(Recording* r, const RecordOptions& options) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    // The sound device is never written to: the recorder renders the music itself.
     virtualworld::reset();
     OutsideWorld world = virtualworld::over(realWorld());
     world.seedFixed = true;
@@ -493,18 +511,28 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     world.present = presentHook;
     installOutsideWorld(world);
     active = r;
+}
 
+void uninstallRecordingWorld() {
+    active = nullptr;
+    installOutsideWorld(realWorld());
+    virtualworld::timers().timers.clear();
+}
+
+// Starts the production and plays its steps up to the last one asked for,
+// recording from the first; the production's start status (0 when it ran).
+// *outputOk turns false when the encoder could not be started.
+int playSteps(Recording* r, const RecordOptions& options, RecordReport* report, const Outputs& out,
+              bool* outputOk) {
     Production* production = new Production;
     production->playbackThread = false;
-    int status = production->start(0, nullptr);
-    bool outputOk = true;
+    const int status = production->start(0, nullptr);
     if (status == 0) {
         SDL_Surface* screen = production->engine->screen;
-        if (mux) {
-            if (!r->sink.pipe.start(encodeArguments(r->ffmpeg, container, options.fps, screen->w, screen->h, partVideo))) {
-                std::fprintf(stderr, "vorna-record: could not start %s\n", r->ffmpeg.c_str());
-                outputOk = false;
-            }
+        if (out.mux && !r->sink.pipe.start(encodeArguments(r->ffmpeg, out.container, options.fps, screen->w,
+                                                             screen->h, out.partVideo))) {
+            std::fprintf(stderr, "vorna-record: could not start %s\n", r->ffmpeg.c_str());
+            *outputOk = false;
         }
         r->width = screen->w;
         r->height = screen->h;
@@ -512,7 +540,7 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         r->music.song = production->song;
         r->music.publishAt(0);  // the thread's first block, before the first frame, and its first row
         int32_t result = kSceneEnded;
-        for (int step = 1; outputOk && step <= options.lastScene && result != kSceneStop && !r->stopPushed; ++step) {
+        for (int step = 1; *outputOk && step <= options.lastScene && result != kSceneStop && !r->stopPushed; ++step) {
             if (step == options.firstScene) {
                 r->capturing = true;
                 r->deliverKeys();
@@ -530,14 +558,16 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
     }
     delete production;
     r->progress.finish();
+    return status;
+}
 
-    active = nullptr;
-    installOutsideWorld(realWorld());
-    virtualworld::timers().timers.clear();
-
+// Closes the WAV and the frames, muxes or hashes them, and fills in the
+// report; false when an output could not be had (the reason printed).
+bool finishOutputs(Recording* r, const RecordOptions& options, RecordReport* report, const Outputs& out,
+                   bool ran, bool outputOk) {
     report->frames = r->recorded;
     if (r->writeWav && (!r->wav.close() || r->wavFailed)) {
-        std::fprintf(stderr, "vorna-record: could not write %s\n", wavPath.c_str());
+        std::fprintf(stderr, "vorna-record: could not write %s\n", out.wavPath.c_str());
         outputOk = false;
     }
     const bool framesOk = r->sink.finish();
@@ -545,13 +575,14 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         std::fprintf(stderr, "vorna-record: the frames could not all be written\n");
         outputOk = false;
     }
-    if (status == 0 && outputOk && mux) {
-        if (runProgram(muxArguments(r->ffmpeg, container, partVideo, wavPath, options.output)) == 0) {
+    if (ran && outputOk && out.mux) {
+        if (runProgram(muxArguments(r->ffmpeg, out.container, out.partVideo, out.wavPath, options.output)) == 0) {
             report->videoPath = options.output;
-            std::remove(partVideo.c_str());
-            std::remove(wavPath.c_str());
+            std::remove(out.partVideo.c_str());
+            std::remove(out.wavPath.c_str());
         } else {
-            std::fprintf(stderr, "vorna-record: ffmpeg could not mux %s and %s\n", partVideo.c_str(), wavPath.c_str());
+            std::fprintf(stderr, "vorna-record: ffmpeg could not mux %s and %s\n", out.partVideo.c_str(),
+                         out.wavPath.c_str());
             outputOk = false;
         }
     }
@@ -559,14 +590,35 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         report->framesSha256 = r->frameDigest.hex();
         Sha256 wavDigest;
         std::vector<uint8_t> bytes;
-        if (readFileBytes(wavPath.c_str(), bytes)) wavDigest.add(bytes.data(), bytes.size());
+        if (readFileBytes(out.wavPath.c_str(), bytes)) wavDigest.add(bytes.data(), bytes.size());
         report->wavSha256 = wavDigest.hex();
-        std::remove(wavPath.c_str());
+        std::remove(out.wavPath.c_str());
     }
-    if (frames) {
-        report->wavPath = wavPath;
-        report->command = shellCommand(framesArguments(container, options.fps, report->framesDir, wavPath, options.output));
+    if (out.frames) {
+        report->wavPath = out.wavPath;
+        report->command =
+            shellCommand(framesArguments(out.container, options.fps, report->framesDir, out.wavPath, options.output));
     }
+    return outputOk;
+}
+
+}  // namespace
+
+int record(const RecordOptions& options, RecordReport* report, FrameObserver observer, void* observerUser) {
+    const auto wallStart = std::chrono::steady_clock::now();
+    *report = RecordReport{};
+    Recording* r = newRecording(options, report, observer, observerUser, wallStart);
+    Outputs out;
+    if (!prepareOutputs(r, options, report, &out)) {
+        if (r->wav.file) r->wav.close();
+        delete r;
+        return 1;
+    }
+    installRecordingWorld(r, options);
+    bool outputOk = true;
+    const int status = playSteps(r, options, report, out, &outputOk);
+    uninstallRecordingWorld();
+    outputOk = finishOutputs(r, options, report, out, status == 0, outputOk);
     delete r;
     report->wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     if (status != 0) return 1;
