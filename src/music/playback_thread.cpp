@@ -17,7 +17,6 @@
 namespace {
 
 int deviceHandle = -1;
-unsigned outputRate = 44100;
 
 // One playback thread's own handshake and output block. stopSong waits for
 // the thread's render without limit but for its write only a while: a device
@@ -98,14 +97,16 @@ int64_t heardNow() {
         queued = anchor.queued.load(std::memory_order_relaxed);
         if (!(before & 1) && anchor.sequence.load(std::memory_order_acquire) == before) break;
     }
-    const int64_t played = (monotonicUs() - atUs) * int64_t(outputRate) / 1000000;
+    const int64_t played = (monotonicUs() - atUs) * int64_t(outputFormat.rate) / 1000000;
     return frame + (played < 0 ? 0 : played < queued ? played : queued);
 }
 
 // Publishes the row of the frame heard now, with the offset in force.
 void publishHeard() {
     if (taking.test_and_set(std::memory_order_acquire)) return;  // the other side is at it
-    const int64_t heard = heardNow() - int64_t(avOffsetMs.load(std::memory_order_relaxed)) * int64_t(outputRate) / 1000;
+    const int64_t offsetMs = avOffsetMs.load(std::memory_order_relaxed);
+    const int64_t offsetFrames = offsetMs * int64_t(outputFormat.rate) / 1000;
+    const int64_t heard = heardNow() - offsetFrames;
     RowMark mark;
     if (heard >= 0 && outputRows.take(uint64_t(heard), &mark)) publishPosition(mark);
     taking.clear(std::memory_order_release);
@@ -153,7 +154,7 @@ void* playbackLoop(void* argument) {
         // has not blocked, so it no longer paces the loop: sleep out the
         // block's playing time, so the rows the scenes follow keep to the clock.
         if (written < blockBytes && !self->stopRequest.load()) {
-            const long rest = long(double(framesPerBlock) / double(outputRate) * 1e6) - 10000;
+            const long rest = long(double(framesPerBlock) / double(outputFormat.rate) * 1e6) - 10000;
             if (rest > 0) usleep(useconds_t(rest));
         }
     }
@@ -174,7 +175,6 @@ bool requestGranted(unsigned long request, int value, bool (*accept)(int granted
 int openAudio(unsigned rate, const AudioDevice& device) {
     if (!haveFileCallbacks()) return 0;
     closeAudio();
-    outputRate = rate ? rate : 44100;
     deviceHandle = deviceOpen(device);
     if (deviceHandle < 0) return 0;
     auto equal = [](int granted, int asked) { return granted == asked; };
