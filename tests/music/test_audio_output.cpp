@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -24,7 +25,11 @@ struct FakeDevice {
     std::mutex lock;
     std::vector<std::pair<unsigned long, int>> requests;  // request, value asked
     std::vector<size_t> writes;
+    std::condition_variable written;  // told of every write
     std::atomic<int> opens{0}, closes{0};
+    // Handles are 7, 8, 9 ... one an open; a write to one that was closed is a fault.
+    std::atomic<int> lastClosed{6};
+    std::atomic<bool> writtenAfterClose{false};
     int grantRate = -1;      // -1: grant what is asked
     int grantFragment = 0x0008000B;
     bool failOpen = false;
@@ -35,8 +40,8 @@ struct FakeDevice {
         table.self = this;
         table.open = [](void* self, const char*) {
             auto* d = static_cast<FakeDevice*>(self);
-            ++d->opens;
-            return d->failOpen ? -1 : 7;
+            const int n = ++d->opens;
+            return d->failOpen ? -1 : 6 + n;
         };
         table.ioctl = [](void* self, int, unsigned long request, int* argument) {
             auto* d = static_cast<FakeDevice*>(self);
@@ -50,17 +55,23 @@ struct FakeDevice {
             if (request == kDspSetFragment) *argument = d->grantFragment;
             return 0;
         };
-        table.write = [](void* self, int, const void*, size_t bytes) {
+        table.write = [](void* self, int handle, const void*, size_t bytes) {
             auto* d = static_cast<FakeDevice*>(self);
+            if (handle <= d->lastClosed) d->writtenAfterClose = true;
             std::lock_guard<std::mutex> g(d->lock);
             d->writes.push_back(bytes);
+            d->written.notify_all();
             return long(bytes);
         };
-        table.close = [](void* self, int) {
-            ++static_cast<FakeDevice*>(self)->closes;
+        table.close = [](void* self, int handle) {
+            auto* d = static_cast<FakeDevice*>(self);
+            ++d->closes;
+            d->lastClosed = handle;
             return 0;
         };
     }
+    // A write that came after its handle was closed, at any time in the test.
+    ~FakeDevice() { EXPECT_FALSE(writtenAfterClose) << "written after the close"; }
     size_t writeCount() {
         std::lock_guard<std::mutex> g(lock);
         return writes.size();
@@ -83,8 +94,11 @@ xmw::ModuleSpec beatModule() {
     return m;
 }
 
+// Waits until the device has taken n writes; 10 s is the guard against a
+// thread that never writes (the writes come every few milliseconds).
 void waitForWrites(FakeDevice& d, size_t n) {
-    for (int i = 0; i < 500 && d.writeCount() < n; ++i) usleep(2000);
+    std::unique_lock<std::mutex> g(d.lock);
+    d.written.wait_for(g, std::chrono::seconds(10), [&] { return d.writes.size() >= n; });
 }
 
 }  // namespace
@@ -169,7 +183,7 @@ TEST(AudioOutput, ThreadWritesWholeBlocksAndPublishesTheSnapshot) {
         EXPECT_GE(e, lastElapsed);
         lastElapsed = e;
         rows = std::max(rows, getRow(song.song));
-        usleep(3000);
+        waitForWrites(d, d.writeCount() + 1);  // the thread moves on between two reads
     }
     EXPECT_GT(lastElapsed, 0);
     EXPECT_EQ(stopSong(song.song), 1);
@@ -377,8 +391,7 @@ TEST(AudioOutput, PlayWithoutAMixBufferFailsAndStartsNothing) {
     setMixAllocator(nullptr);
     EXPECT_EQ(isPlaying(), 0);
     EXPECT_EQ(playingSong(), nullptr);
-    usleep(30000);
-    EXPECT_EQ(d.writeCount(), 0u);
+    EXPECT_EQ(d.writeCount(), 0u) << "no thread was started, so nothing writes";
     EXPECT_EQ(playSong(song.song), 1) << "the next try with memory plays";
     waitForWrites(d, 1);
     EXPECT_EQ(stopSong(song.song), 1);
@@ -433,8 +446,6 @@ TEST(AudioOutput, ClosingOrReopeningTheDeviceStopsThePlayingSongFirst) {
         }
         EXPECT_EQ(isPlaying(), 0) << (reopen ? "reopened" : "closed");
         EXPECT_EQ(playingSong(), nullptr);
-        const size_t writes = d.writeCount();
-        usleep(30000);
-        EXPECT_EQ(d.writeCount(), writes) << "written after the close";
+        EXPECT_FALSE(d.writtenAfterClose) << "written after the close";
     }
 }
