@@ -20,7 +20,7 @@ endfunction()
 function(vorna_embed_bytes target symbol file)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.cpp)
   add_custom_command(OUTPUT ${out}
-    COMMAND $<TARGET_FILE:vorna-embed> bytes ${symbol} ${file} ${out}
+    COMMAND vorna-embed bytes ${symbol} ${file} ${out}
     DEPENDS vorna-embed ${file} VERBATIM)
   vorna_embed_object(${target} ${symbol} ${out})
 endfunction()
@@ -37,7 +37,7 @@ endfunction()
 function(vorna_embed_lines target symbol name file)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.cpp)
   add_custom_command(OUTPUT ${out}
-    COMMAND $<TARGET_FILE:vorna-embed> lines ${symbol} ${name} ${file} ${out}
+    COMMAND vorna-embed lines ${symbol} ${name} ${file} ${out}
     DEPENDS vorna-embed ${file} VERBATIM)
   vorna_embed_object(${target} ${symbol} ${out})
 endfunction()

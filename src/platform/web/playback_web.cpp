@@ -1,0 +1,163 @@
+// The music's output in the page (music/playback_thread.h's calls): a page
+// has no threads to spare, so nothing plays on its own. The page's audio
+// callback asks for samples (vorna_audio_fill), the song is mixed there,
+// block by block, and the position the scenes follow is published from the
+// samples handed over: a block's snapshot (order, row, elapsed ms) becomes
+// the published one once the output has been handed the block's last frame.
+//
+// Owns: the playing song, the mix buffer, the rendered samples not yet
+// handed over and their snapshots. Threads: one (the page's); the callback
+// runs between frames, when the production yields. Not for: playing two songs.
+#include <emscripten.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "music/audio_device.h"
+#include "music/module_file.h"
+#include "music/playback_thread.h"
+#include "music/player.h"
+#include "platform/web/page.h"
+
+namespace {
+
+struct BlockEnd {
+    uint64_t frame;  // stream frame just after the block
+    uint8_t order, row;
+    int32_t elapsedMs;
+};
+
+struct Published {
+    uint8_t order = 0, row = 0;
+    int32_t elapsedMs = 0;
+};
+
+int deviceHandle = -1;
+const AudioDevice* openDevice = nullptr;
+Song* currentSong = nullptr;
+void* mixAllocation = nullptr;
+MixAllocator mixAllocator = std::calloc;
+float* mixBuffer = nullptr;
+int16_t block[2 * framesPerBlock];
+int blockTaken = framesPerBlock;  // frames of `block` handed over already
+uint64_t renderedFrames = 0, handedFrames = 0;
+std::deque<BlockEnd> snapshots;    // of blocks rendered, oldest first
+Published published;
+int16_t handout[2 * 16384];        // what one call of the callback takes, at most 16384 frames
+
+// The page's own sound output: its open starts the Web Audio graph.
+int webOpen(void*, const char*) { return 0; }
+int webIoctl(void*, int, unsigned long request, int* argument) {
+    switch (request) {
+        case kDspSetFormat: *argument = kFormatS16Le; return 0;
+        case kDspStereo: *argument = 1; return 0;
+        case kDspSpeed:
+            if (!pageAudioOpen(*argument)) *argument = 0;  // no output: the player gives up
+            return 0;
+        case kDspSetFragment: *argument = 0x0008000B; return 0;
+        default: return -1;
+    }
+}
+long webWrite(void*, int, const void*, size_t bytes) { return long(bytes); }
+int webClose(void*, int) {
+    pageAudioClose();
+    return 0;
+}
+const AudioDevice webDevice{nullptr, webOpen, webIoctl, webWrite, webClose};
+
+bool granted(unsigned long request, int value, bool exact) {
+    int argument = value;
+    if (openDevice->ioctl(openDevice->self, deviceHandle, request, &argument) == -1) return false;
+    return exact ? argument == value : (argument & 0xFFFF) == 11;
+}
+
+}  // namespace
+
+const AudioDevice& systemAudioDevice() { return webDevice; }
+
+int openAudio(unsigned rate, const AudioDevice& device) {
+    if (!haveFileCallbacks()) return 0;
+    closeAudio();
+    openDevice = &device;
+    deviceHandle = device.open(device.self, "/dev/dsp");
+    if (deviceHandle < 0) {
+        openDevice = nullptr;
+        return 0;
+    }
+    const bool ok = granted(kDspSetFormat, kFormatS16Le, true) && granted(kDspStereo, 1, true) &&
+                    granted(kDspSpeed, int(rate), true) && granted(kDspSetFragment, 0x0008000B, false) &&
+                    setOutputRate(rate);
+    if (!ok) {
+        closeAudio();
+        return 0;
+    }
+    return 1;
+}
+
+int closeAudio() {
+    if (currentSong) stopSong(currentSong);
+    if (openDevice && deviceHandle >= 0) openDevice->close(openDevice->self, deviceHandle);
+    openDevice = nullptr;
+    deviceHandle = -1;
+    return 1;
+}
+
+int playSong(Song* song) {
+    if (!song) return 0;
+    stopSong(song);
+    rewindSong(song);
+    mixAllocation = mixAllocator(1, size_t(framesPerBlock) * 8 + 256);
+    if (!mixAllocation) return 0;
+    mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) & ~uintptr_t(15));
+    blockTaken = framesPerBlock;
+    renderedFrames = handedFrames = 0;
+    snapshots.clear();
+    published = Published{};
+    currentSong = song;
+    return 1;
+}
+
+int stopSong(Song* song) {
+    if (!song) return 0;
+    // Nothing to wait for: the callback runs only while the production yields.
+    currentSong = nullptr;
+    std::free(mixAllocation);
+    mixAllocation = nullptr;
+    mixBuffer = nullptr;
+    return 1;
+}
+
+int getOrder(Song* song) { return song ? published.order : 0; }
+int getRow(Song* song) { return song ? published.row : 0; }
+int getElapsedMs(Song* song) { return song ? published.elapsedMs : 0; }
+
+void setMixAllocator(MixAllocator allocate) { mixAllocator = allocate ? allocate : std::calloc; }
+int isPlaying() { return currentSong ? 1 : 0; }
+Song* playingSong() { return currentSong; }
+
+// The page's audio callback: `frames` stereo frames of 16-bit samples, or
+// null for silence (nothing plays).
+extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* vorna_audio_fill(int frames) {
+    if (!currentSong || frames <= 0 || frames > 16384) return nullptr;
+    // Cost: the blocks these frames need, 2048 frames each.
+    for (int done = 0; done < frames;) {
+        if (blockTaken == framesPerBlock) {
+            renderBlock(currentSong, mixBuffer, block);
+            renderedFrames += framesPerBlock;
+            snapshots.push_back(BlockEnd{renderedFrames, uint8_t(positionSnapshot.order.load()),
+                                         uint8_t(positionSnapshot.row.load()), positionSnapshot.elapsedMs.load()});
+            blockTaken = 0;
+        }
+        const int n = frames - done < framesPerBlock - blockTaken ? frames - done : framesPerBlock - blockTaken;
+        std::memcpy(handout + 2 * done, block + 2 * blockTaken, size_t(n) * 4);
+        blockTaken += n;
+        done += n;
+    }
+    handedFrames += uint64_t(frames);
+    while (!snapshots.empty() && snapshots.front().frame <= handedFrames) {
+        published = Published{snapshots.front().order, snapshots.front().row, snapshots.front().elapsedMs};
+        snapshots.pop_front();
+    }
+    return handout;
+}
