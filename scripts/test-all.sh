@@ -46,11 +46,21 @@ memcheck() {
     build/native/tests/reliability/test_reliability --gtest_filter='WholeRun.EveryStep*'
 }
 
+# The page: built with emscripten, then driven in Debian's chromium
+# (tests/web/run.mjs; in CI a missing browser fails the stage).
+web() {
+  export NODE_PATH=/usr/share/nodejs
+  cmake --preset web
+  cmake --build --preset web
+  node tests/web/run.mjs
+}
+
 stage deps ./scripts/install-deps.sh test
 for p in native i386 asan; do stage "$p" preset "$p"; done
 stage tsan tsan
 stage valgrind memcheck
 stage fuzz env FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ./scripts/fuzz-smoke.sh
+stage web web
 
 echo "==== stage times"
 printf '%s\n' "${timings[@]}"

@@ -23,6 +23,7 @@
     fpsLog: [], // frames presented in each whole second since the first frame
     audioCallbacks: 0,
     underruns: 0, // audio callbacks that came after their samples were due
+    musicMs: 0, // the music's position the scenes follow
     status: -1,
     result: "",
     output: [],
@@ -126,6 +127,7 @@
       stats.audioCallbacks++;
       if (audioContext.currentTime > event.playbackTime) stats.underruns++;
       const at = instance ? instance._vorna_audio_fill(kCallbackFrames) : 0;
+      if (instance) stats.musicMs = instance._vorna_music_ms();
       if (!at) {
         left.fill(0);
         right.fill(0);

@@ -161,3 +161,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* vorna_audio_fill(int frames) {
     }
     return handout;
 }
+
+// The music's published position in milliseconds, for the page's figures.
+extern "C" EMSCRIPTEN_KEEPALIVE int vorna_music_ms() { return published.elapsedMs; }
