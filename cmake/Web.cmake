@@ -34,6 +34,9 @@ add_library(vorna_web_sdl STATIC ${PROJECT_SOURCE_DIR}/src/platform/web/sdl_web.
 target_include_directories(vorna_web_sdl PUBLIC ${PROJECT_SOURCE_DIR}/src/platform/web/include
                                                 ${PROJECT_SOURCE_DIR}/src)
 vorna_warnings(vorna_web_sdl)
+# The page's calls (page.cpp) are JavaScript imports, which do not pull their
+# object out of the archive; one plain function there does.
+target_link_options(vorna_web_sdl INTERFACE -Wl,--undefined=pageSeed)
 add_library(PkgConfig::SDL INTERFACE IMPORTED GLOBAL)
 target_link_libraries(PkgConfig::SDL INTERFACE vorna_web_sdl)
 add_library(Threads::Threads INTERFACE IMPORTED GLOBAL)
@@ -41,7 +44,7 @@ add_library(Threads::Threads INTERFACE IMPORTED GLOBAL)
 # The same code as natively, with the SSE2 paths on WebAssembly's SIMD.
 add_compile_options(-msimd128 -msse2)
 
-add_subdirectory(tools/support)  # the embedder's shared header
+add_subdirectory(tools/support)  # the embedder's shared header, the virtual world
 add_subdirectory(tools/embed)
 # Node 20 has fetch, which this emscripten would use to load the wasm file: compile it at once instead.
 target_link_options(vorna-embed PRIVATE -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=node -sWASM_ASYNC_COMPILATION=0)
@@ -69,6 +72,9 @@ target_link_options(vorna PRIVATE -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=134217728
   -sMODULARIZE=1 -sEXPORT_NAME=createVorna -sINVOKE_RUN=1 -sEXIT_RUNTIME=0
   -sENVIRONMENT=web -sEXPORTED_RUNTIME_METHODS=[] -sFILESYSTEM=0 -sASSERTIONS=0)
+
+# The comparison of the web build's frames and music with the native build's.
+add_subdirectory(tools/web-compare)
 
 # The page itself: its own files copied beside the program.
 set(page_files index.html page.js page.css)
