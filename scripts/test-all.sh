@@ -47,12 +47,14 @@ memcheck() {
 }
 
 # The page: built with emscripten, then driven in Debian's chromium
-# (tests/web/run.mjs; in CI a missing browser fails the stage).
+# (tests/web/run.mjs; in CI a missing browser fails the stage), and its
+# frames and music against the native build's (tests/web/run-compare.sh).
 web() {
   export NODE_PATH=/usr/share/nodejs
   cmake --preset web
   cmake --build --preset web
   node tests/web/run.mjs
+  tests/web/run-compare.sh
 }
 
 stage deps ./scripts/install-deps.sh test

@@ -109,7 +109,7 @@ try {
     check(await waitFor(page, () => window.vornaStats.state === "ended", 20000), "Escape ends the production");
     const s = await stats(page);
     check(s.result === "Left with Escape." && (await page.$eval("#end", (e) => !e.hidden)), `the end screen says so: "${s.result}"`);
-    console.log(`     click to first frame ${s.firstFrameMs.toFixed(0)} ms; audio callbacks ${s.audioCallbacks}, underruns ${s.underruns}`);
+    console.log(`     click to first frame ${s.firstFrameMs.toFixed(0)} ms (the program started after ${s.mainMs.toFixed(0)} ms); audio callbacks ${s.audioCallbacks}, underruns ${s.underruns}`);
     await page.click("#again");
     check(await waitFor(page, () => window.vornaStats.state === "running" && window.vornaStats.frames > 10, 60000), "play again starts it anew");
     await page.keyboard.press("Escape");
