@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release: for x86-64 and i386 an archive with the executable, the
-# .nfo, the screenshots and a README, and a Debian package; then the capture
-# video of the whole production beside them.
+# .nfo, the screenshots and a README, and a Debian package; the page as a
+# zip; then the capture video of the whole production beside them.
 #   release.sh [--out DIR] [--no-video] [--build ARCH=BUILD_DIR]...
 # --out        where the files go (default out/release)
 # --no-video   leaves the whole-production capture out (it takes minutes)
@@ -55,6 +55,27 @@ for arch in "${!builds[@]}"; do
   rm -rf "$out/cpack-$arch"
   echo "$arch: $out/$name.tar.gz and $(ls "$out"/vorna_*"$( [ "$arch" = i386 ] && echo i386 || echo amd64)".deb)"
 done
+
+# The page: build/web's static folder as vorna-VERSION-web.zip, stable like
+# the archives (sorted names, the commit's time, fixed permissions).
+NODE_PATH=/usr/share/nodejs cmake --preset web >/dev/null
+NODE_PATH=/usr/share/nodejs cmake --build --preset web --target vorna >/dev/null
+stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+python3 - "$out/vorna-$version-web.zip" "vorna-$version-web" "$stamp" build/web \
+  index.html page.js page.css vorna.js vorna.wasm <<'PY'
+import os, sys, time, zipfile
+target, folder, stamp, build = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+when = time.gmtime(max(stamp, 315532800))[:6]  # zip times start in 1980
+with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for name in sorted(sys.argv[5:]):
+        path = name if os.path.sep in name else os.path.join(build, name)
+        info = zipfile.ZipInfo(f"{folder}/{os.path.basename(name)}", when)
+        info.external_attr = 0o644 << 16
+        info.compress_type = zipfile.ZIP_DEFLATED
+        with open(path, "rb") as f:
+            z.writestr(info, f.read())
+PY
+echo "web: $out/vorna-$version-web.zip"
 
 if [ $video -eq 1 ]; then
   record_build=${builds[x86_64]:-}
