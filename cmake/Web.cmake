@@ -46,6 +46,7 @@ add_compile_options(-msimd128 -msse2)
 
 add_subdirectory(tools/support)  # the embedder's shared header, the virtual world
 add_subdirectory(tools/embed)
+set(VORNA_HOST_RUNNER ${CMAKE_CROSSCOMPILING_EMULATOR})  # the embedder is wasm too: node runs it
 # Node 20 has fetch, which this emscripten would use to load the wasm file: compile it at once instead.
 target_link_options(vorna-embed PRIVATE -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=node -sWASM_ASYNC_COMPILATION=0)
 add_subdirectory(assets)
