@@ -24,6 +24,7 @@
     audioCallbacks: 0,
     underruns: 0, // audio callbacks that came after their samples were due
     musicMs: 0, // the music's position the scenes follow
+    keysSent: 0, // key presses and releases handed to the production
     status: -1,
     result: "",
     output: [],
@@ -77,6 +78,7 @@
 
   let instance = null; // the running production
   let sawEscape = false;
+  const held = new Set(); // keys pressed while the production runs
   function onKey(event) {
     if (stats.state === "waiting" && event.type === "keydown") {
       if (!event.ctrlKey && !event.altKey && !event.metaKey) start();
@@ -87,7 +89,12 @@
     if (!sym) return;
     event.preventDefault(); // F1, F3, F5, F7, Tab and Space are the browser's otherwise
     if (event.repeat) return;
+    // A key is the production's from its press on: the release of the key
+    // that started the page (Space, say) must not skip the opening.
+    if (event.type === "keydown") held.add(sym);
+    else if (!held.delete(sym)) return;
     if (event.type === "keyup" && sym === 27) sawEscape = true;
+    stats.keysSent++;
     instance._vorna_key(sym, event.type === "keydown" ? 1 : 0);
   }
   window.addEventListener("keydown", onKey);
@@ -211,6 +218,8 @@
     startPanel.hidden = true;
     endPanel.hidden = true;
     sawEscape = false;
+    held.clear();
+    stats.keysSent = 0;
     stats.firstFrameMs = -1;
     stats.frames = 0;
     stats.fpsLog = [];

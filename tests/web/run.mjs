@@ -68,8 +68,9 @@ function check(condition, what) {
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 const stats = (page) => page.evaluate(() => JSON.parse(JSON.stringify(window.vornaStats)));
 
-async function openPage(query) {
+async function openPage(query, before) {
   const page = await browser.newPage();
+  if (before) await page.evaluateOnNewDocument(before);
   const problems = [];
   page.on("console", (m) => m.type() === "error" && problems.push(`console: ${m.text()}`));
   page.on("pageerror", (e) => problems.push(`page error: ${e.message}`));
@@ -118,7 +119,22 @@ try {
     await page.close();
   }
 
-  // 2. Bad input on the address.
+  // 2. Started with Space: its release is not the production's (it would skip the opening).
+  {
+    const { page } = await openPage("?seed=3");
+    await page.keyboard.down("Space");
+    await waitFor(page, () => window.vornaStats.frames > 0, 60000);
+    await page.keyboard.up("Space");
+    const afterStart = (await stats(page)).keysSent;
+    await page.keyboard.press("b");
+    const afterB = (await stats(page)).keysSent;
+    check(afterStart === 0 && afterB === 2, `the release of the Space that started it is not the production's, a later key is (${afterStart}, then ${afterB})`);
+    await page.keyboard.press("Escape");
+    await waitFor(page, () => window.vornaStats.state === "ended", 20000);
+    await page.close();
+  }
+
+  // 3. Bad input on the address.
   {
     const { page } = await openPage("?seed=12x");
     const text = await page.$eval("#notes", (e) => e.textContent);
@@ -131,7 +147,23 @@ try {
     await second.page.close();
   }
 
-  // 3. Real time: 45 seconds of the production, frame rate each second, the sound's health.
+  // 4. A browser without what the page needs says so in words.
+  {
+    const noWasm = await openPage("", () => delete window.WebAssembly);
+    const text = await noWasm.page.$eval("#notes", (e) => e.textContent);
+    check(/cannot run WebAssembly/.test(text), `no WebAssembly: "${text}"`);
+    await noWasm.page.close();
+    const noAudio = await openPage("", () => {
+      delete window.AudioContext;
+      delete window.webkitAudioContext;
+    });
+    await noAudio.page.click("#start");
+    const said = await noAudio.page.$eval("#notes", (e) => e.textContent);
+    check(/no sound output/.test(said), `no Web Audio: "${said}"`);
+    await noAudio.page.close();
+  }
+
+  // 5. Real time: 45 seconds of the production, frame rate each second, the sound's health.
   if (!quick) {
     const { page, problems } = await openPage("");
     await page.click("#start");
