@@ -21,6 +21,7 @@
     firstFrameMs: -1, // from the click to the first frame on the canvas
     frames: 0,
     fpsLog: [], // frames presented in each whole second since the first frame
+    steps: [], // per step of the running order: its start, frames and the production's own time on them
     audioCallbacks: 0,
     underruns: 0, // audio callbacks that came after their samples were due
     musicMs: 0, // the music's position the scenes follow
@@ -172,7 +173,15 @@
     showCursor(shown) {
       canvas.classList.toggle("running", !shown);
     },
-    present(bytes, width, height) {
+    step(number) {
+      stats.steps.push({ step: number, startMs: performance.now() - stats.clickMs, frames: 0, workMs: 0 });
+    },
+    present(bytes, width, height, workMs) {
+      const current = stats.steps[stats.steps.length - 1];
+      if (current) {
+        current.frames++;
+        current.workMs += workMs;
+      }
       const pixels = new Uint8ClampedArray(bytes.buffer, bytes.byteOffset, width * height * 4);
       context.putImageData(new ImageData(pixels, width, height), 0, 0);
       const now = performance.now();
@@ -223,6 +232,7 @@
     stats.firstFrameMs = -1;
     stats.frames = 0;
     stats.fpsLog = [];
+    stats.steps = [];
     stats.output = [];
     page.seed = stats.seed;
     const print = (text) => {

@@ -2,6 +2,7 @@
 // has it, then word to the page.
 #include "framework/outside_world.h"
 #include "platform/web/page.h"
+#include "scenes/scene.h"
 #include "scenes/timeline.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +17,19 @@ int main(int argc, char** argv) {
         world.seed = unsigned(seed);
     }
     installOutsideWorld(world);
-    const int status = runTimeline(argc, argv);
+    // runTimeline's steps, with word to the page before each one, so that it
+    // can give every step's frame rate.
+    Production* production = new Production;
+    const int status = production->start(argc, argv);
+    if (status == 0) {
+        int32_t result = kSceneEnded;
+        for (int number = 1; number <= kSceneCount && result != kSceneStop; ++number) {
+            pageStep(number);
+            result = production->runStep(number);
+        }
+        production->shutdown(result != kSceneStop);
+    }
+    delete production;
     pageEnded(status);
     return status;
 }

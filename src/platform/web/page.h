@@ -13,8 +13,12 @@ extern "C" {
 void pageSetCanvasSize(int width, int height);
 void pageSetTitle(const char* title);
 void pageShowCursor(int shown);
-// `rgba` holds width x height pixels as the canvas takes them (R, G, B, A bytes).
-void pagePresent(const uint32_t* rgba, int width, int height);
+// `rgba` holds width x height pixels as the canvas takes them (R, G, B, A
+// bytes); `workMs` is the production's own time on the frame (from the end of
+// the previous yield to this present).
+void pagePresent(const uint32_t* rgba, int width, int height, double workMs);
+// Step `number` of the running order starts.
+void pageStep(int number);
 // Starts the page's sound output at `rate` frames a second; its audio
 // callback then asks vorna_audio_fill for samples. 0 when the page has none.
 int pageAudioOpen(int rate);

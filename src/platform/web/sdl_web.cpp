@@ -117,10 +117,13 @@ void fireTimers() {
     }
 }
 
+double workStartMs = 0;  // when the production last had its turn back
+
 // The one place the production gives the page its turn: the present.
 void yieldToPage(double ms) {
     emscripten_sleep(unsigned(ms));
     fireTimers();
+    workStartMs = emscripten_get_now();
 }
 
 }  // namespace
@@ -211,7 +214,7 @@ void SDL_UpdateRect(SDL_Surface* surface, Sint32, Sint32, Uint32, Uint32) {
                 to[x] = ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16) | 0xFF000000u;
             }
         }
-        pagePresent(canvasPixels, w, h);
+        pagePresent(canvasPixels, w, h, emscripten_get_now() - workStartMs);
     }
     yieldToPage(0);
 }
