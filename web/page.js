@@ -203,6 +203,7 @@
       closeSound();
       stats.state = "ended";
       stats.status = status;
+      stats.endMs = performance.now() - stats.clickMs;
       canvas.classList.remove("running");
       if (status === 0) stats.result = sawEscape ? "Left with Escape." : "The production has finished.";
       else if (stats.output.includes("Error upon initialization."))

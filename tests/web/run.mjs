@@ -99,7 +99,7 @@ async function measureWhole() {
   const s = await stats(page);
   console.log("step  seconds  frames    fps  work ms/frame");
   s.steps.forEach((t, i) => {
-    const end = i + 1 < s.steps.length ? s.steps[i + 1].startMs : s.steps[i].startMs + 1;
+    const end = i + 1 < s.steps.length ? s.steps[i + 1].startMs : s.endMs;
     const seconds = (end - t.startMs) / 1000;
     console.log(`${String(t.step).padStart(4)} ${seconds.toFixed(1).padStart(8)} ${String(t.frames).padStart(7)} ${(t.frames / seconds).toFixed(1).padStart(6)} ${(t.workMs / Math.max(1, t.frames)).toFixed(2).padStart(14)}`);
   });
