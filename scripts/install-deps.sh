@@ -6,8 +6,11 @@
 #   install-deps.sh test     everything above, then what testing needs on top:
 #                            the i386 architecture and its libraries, the
 #                            sanitizers' compiler, valgrind, an X server, the
-#                            sound server and the tools that only tests and
-#                            generators use, and the web set (the default)
+#                            sound server, the tools that only tests and
+#                            generators use, what the release and its
+#                            checks need: scdoc for the manual pages, Debian's
+#                            checkers, debootstrap, and the sound libraries
+#                            the archives carry, and the web set (the default)
 #   install-deps.sh web      the page: emscripten, Debian's source of
 #                            libjpeg-turbo (in build/deps), chromium, and
 #                            puppeteer-core from npm for the browser tests
@@ -22,7 +25,8 @@ run_pkgs=(
 )
 record_pkgs=(ffmpeg)
 # Testing, on top of the two sets above. The libraries here belong to tools
-# that configure without them (the music report).
+# that configure without them (the music report); ImageMagick and its fonts
+# make the docs' contact sheet (tools/contact-sheet).
 test_pkgs=(
   g++-multilib clang libclang-rt-14-dev
   googletest libgtest-dev
@@ -30,11 +34,15 @@ test_pkgs=(
   pulseaudio pulseaudio-utils
   libebur128-dev
   git ccache
+  imagemagick gsfonts
+  scdoc lintian debootstrap desktop-file-utils appstream
+  libcaca0 libpulse0 libasound2
 )
 # libstdc++6:i386 beside g++-multilib's own copy: dpkg-shlibdeps then names
 # the package an i386 system has (not lib32stdc++6) for the i386 .deb.
 test_i386_pkgs=(
   libsdl1.2-compat-dev:i386 libjpeg62-turbo-dev:i386 libpng-dev:i386 libstdc++6:i386
+  libcaca0:i386 libpulse0:i386 libasound2:i386
 )
 
 # The page (scripts/run.sh --web and the browser tests): emscripten, a
@@ -94,7 +102,35 @@ for p in "${wanted[@]}"; do
 done
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# The i386 build runs its own programs (the asset embedder, the tests). Some
+# x86-64 kernels are built without 32-bit support and answer "Exec format
+# error"; there they run under qemu's user-mode emulator, registered with
+# binfmt_misc for i386 ELF files (Debian registers none for i386 on amd64).
+i386_runs() {
+  local probe
+  probe=$(mktemp)
+  echo 'int main(void) { return 0; }' | gcc -m32 -x c - -o "$probe" 2>/dev/null && "$probe" 2>/dev/null
+  local status=$?
+  rm -f "$probe"
+  return $status
+}
+ensure_i386_runs() {
+  i386_runs && return 0
+  echo "this kernel cannot run i386 programs: registering qemu-i386 for them"
+  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
+  local misc=/proc/sys/fs/binfmt_misc
+  [ -e "$misc/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$misc"
+  [ -e "$misc/qemu-i386" ] ||
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      $SUDO tee "$misc/register" >/dev/null
+  i386_runs || { echo "i386 programs still do not run" >&2; exit 1; }
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  [ "$set_name" = test ] && ensure_i386_runs
   if [ "$set_name" = web ] || [ "$set_name" = test ]; then web_sources; fi
   exit 0
 fi
@@ -106,4 +142,6 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ "$set_name" = test ] && ensure_i386_runs
 if [ "$set_name" = web ] || [ "$set_name" = test ]; then web_sources; fi
+exit 0

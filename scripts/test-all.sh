@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the native, i386
 # and asan presets, the threaded test programs under the tsan preset, the
-# whole production under valgrind's memcheck, then a short fuzzing smoke run
-# of every loader. Each stage's time is printed at the end (docs/TESTING.md
+# whole production under valgrind's memcheck, a short fuzzing smoke run of
+# every loader, then the release checks. Each stage's time is printed at the end (docs/TESTING.md
 # says what each stage checks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,6 +56,9 @@ web() {
   node tests/web/run.mjs
   tests/web/run-compare.sh
 }
+# The release built twice and compared byte for byte, its packages checked by
+# Debian's own tools, its archive played in a bare Debian 12 root.
+release_checks() { tests/release/release_check.sh "$PWD" build/release-check; }
 
 stage deps ./scripts/install-deps.sh test
 for p in native i386 asan; do stage "$p" preset "$p"; done
@@ -63,6 +66,7 @@ stage tsan tsan
 stage valgrind memcheck
 stage fuzz env FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ./scripts/fuzz-smoke.sh
 stage web web
+stage release release_checks
 
 echo "==== stage times"
 printf '%s\n' "${timings[@]}"

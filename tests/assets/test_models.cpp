@@ -108,24 +108,45 @@ TEST_F(EmbeddedModels, TheFlowerUsesEachOfItsFiveColours) {
     EXPECT_EQ(findModel(library, "teddy")->faces[0].color, 0u);
 }
 
+double area(const Face& f) {
+    const double ux = f.b.position.x - f.a.position.x, uy = f.b.position.y - f.a.position.y,
+                 uz = f.b.position.z - f.a.position.z, vx = f.c.position.x - f.a.position.x,
+                 vy = f.c.position.y - f.a.position.y, vz = f.c.position.z - f.a.position.z;
+    const double cx = uy * vz - uz * vy, cy = uz * vx - ux * vz, cz = ux * vy - uy * vx;
+    return std::sqrt(cx * cx + cy * cy + cz * cz) / 2.0;
+}
+
+double median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
 TEST_F(EmbeddedModels, TheFlowerHasNoOversizedTriangles) {
     // A few large triangles throw long normals across the whole screen in
     // the scenes that show them; the flower's are spread evenly instead.
     const MeshObject* flower = findModel(library, "magnolia");
     ASSERT_NE(flower, nullptr);
     std::vector<double> areas;
-    for (int i = 0; i < flower->faceCount; ++i) {
-        const Face& f = flower->faces[i];
-        const double ux = f.b.position.x - f.a.position.x, uy = f.b.position.y - f.a.position.y,
-                     uz = f.b.position.z - f.a.position.z, vx = f.c.position.x - f.a.position.x,
-                     vy = f.c.position.y - f.a.position.y, vz = f.c.position.z - f.a.position.z;
-        const double cx = uy * vz - uz * vy, cy = uz * vx - ux * vz, cz = ux * vy - uy * vx;
-        areas.push_back(std::sqrt(cx * cx + cy * cy + cz * cz) / 2.0);
+    for (int i = 0; i < flower->faceCount; ++i) areas.push_back(area(flower->faces[i]));
+    const double middle = median(areas);
+    for (size_t i = 0; i < areas.size(); ++i) EXPECT_LE(areas[i], 4.0 * middle) << "triangle " << i;
+}
+
+TEST_F(EmbeddedModels, TheTeddysBodyBreaksIntoLargerShardsThanItsFace) {
+    // Steps 19 to 21 scatter the teddy's faces: the broad body must fly apart
+    // in large shards that keep its outline, while the face keeps its detail.
+    const MeshObject* teddy = findModel(library, "teddy");
+    ASSERT_NE(teddy, nullptr);
+    std::vector<double> body, face;
+    for (int i = 0; i < teddy->faceCount; ++i) {
+        const Face& f = teddy->faces[i];
+        const float y = (f.a.position.y + f.b.position.y + f.c.position.y) / 3,
+                    z = (f.a.position.z + f.b.position.z + f.c.position.z) / 3;
+        if (y < 0) body.push_back(area(f));
+        if (y > 40 && y < 110 && z > 40) face.push_back(area(f));  // snout, nose, eyes, mouth
     }
-    std::vector<double> sorted = areas;
-    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    const double median = sorted[sorted.size() / 2];
-    for (size_t i = 0; i < areas.size(); ++i) EXPECT_LE(areas[i], 4.0 * median) << "triangle " << i;
+    ASSERT_GT(face.size(), 100u);
+    EXPECT_GT(median(body), 3.0 * median(face));
 }
 
 TEST_F(EmbeddedModels, TheOctopusStandsUprightInStep5sSharpLastFrame) {

@@ -2,6 +2,7 @@
 // the raw pictures carry the transparent colours their scenes key out.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "image/image.h"
@@ -111,4 +112,27 @@ TEST(EmbeddedPictures, ClosingRingsAreDarkWhereTheWordsPass) {
             n += 3;
         }
     EXPECT_LT(sum / n, 40.0);
+}
+
+TEST(EmbeddedPictures, PictureFiveIsDarkAndCalmWhereTheTeddyScatters) {
+    ASSERT_NE(testsupport::videoSurface(), nullptr);
+    // Steps 18 to 21 put the teddy and its flying faces in the middle and
+    // right of the middle: there the backdrop is clearly darker than the
+    // picture as a whole, and even (no bright spheres or high-contrast
+    // floor), so the shards of any colour stand out against it.
+    Image image(picture5Jpeg, static_cast<int32_t>(picture5Jpeg_size));
+    ASSERT_NE(image.surface, nullptr);
+    double sum = 0, squares = 0;
+    int n = 0;
+    for (int y = 150; y < 450; ++y)
+        for (int x = 300; x < 650; ++x) {
+            const uint32_t p = testsupport::pixelAt(image.surface, x, y + 1);  // row 0 is the border
+            const double level = ((p >> 16 & 255) + (p >> 8 & 255) + (p & 255)) / 3.0;
+            sum += level;
+            squares += level * level;
+            ++n;
+        }
+    const double mean = sum / n, spread = std::sqrt(squares / n - mean * mean);
+    EXPECT_LT(mean, 0.8 * meanLevel(image.surface));
+    EXPECT_LT(spread, 24.0);
 }

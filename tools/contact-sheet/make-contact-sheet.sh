@@ -10,6 +10,10 @@
 #
 #   tools/contact-sheet/make-contact-sheet.sh [BUILD_DIR] [DOCS_DIR]
 #
+# With STEPS set (say STEPS="4 5 14") only those steps are recorded, for a
+# quick before-and-after look at a few of them; the sheet then holds just
+# their rows.
+#
 # BUILD_DIR (default build/native) must hold vorna-record and vorna-view.
 # Needs ImageMagick (convert). Recordings use vorna-record's fixed seed, so a
 # second run paints the same frames.
@@ -60,6 +64,11 @@ steps="3 sphere
 19 teddy
 20 teddy
 21 teddy"
+if [ -n "${STEPS:-}" ]; then
+    steps=$(echo "$steps" | while read -r step name; do
+        case " $STEPS " in *" $step "*) echo "$step $name" ;; esac
+    done)
+fi
 rows=""
 echo "$steps" > "$work/steps"
 while read -r step name; do

@@ -595,10 +595,16 @@ bool collapse(Surface& s, int a, int b, V3 to) {
     return true;
 }
 
+// How much finer than elsewhere the triangles should be round a point: 1
+// everywhere by default; above 1 keeps more points there, below 1 lets the
+// broad surfaces go to larger triangles.
+using Weight = std::function<double(V3)>;
+
 // Shortest edge first, until `target` triangles are left. With `detail` above
 // zero an edge across a bend of the surface counts as longer, so small
-// features (a mouth, a pad) keep more of their points.
-void reduce(Surface& s, const Field& f, int target, double detail = 0.0) {
+// features (a mouth, a pad) keep more of their points; `weight` scales each
+// edge's cost by where its middle lies.
+void reduce(Surface& s, const Field& f, int target, double detail = 0.0, const Weight& weight = nullptr) {
     struct Edge {
         double cost, length;
         int a, b;
@@ -615,6 +621,7 @@ void reduce(Surface& s, const Field& f, int target, double detail = 0.0) {
         for (int n : near) {
             double len = length(s.p[static_cast<size_t>(n)] - s.p[static_cast<size_t>(v)]), cost = len;
             if (detail > 0) cost *= 1.0 + detail * (1.0 - dot(nv, normalized(gradient(f, s.p[static_cast<size_t>(n)]))));
+            if (weight) cost *= weight(lerp(s.p[static_cast<size_t>(v)], s.p[static_cast<size_t>(n)], 0.5));
             queue.push({cost, len, std::min(v, n), std::max(v, n)});
         }
     };
@@ -662,9 +669,9 @@ void relax(Surface& s, const Field& f, int passes) {
 
 // Meshes a field and reduces it to exactly `triangles` triangles as one part of m.
 void sculpt(Mesh& m, const Field& f, V3 lo, V3 hi, double step, int triangles, int relaxPasses = 6,
-            double detail = 0.0) {
+            double detail = 0.0, const Weight& weight = nullptr) {
     Surface s = meshField(f, lo, hi, step);
-    reduce(s, f, triangles, detail);
+    reduce(s, f, triangles, detail, weight);
     relax(s, f, relaxPasses);
     if (s.triangles != triangles)
         std::fprintf(stderr, "modelgen: a sculpted part has %d triangles, not %d\n", s.triangles, triangles);
@@ -831,7 +838,9 @@ std::string makeSpring() {
     return out.text;
 }
 
-// A lumpy blob: a sphere pushed out and in by random soft bumps.
+// A lumpy blob: a sphere pushed far out into rounded lobes and pressed in
+// between them, with a few narrow creases cut across it, so that under the
+// interlace its lit lobes and shadowed folds still read.
 std::string makeGlob() {
     Mesh m;
     m.quadBudget = 0;
@@ -843,7 +852,19 @@ std::string makeGlob() {
     std::vector<Bump> bumps;
     for (int i = 0; i < 26; ++i) {
         V3 d{rnd.range(-1, 1), rnd.range(-1, 1), rnd.range(-1, 1)};
-        bumps.push_back({normalized(d), rnd.range(-0.16, 0.34), rnd.range(0.35, 0.9)});
+        // Every other bump a lobe, the rest dents: deep relief, not a ripple.
+        double h = i % 2 == 0 ? rnd.range(0.22, 0.45) : rnd.range(-0.28, -0.12);
+        bumps.push_back({normalized(d), h, rnd.range(0.5, 0.9)});
+    }
+    // Creases: great-circle grooves, each over part of the blob only.
+    struct Crease {
+        V3 axis, centre;
+    };
+    std::vector<Crease> creases;
+    for (int i = 0; i < 7; ++i) {
+        V3 a = normalized(V3{rnd.range(-1, 1), rnd.range(-1, 1), rnd.range(-1, 1)});
+        V3 c = normalized(V3{rnd.range(-1, 1), rnd.range(-1, 1), rnd.range(-1, 1)});
+        creases.push_back({a, normalized(c - a * dot(c, a))});
     }
     auto radius = [&](V3 dir) {
         double r = 1.0;
@@ -856,6 +877,14 @@ std::string makeGlob() {
                 r += b.height * k * k * k;
             }
         }
+        for (const Crease& c : creases) {
+            double off = dot(dir, c.axis) / 0.17;       // across the groove
+            double along = (1.0 - dot(dir, c.centre)) / 0.9;  // from the groove's middle
+            if (off * off < 1.0 && along < 1.0) {
+                double k = (1.0 - off * off) * (1.0 - along);
+                r -= 0.1 * k * k * k;
+            }
+        }
         r += 0.035 * dsin(7.0 * dir.x + 2.0) * dsin(6.0 * dir.y + 1.0) * dsin(5.0 * dir.z + 3.0);
         return r;
     };
@@ -865,7 +894,7 @@ std::string makeGlob() {
         double r = length(p);
         return r > 1e-9 ? r - 30.0 * radius(p * (1.0 / r)) : -30.0;
     };
-    sculpt(m, blob, {-50, -50, -50}, {50, 50, 50}, 0.85, 20000);
+    sculpt(m, blob, {-70, -70, -70}, {70, 70, 70}, 0.85, 20000, 6, 2.0);
     fitBox(m, V3{-35.5, -28.6, -31.5}, V3{35.9, 27.75, 31.5});
     ObjText out;
     writePlain(out, m, NumberStyle::plain);
@@ -901,7 +930,22 @@ std::string makeTeddy() {
         for (double s : {-1.0, 1.0}) mouth = std::min(mouth, path(p, {{0, 6.0, 9.3}, {1.5 * s, 5.4, 8.8}, {2.8 * s, 6.0, 7.9}}, 0.7, 0.6));
         return smax(d, -mouth, 0.3);
     };
-    sculpt(m, bear, {-17.5, -21.5, -10.0}, {17.5, 21.5, 15.0}, 0.3, 3192, 6, 3.0);
+    // Fine triangles where the bear's character is (the face, the ears, the
+    // pads), large ones over belly, back, arms and legs: when the scenes
+    // scatter the faces, the broad shards still trace the body's outline.
+    Weight fine = [](V3 p) {
+        auto near = [&](V3 c, double r) {
+            V3 d = p - c;
+            double q = dot(d, d) / (r * r);
+            return q < 1.0 ? (1.0 - q) * (1.0 - q) : 0.0;
+        };
+        double w = 0.12 + 2.6 * near({0, 8.5, 7.5}, 6.0);                                // the face
+        for (double s : {-1.0, 1.0})
+            w += 1.0 * near({6.5 * s, 16.7, 0}, 4.5) + 0.7 * near({12.0 * s, -7.0, 9.3}, 3.2) +
+                 0.7 * near({6.2 * s, -15.2, 12.4}, 3.6);                               // ears, paw and sole pads
+        return w;
+    };
+    sculpt(m, bear, {-17.5, -21.5, -10.0}, {17.5, 21.5, 15.0}, 0.3, 3192, 2, 3.0, fine);
     fitBox(m, V3{-17.1, -20.9, -14.0}, V3{17.1, 20.9, 14.0});
     ObjText out;
     writePlain(out, m, NumberStyle::padded);
@@ -954,42 +998,44 @@ std::string makeCow() {
     Mesh m;
     const V3 faceAxis = normalized(V3{1.0, -0.85, 0}), faceUp = normalized(V3{0.85, 1.0, 0});
     Field body = [=](V3 p) {
-        double d = ellipsoid(p, {-0.4, 0.35, 0}, {3.1, 1.3, 1.15});                 // barrel
-        d = smin(d, ellipsoid(p, {1.9, 0.2, 0}, {1.45, 1.45, 1.1}), 0.6);           // deep chest
+        double d = ellipsoid(p, {-0.4, 0.35, 0}, {3.1, 1.3, 1.32});                 // barrel, wide as a cow's
+        d = smin(d, ellipsoid(p, {1.9, 0.2, 0}, {1.45, 1.45, 1.2}), 0.6);           // deep chest
         d = smin(d, ellipsoid(p, {2.0, 1.0, 0}, {1.1, 0.7, 0.8}), 0.5);             // withers
-        d = smin(d, ellipsoid(p, {-2.75, 0.75, 0}, {1.25, 1.0, 1.15}), 0.5);        // hips
+        d = smin(d, ellipsoid(p, {-2.75, 0.75, 0}, {1.25, 1.0, 1.25}), 0.5);        // hips
         d = smin(d, ellipsoid(p, {-3.5, 0.85, 0}, {0.75, 0.7, 0.85}), 0.4);         // rump
-        d = smin(d, ellipsoid(p, {-0.2, -0.25, 0}, {2.3, 1.25, 1.2}), 0.6);         // belly
+        d = smin(d, ellipsoid(p, {-0.2, -0.25, 0}, {2.3, 1.25, 1.38}), 0.6);        // belly
         d = smin(d, taper(p, {2.7, 0.75, 0}, {4.1, 0.8, 0}, 0.85, 0.5), 0.5);       // neck
         d = smin(d, ellipsoid(p, {3.2, -0.2, 0}, {0.9, 0.5, 0.3}), 0.3);            // dewlap
         d = smin(d, roundBox(p, {4.85, 0.55, 0}, {0.95, 0.36, 0.46}, 0.28, faceAxis, faceUp), 0.3);  // face
         d = smin(d, ellipsoid(p, {4.3, 1.15, 0}, {0.4, 0.3, 0.55}), 0.25);          // poll
         d = smin(d, ellipsoid(p, {4.55, 0.45, 0}, {0.6, 0.45, 0.45}), 0.3);         // jaw
-        d = smin(d, roundBox(p, {5.7, -0.12, 0}, {0.3, 0.3, 0.52}, 0.2, faceAxis, faceUp), 0.2);  // muzzle
-        for (double s : {-1.0, 1.0}) d = smax(d, -ellipsoid(p, {6.0, -0.02, 0.22 * s}, {0.12, 0.08, 0.08}), 0.06);  // nostrils
+        d = smin(d, roundBox(p, {5.7, -0.12, 0}, {0.32, 0.34, 0.62}, 0.22, faceAxis, faceUp), 0.2);  // broad muzzle
+        for (double s : {-1.0, 1.0}) d = smax(d, -ellipsoid(p, {6.02, -0.02, 0.27 * s}, {0.14, 0.1, 0.1}), 0.06);  // nostrils
+        // The hind legs stand wider apart than the forelegs, under the wide barrel.
         for (double s : {-1.0, 1.0}) {
-            double z = 0.62 * s;
+            double z = 0.62 * s, zh = 1.0 * s;
             d = smin(d, path(p, {{2.2, -0.2, z}, {2.4, -1.75, z}, {2.45, -3.2, z}, {2.55, -3.45, z}}, 0.45, 0.2), 0.35);  // foreleg
             d = smin(d, ellipsoid(p, {2.35, -1.75, z}, {0.25, 0.22, 0.22}), 0.15);  // knee
-            d = smin(d, ellipsoid(p, {-2.8, -0.3, z}, {0.8, 1.1, 0.5}), 0.4);       // thigh
-            d = smin(d, path(p, {{-2.75, -0.5, z}, {-3.2, -1.7, z}, {-2.95, -3.2, z}, {-2.9, -3.45, z}}, 0.42, 0.2), 0.3);  // hind leg
-            d = smin(d, ellipsoid(p, {-3.22, -1.7, z}, {0.24, 0.22, 0.2}), 0.12);   // hock
-            for (double x : {2.6, -2.85}) d = smin(d, roundBox(p, {x, -3.5, z}, {0.27, 0.15, 0.22}, 0.08), 0.1);  // hoof
+            d = smin(d, ellipsoid(p, {-2.8, -0.3, zh}, {0.8, 1.1, 0.5}), 0.4);      // thigh
+            d = smin(d, path(p, {{-2.75, -0.5, zh}, {-3.2, -1.7, zh}, {-2.95, -3.2, zh}, {-2.9, -3.45, zh}}, 0.42, 0.2), 0.3);  // hind leg
+            d = smin(d, ellipsoid(p, {-3.22, -1.7, zh}, {0.24, 0.22, 0.2}), 0.12);  // hock
+            d = smin(d, roundBox(p, {2.6, -3.5, z}, {0.27, 0.15, 0.22}, 0.08), 0.1);    // hooves
+            d = smin(d, roundBox(p, {-2.85, -3.5, zh}, {0.27, 0.15, 0.22}, 0.08), 0.1);
         }
         d = smin(d, ellipsoid(p, {-3.85, 1.2, 0}, {0.3, 0.2, 0.2}), 0.2);          // tail head
         return d;
     };
-    sculpt(m, body, {-4.6, -3.8, -1.4}, {6.3, 2.1, 1.4}, 0.07, 4512);
+    sculpt(m, body, {-4.6, -3.8, -1.7}, {6.3, 2.1, 1.7}, 0.07, 4512);
     for (double s : {-1.0, 1.0}) {
         Field eye = [=](V3 p) { return ellipsoid(p, {4.6, 0.98, 0.5 * s}, {0.22, 0.18, 0.16}); };
         sculpt(m, eye, {4.3, 0.7, 0.5 * s - 0.3}, {4.9, 1.3, 0.5 * s + 0.3}, 0.02, 96);
     }
     for (double s : {-1.0, 1.0}) {
-        // A leaf-shaped ear reaching out and down from behind the eye: a broad
+        // A leaf-shaped ear reaching out sideways from behind the eye: a broad
         // blade narrowing to a rounded point, hollowed on its front face into
         // a cup that opens forwards and a little down.
         const V3 root{4.2, 1.05, 0.45 * s};
-        const V3 along = normalized(V3{0.1, -0.45, s});
+        const V3 along = normalized(V3{0.05, -0.15, s});  // out level, as a cow holds them
         const V3 across = normalized(cross(normalized(V3{1.0, -0.3, 0}), along));
         const V3 front = cross(along, across);
         const V3 blade = root + along * 0.55, point = blade + along * 0.4;
@@ -998,14 +1044,16 @@ std::string makeCow() {
                             ellipsoid(p, point, {0.42, 0.15, 0.1}, along, across), 0.12);
             return smax(d, -ellipsoid(p, blade + along * 0.12 + front * 0.14, {0.5, 0.22, 0.11}, along, across), 0.04);
         };
-        sculpt(m, ear, {3.6, 0.1, s > 0 ? 0.2 : -2.0}, {4.8, 1.5, s > 0 ? 2.0 : -0.2}, 0.02, 140);
+        sculpt(m, ear, {3.5, 0.2, s > 0 ? 0.2 : -2.3}, {4.9, 1.6, s > 0 ? 2.3 : -0.2}, 0.02, 140);
     }
     for (double s : {-1.0, 1.0}) {
         Field horn = [=](V3 p) {
-            return path(p, {{4.2, 1.3, 0.38 * s}, {4.25, 1.75, 0.85 * s}, {4.5, 2.2, 1.05 * s}, {4.85, 2.45, 0.95 * s}},
-                        0.16, 0.05);
+            // Out sideways from the poll, then up and a little forward: from
+            // the front the horns spread wider than the head, a cow's crown.
+            return path(p, {{4.2, 1.3, 0.3 * s}, {4.2, 1.42, 0.85 * s}, {4.3, 1.75, 1.35 * s}, {4.6, 2.3, 1.5 * s}},
+                        0.3, 0.08);
         };
-        sculpt(m, horn, {3.9, 1.0, s > 0 ? 0.1 : -1.3}, {5.1, 2.7, s > 0 ? 1.3 : -0.1}, 0.02, 160);
+        sculpt(m, horn, {3.8, 0.9, s > 0 ? 0.0 : -1.7}, {5.0, 2.7, s > 0 ? 1.7 : 0.0}, 0.02, 160);
     }
     Field udder = [](V3 p) {
         double d = ellipsoid(p, {-1.9, -1.05, 0}, {0.62, 0.45, 0.55});
@@ -1049,7 +1097,10 @@ void unsquash(Sweep& s, V3 fit) {
 // below. The arms start deep inside the head, so they
 // grow out of it without a seam, and taper and curl towards their tips. All
 // faces have four corners; each vertex normal is written once per corner.
-std::string makeOctopus() {
+// Builds the octopus before fitBox; `fit` is how fitBox will scale each
+// axis, so that the round sections can be pre-distorted against it, and
+// armFaces receives the index of the first arm face.
+Mesh octopusBody(V3 fit, size_t& armFaces) {
     Mesh m;
     Random rnd(0x6f63746fu);
     auto bump = [](double t, double c, double w) {
@@ -1079,8 +1130,6 @@ std::string makeOctopus() {
         V3 centre{0, 5.0 * t * t, -4.0 + 48.0 * t};  // the mantle leans back, away from the eyes
         return centre + V3{r * dcos(ang), r * dsin(ang) * 0.92, 0};
     };
-    // How fitBox below scales each axis (its box over the built extents).
-    const V3 fit{0.887, 0.722, 1.155};
     unsquash(mantle, fit);
     build(m, mantle);
     // Eyes: large domes bulging from the head's front corners, turned as much
@@ -1131,15 +1180,15 @@ std::string makeOctopus() {
             for (int r = 0; r < 4; ++r) face.v[r] = v[r];
         }
     }
-    size_t armFaces = m.faces.size();
+    armFaces = m.faces.size();
     // Eight arms: they leave the underside of the head on its front half,
-    // sweep out and down round the viewer's side and roll up at the tips.
+    // sweep out and down round the viewer's side and curl a little at the tips.
     const int rings[8] = {44, 45, 44, 45, 45, 44, 45, 44};
     for (int k = 0; k < 8; ++k) {
         double a = kPi + 0.2 + k * (kPi - 0.4) / 7.0 + rnd.range(-0.08, 0.08);
         V3 out{dcos(a), dsin(a), 0};
         V3 across = normalized(cross(out, V3{0, 0, 1}));
-        double reach = rnd.range(0.9, 1.05), curl = rnd.range(1.3, 1.8), roll = rnd.range(-0.3, 0.3);
+        double reach = rnd.range(0.9, 1.05), curl = rnd.range(0.5, 0.8), roll = rnd.range(-0.3, 0.3);
         int n = rings[k];
         std::vector<V3> centre;
         double u = 3.0, w = -0.5, heading = -0.4;
@@ -1153,7 +1202,9 @@ std::string makeOctopus() {
             w += step * dsin(heading);
         }
         // Ten sides: round arms, not slabs.
-        Sweep s = tube(centre, [](double t) { return 0.3 + 4.3 * (1.0 - t) * (1.0 - 0.5 * t); }, 10, V3{0, 0, 1});
+        // Thick at the root and still a finger's width at the tip, so that an
+        // arm keeps its body under a wide horizontal blur.
+        Sweep s = tube(centre, [](double t) { return 1.2 + 6.4 * (1.0 - t) * (1.0 - 0.45 * t); }, 10, V3{0, 0, 1});
         s.startCap = s.endCap = Cap::quads;
         unsquash(s, fit);
         build(m, s);
@@ -1164,7 +1215,23 @@ std::string makeOctopus() {
     // octopus is then 0.46 rad from upright, mantle up and arms down,
     // instead of standing on its head. A half turn about y keeps the winding.
     for (V3& p : m.vertices) p = V3{-p.x, p.y, -p.z};
-    fitBox(m, V3{-28.3, -39.8, -33.1}, V3{37.9, 8.8, 44.2});
+    return m;
+}
+
+std::string makeOctopus() {
+    // A first build measures the extents that fitBox will squeeze into the
+    // model's fixed box; the second is pre-distorted against that squeeze.
+    const V3 lo{-28.3, -39.8, -33.1}, hi{37.9, 8.8, 44.2};
+    size_t armFaces = 0;
+    Mesh probe = octopusBody(V3{1, 1, 1}, armFaces);
+    V3 mn = probe.vertices[0], mx = probe.vertices[0];
+    for (const V3& p : probe.vertices) {
+        mn = {std::min(mn.x, p.x), std::min(mn.y, p.y), std::min(mn.z, p.z)};
+        mx = {std::max(mx.x, p.x), std::max(mx.y, p.y), std::max(mx.z, p.z)};
+    }
+    const V3 fit{(hi.x - lo.x) / (mx.x - mn.x), (hi.y - lo.y) / (mx.y - mn.y), (hi.z - lo.z) / (mx.z - mn.z)};
+    Mesh m = octopusBody(fit, armFaces);
+    fitBox(m, lo, hi);
 
     // Smooth vertex normals from the faces around each vertex.
     std::vector<V3> normals(m.vertices.size());

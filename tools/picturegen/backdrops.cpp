@@ -345,22 +345,27 @@ struct Sphere {
     double mirror;  // share of reflected light
 };
 
+// The spheres stand at the two edges of the picture: the middle, from a
+// little left of centre to well right of it, is where steps 18 to 21 put the
+// teddy and scatter its faces, and is kept empty, dark and calm for them.
 const Sphere kSpheres[] = {
-    {{-2.3, 1.1, 3.2}, 1.1, {0.9, 0.92, 1.0}, 0.85},  // chrome, left
-    {{2.6, 0.8, 2.4}, 0.8, {0.25, 0.35, 0.9}, 0.35},  // cobalt, right
-    {{3.9, 0.45, 5.5}, 0.45, {0.7, 0.3, 0.9}, 0.3},   // violet, far right
-    {{-0.6, 0.35, 1.0}, 0.35, {0.95, 0.95, 1.0}, 0.7},
-    {{-4.2, 0.6, 7.0}, 0.6, {0.35, 0.8, 0.9}, 0.4},
-    {{0.9, 1.6, 9.0}, 1.6, {0.85, 0.85, 0.95}, 0.9},  // the big far mirror
+    {{-5.3, 1.1, 3.0}, 1.1, {0.9, 0.92, 1.0}, 0.85},  // chrome, left edge
+    {{-7.2, 0.6, 8.0}, 0.6, {0.35, 0.8, 0.9}, 0.4},   // cyan, far left
+    {{-3.6, 0.3, 0.2}, 0.3, {0.95, 0.95, 1.0}, 0.7},  // small mirror, left foreground
+    {{5.4, 0.8, 2.6}, 0.8, {0.25, 0.35, 0.9}, 0.35},  // cobalt, right edge
+    {{7.4, 0.45, 6.5}, 0.45, {0.7, 0.3, 0.9}, 0.3},   // violet, far right
 };
 
 const Vec3 kSun = normalize(Vec3{-0.45, 0.32, 0.83});
 
 Rgb duskSky(Vec3 d) {
     const double h = clamp01(d.y * 1.6);
-    Rgb sky = mix(hex(0xff7a7a), hex(0x7a3a9a), smoothstep(0.0, 0.35, h));
-    sky = mix(sky, hex(0x141440), smoothstep(0.3, 1.0, h));
     const double sun = clamp01(dot(d, kSun));
+    // The afterglow lies along the horizon under the sun and fades out
+    // towards the right; the rest of the sky is already night.
+    const double glow = smoothstep(0.55, 0.95, sun);
+    Rgb sky = mix(mix(hex(0x3a1a50), hex(0xff7a7a), glow), hex(0x3a1a5a), smoothstep(0.0, 0.35, h));
+    sky = mix(sky, hex(0x0c0c30), smoothstep(0.2, 0.9, h));
     sky = sky + hex(0xffc080) * (powD(sun, 40) * 0.8) + hex(0xffe0b0) * (powD(sun, 600) * 2.0);
     return sky;
 }
@@ -413,7 +418,7 @@ Rgb shade(Vec3 o, Vec3 d, int depth) {
     Rgb col;
     if (which == -1) {
         const bool dark = (int(std::floor(p.x)) + int(std::floor(p.z))) & 1;
-        Rgb tile = dark ? hex(0x1a1030) : hex(0x4a7a8a);
+        Rgb tile = dark ? hex(0x140c26) : hex(0x2c4658);
         const double light = 0.25 + 0.75 * sunVisibility(p) * kSun.y;
         col = tile * light;
         if (depth > 0) {
@@ -435,7 +440,7 @@ Rgb shade(Vec3 o, Vec3 d, int depth) {
 }  // namespace
 
 // Picture 5: mirror spheres on a tiled floor at dusk behind the teddy; the
-// middle is left quiet for the model.
+// middle is left dark and quiet for the model and its scattered faces.
 Canvas paintSpheres() {
     Canvas c(800, 600);
     const Vec3 eye{0, 1.5, -5.5};
@@ -447,7 +452,12 @@ Canvas paintSpheres() {
                 const Vec3 d = normalize(Vec3{(px - 400) / 560.0, -(py - 300) / 560.0 - 0.12, 1});
                 sum = sum + shade(eye, d, 2);
             }
-            c.at(x, y) = tonemap(sum * 0.25);
+            // A dusk shadow over the teddy's stage: the middle darkens
+            // smoothly to a deep violet, where shards of any colour show.
+            const double sx = (x - 440) / 330.0, sy = (y - 310) / 300.0;
+            const double stage = smoothstep(1.0, 0.15, sx * sx + sy * sy);
+            const Rgb lit = sum * 0.25;
+            c.at(x, y) = tonemap(mix(lit, lit * 0.3 + hex(0x08040f), stage * 0.8));
         }
     return c;
 }

@@ -132,28 +132,57 @@ double lettering(double x, double y) {
 
 }  // namespace
 
+// The logo: the drawn strokes slanted forward, each stroke shaded as a
+// rounded bar of gold lit from the upper left with a white glint along its
+// crest, ringed by a dark outline with a thin pale rim at its outside edge
+// (dark reads on the light backdrops, the rim on the dark ones), a drop
+// shadow, and a four-pointed spark on the caret's tip. Every band is at
+// least two pixels wide, so it survives the scene cutting away every other
+// column.
 std::vector<unsigned char> paintBanner() {
     const int w = 200, h = 95;
+    // Rows are slid left in proportion to their depth below the x-height:
+    // an italic that leans forward without changing any row's spacing.
+    const double slant = 0.2, top = 25;
+    auto logo = [&](double x, double y) { return lettering(x + (y - top) * slant, y); };
+    const double lx = -0.55, ly = -0.62, lz = 0.56;  // the light, towards the upper left and the viewer
     std::vector<unsigned char> out(size_t(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const double d = lettering(x, y);
-            const double shadow = lettering(x - 2.5, y - 2.5);
+            const double d = logo(x, y);
+            const double shadow = logo(x - 2.5, y - 2.5);
+            const double sx = x - 14.2, sy = y - 6.5;  // the spark, on the caret's tip
+            const double spark = expD(-(sx * sx + sy * sy) / 5.0) +
+                                 0.9 * (expD(-sy * sy / 1.2) * expD(-sx * sx / 110.0) + expD(-sx * sx / 1.2) * expD(-sy * sy / 45.0));
             Rgb col;
             bool solid = true;
             if (d < kStroke) {
-                // Metal: gold at the top to ember at the foot, a bright band above the middle.
+                // The bar's surface: a half cylinder round the stroke's skeleton.
+                const double gx = logo(x + 0.5, y) - logo(x - 0.5, y), gy = logo(x, y + 0.5) - logo(x, y - 0.5);
+                const double g = std::sqrt(gx * gx + gy * gy) + 1e-9;
+                const double r = d / kStroke, nz = std::sqrt(clamp01(1.0 - r * r));
+                const double nx = gx / g * r, ny = gy / g * r;
+                const double diffuse = clamp01(nx * lx + ny * ly + nz * lz);
+                // Reflection of the view ray (0, 0, 1) about the normal, against the light.
+                const double rx = 2 * nz * nx, ry = 2 * nz * ny, rz = 2 * nz * nz - 1;
+                const double glint = powD(clamp01(rx * lx + ry * ly + rz * lz) + 1e-9, 24);
+                // Gold at the top to ember at the foot.
                 const double t = clamp01((y - 6) / 68.0);
-                col = mix(hex(0xfff2b0), hex(0xffb020), smoothstep(0.0, 0.45, t));
-                col = mix(col, hex(0xd83c10), smoothstep(0.5, 1.0, t));
-                col = col + Rgb{1, 1, 1} * (0.5 * smoothstep(0.05, 0.0, std::fabs(t - 0.36)));
-                col = col * (0.85 + 0.15 * smoothstep(kStroke, 0.0, d));
-            } else if (d < kOutlined) {
+                Rgb metal = mix(hex(0xffe890), hex(0xffa818), smoothstep(0.0, 0.5, t));
+                metal = mix(metal, hex(0xd8380c), smoothstep(0.55, 1.0, t));
+                col = metal * (0.35 + 0.8 * diffuse) + Rgb{1, 1, 1} * (0.9 * glint);
+            } else if (d < kOutlined - 1.0) {
                 col = hex(0x1a0830);  // the outline
+            } else if (d < kOutlined) {
+                col = hex(0x9ad8ff);  // its pale rim
             } else if (shadow < kOutlined) {
                 col = hex(0x200a40);  // a drop shadow down and right
             } else {
                 solid = false;
+            }
+            if (spark > 0.3 && y < 24) {
+                col = solid ? mix(col, Rgb{1, 1, 1}, clamp01(spark)) : mix(hex(0xffd860), Rgb{1, 1, 1}, clamp01(spark - 0.3));
+                solid = true;
             }
             unsigned char* p = &out[(size_t(y) * w + x) * 3];
             if (!solid) {
