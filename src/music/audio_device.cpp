@@ -36,6 +36,12 @@ struct StandIn {
     size_t filled = 0;
     int rate = 44100;
     uint64_t written = 0;  // bytes accepted since the device was opened
+    // The buffer SDL's callback filled last and when: the part of it not yet
+    // played is still ahead of the listener.
+    std::chrono::steady_clock::time_point filledAt;
+    size_t lastFill = 0;
+    bool playing = false;         // the writer has started handing bytes over
+    uint32_t underruns = 0;       // callbacks that found the ring short after that
     std::chrono::steady_clock::time_point started;
     bool audioOpen = false;
     bool open = false;
@@ -54,13 +60,32 @@ void standInFill(void*, Uint8* stream, int length) {
         standIn.filled -= run;
         done += run;
     }
-    if (done < wanted) std::memset(stream + done, 0, wanted - done);
+    if (done < wanted) {
+        std::memset(stream + done, 0, wanted - done);
+        if (standIn.playing) ++standIn.underruns;
+    }
+    standIn.filledAt = std::chrono::steady_clock::now();
+    standIn.lastFill = wanted;
+}
+
+// Bytes handed over and not yet heard: what waits in the ring, and the part
+// of the buffer the callback filled last that has not yet been played (SDL
+// was given no `obtained` record, so the buffer is the one asked for).
+int standInDelay() {
+    std::lock_guard<std::mutex> guard(standIn.lock);
+    const double sinceFill = std::chrono::duration<double>(std::chrono::steady_clock::now() - standIn.filledAt).count();
+    const double played = sinceFill * double(standIn.rate) * 4;
+    const double unplayed = std::max(0.0, double(standIn.lastFill) - played);
+    return int(standIn.filled) + (int(unplayed) & ~3);
 }
 
 int standInOpen(void*, const char*) {
     if (standIn.open) return -1;
     standIn.readAt = standIn.filled = 0;
     standIn.written = 0;
+    standIn.lastFill = 0;
+    standIn.playing = false;
+    standIn.underruns = 0;
     standIn.open = true;
     return 0;
 }
@@ -100,6 +125,7 @@ int standInIoctl(void* self, int, unsigned long request, int* argument) {
             if (!standIn.audioOpen) *argument = 0;
             return 0;
         case kDspSetFragment: *argument = 0x0008000B; return 0;
+        case kDspGetOutputDelay: *argument = standInDelay(); return 0;
         default: return -1;
     }
 }
@@ -124,6 +150,7 @@ long standInWrite(void*, int, const void* data, size_t bytes) {
     // longer fits is dropped rather than holding the player up.
     const uint8_t* from = static_cast<const uint8_t*>(data);
     std::lock_guard<std::mutex> guard(standIn.lock);
+    standIn.playing = true;
     size_t done = 0;
     while (done < bytes && standIn.filled < StandIn::kCapacity) {
         size_t writeAt = (standIn.readAt + standIn.filled) % StandIn::kCapacity;
@@ -136,6 +163,8 @@ long standInWrite(void*, int, const void* data, size_t bytes) {
 }
 
 int standInClose(void*, int) {
+    if (standIn.underruns && std::getenv("VORNA_ROW_LOG"))
+        std::fprintf(stderr, "stand-in: %u underruns\n", standIn.underruns);
     if (standIn.audioOpen) {
         SDL_CloseAudio();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);

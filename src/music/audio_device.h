@@ -25,6 +25,7 @@ constexpr unsigned long kDspSetFormat = 0xC0045005;    // SNDCTL_DSP_SETFMT
 constexpr unsigned long kDspStereo = 0xC0045003;       // SNDCTL_DSP_STEREO
 constexpr unsigned long kDspSpeed = 0xC0045002;        // SNDCTL_DSP_SPEED
 constexpr unsigned long kDspSetFragment = 0xC004500A;  // SNDCTL_DSP_SETFRAGMENT
+constexpr unsigned long kDspGetOutputDelay = 0x80045017;  // SNDCTL_DSP_GETODELAY: bytes not yet played
 constexpr int kFormatS16Le = 16;                        // AFMT_S16_LE
 
 // A device as four calls with the meaning of open/ioctl/write/close on an
@@ -56,7 +57,10 @@ using SdlAudioOpener = int (*)(SDL_AudioSpec* desired, SDL_AudioSpec* obtained);
 
 // The stand-in itself: it grants 16-bit little-endian stereo, the rate asked
 // for and 8 fragments of 2048 bytes, and blocks each write while its 16 KB
-// buffer is full. It opens SDL's output through `open` (SDL_OpenAudio unless
+// buffer is full. It answers SNDCTL_DSP_GETODELAY with what waits in that
+// buffer plus the part of the buffer SDL's callback filled last that has not
+// been played yet, and counts the callbacks that found it short (printed at
+// close when VORNA_ROW_LOG is set). It opens SDL's output through `open` (SDL_OpenAudio unless
 // a test hands one that grants another rate or format); there is one
 // stand-in, so only one of these devices may be open at a time.
 AudioDevice standInDevice(SdlAudioOpener open = nullptr);

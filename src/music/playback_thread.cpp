@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "music/audio_device.h"
 #include "music/module_file.h"
 #include "music/player.h"
+#include "music/row_queue.h"
 
 namespace {
 
@@ -25,9 +27,10 @@ unsigned outputRate = 44100;
 enum RunState : uint8_t { kRunning, kFinished, kAbandoned };
 struct PlaybackRun {
     std::atomic<uint8_t> stopRequest{0};
-    std::atomic<uint8_t> inBlock{0};  // 1 while the thread renders (song, voices, mix buffer)
+    std::atomic<uint8_t> inBlock{0};  // 1 while the thread renders (song, voices, mix buffer) or publishes
     std::atomic<uint8_t> state{kRunning};
     int handle = -1;
+    int64_t streamFrames = 0;  // frames handed to the device so far
     int16_t output[2 * framesPerBlock];
 };
 
@@ -40,6 +43,27 @@ void* mixAllocation = nullptr;
 MixAllocator mixAllocator = std::calloc;
 float* mixBuffer = nullptr;  // 2 x 2048 interleaved floats, 16-byte aligned
 
+// The rows rendered but not yet heard, and where the device stands. The
+// playback thread pushes the marks and, after every write, asks the device
+// how much it still holds (SNDCTL_DSP_GETODELAY) and stores that as the
+// anchor; the heard frame at any later moment is the anchor moved on by the
+// time since, up to what the device held. Whoever takes the queue (the
+// playback thread after a write, a getter on the main thread) holds
+// `taking`; the other one then leaves the snapshot as it is.
+RowQueue outputRows;
+std::atomic_flag taking = ATOMIC_FLAG_INIT;
+std::atomic<int32_t> avOffsetMs{0};
+
+// One anchor, written by the playback thread, read anywhere: a sequence
+// count that is odd while the three values change.
+struct HeardAnchor {
+    std::atomic<uint32_t> sequence{0};
+    std::atomic<int64_t> frame{0};   // stream frame being heard at atUs
+    std::atomic<int64_t> atUs{0};    // monotonic microseconds
+    std::atomic<int64_t> queued{0};  // frames the device held behind it
+};
+HeardAnchor anchor;
+
 // How long stopSong waits for a write to come back before it gives up on the thread.
 constexpr int kStopWaitMs = 500;
 
@@ -47,6 +71,55 @@ int64_t monotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int64_t monotonicUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+void storeAnchor(int64_t frame, int64_t atUs, int64_t queued) {
+    const uint32_t s = anchor.sequence.load(std::memory_order_relaxed);
+    anchor.sequence.store(s + 1, std::memory_order_release);
+    anchor.frame.store(frame, std::memory_order_relaxed);
+    anchor.atUs.store(atUs, std::memory_order_relaxed);
+    anchor.queued.store(queued, std::memory_order_relaxed);
+    anchor.sequence.store(s + 2, std::memory_order_release);
+}
+
+// The stream frame being heard now, by the anchor.
+int64_t heardNow() {
+    int64_t frame, atUs, queued;
+    for (;;) {
+        const uint32_t before = anchor.sequence.load(std::memory_order_acquire);
+        frame = anchor.frame.load(std::memory_order_relaxed);
+        atUs = anchor.atUs.load(std::memory_order_relaxed);
+        queued = anchor.queued.load(std::memory_order_relaxed);
+        if (!(before & 1) && anchor.sequence.load(std::memory_order_acquire) == before) break;
+    }
+    const int64_t played = (monotonicUs() - atUs) * int64_t(outputRate) / 1000000;
+    return frame + (played < 0 ? 0 : played < queued ? played : queued);
+}
+
+// Publishes the row of the frame heard now, with the offset in force.
+void publishHeard() {
+    if (taking.test_and_set(std::memory_order_acquire)) return;  // the other side is at it
+    const int64_t heard = heardNow() - int64_t(avOffsetMs.load(std::memory_order_relaxed)) * int64_t(outputRate) / 1000;
+    RowMark mark;
+    if (heard >= 0 && outputRows.take(uint64_t(heard), &mark)) publishPosition(mark);
+    taking.clear(std::memory_order_release);
+}
+
+// After a write of `written` stream frames in all: where the device stands.
+void anchorAfterWrite(int handle, int64_t written) {
+    int delayBytes = -1;
+    // A device that does not answer (or answers nonsense) holds nothing we
+    // know of: the row is then that of the block just written, as the
+    // device's own buffer is not counted.
+    if (deviceIoctl(handle, kDspGetOutputDelay, &delayBytes) == -1 || delayBytes < 0) delayBytes = 0;
+    const int64_t queued = std::min<int64_t>(delayBytes / 4, written);
+    storeAnchor(written - queued, monotonicUs(), queued);
 }
 
 void* playbackLoop(void* argument) {
@@ -63,9 +136,19 @@ void* playbackLoop(void* argument) {
             self->inBlock.store(0);
             break;
         }
-        renderBlock(currentSong.load(std::memory_order_acquire), mixBuffer, self->output);
+        renderQueuedBlock(currentSong.load(std::memory_order_acquire), mixBuffer, self->output, outputRows,
+                          uint64_t(self->streamFrames));
         self->inBlock.store(0);
         const long written = deviceWrite(self->handle, self->output, size_t(blockBytes));
+        self->streamFrames += framesPerBlock;
+        // The anchor and the queue are shared with the next run: a thread
+        // that stopSong gave up on while it hung in its write leaves them be.
+        self->inBlock.store(1);
+        if (!self->stopRequest.load()) {
+            anchorAfterWrite(self->handle, self->streamFrames);
+            publishHeard();
+        }
+        self->inBlock.store(0);
         // A device that takes less than the block (failed, unplugged, short)
         // has not blocked, so it no longer paces the loop: sleep out the
         // block's playing time, so the rows the scenes follow keep to the clock.
@@ -125,6 +208,9 @@ int playSong(Song* song) {
     if (!mixAllocation) return 0;  // nothing started: the song is stopped, as it was
     currentSong.store(song, std::memory_order_release);
     mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) & ~uintptr_t(15));
+    // Nothing is heard yet: the anchor holds at frame 0 until the first write.
+    outputRows.reset();
+    storeAnchor(0, monotonicUs(), 0);
     run = new PlaybackRun;
     run->handle = deviceHandle;
     if (pthread_create(&playbackThread, nullptr, playbackLoop, run) != 0) {
@@ -167,9 +253,40 @@ int stopSong(Song* song) {
 
 void setMixAllocator(MixAllocator allocate) { mixAllocator = allocate ? allocate : std::calloc; }
 
-int getOrder(Song* song) { return song ? positionSnapshot.order.load(std::memory_order_relaxed) : 0; }
-int getRow(Song* song) { return song ? positionSnapshot.row.load(std::memory_order_relaxed) : 0; }
-int getElapsedMs(Song* song) { return song ? positionSnapshot.elapsedMs.load(std::memory_order_relaxed) : 0; }
+void setAvOffsetMs(int ms) { avOffsetMs.store(ms, std::memory_order_relaxed); }
+int getAvOffsetMs() { return avOffsetMs.load(std::memory_order_relaxed); }
+
+bool parseAvOffsetMs(const char* text, int* ms) {
+    if (!text) return false;
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (*p == 0) return false;
+    long value = 0;
+    // At most five digits are looked at: anything longer is out of range anyway.
+    for (int digits = 0; *p; ++p, ++digits) {
+        if (*p < '0' || *p > '9' || digits == 5) return false;
+        value = value * 10 + (*p - '0');
+    }
+    if (value > 1000) return false;
+    *ms = int(negative ? -value : value);
+    return true;
+}
+
+uint32_t droppedRowMarks() { return outputRows.dropped(); }
+
+int getOrder(Song* song) {
+    if (song && isPlaying()) publishHeard();
+    return song ? positionSnapshot.order.load(std::memory_order_relaxed) : 0;
+}
+int getRow(Song* song) {
+    if (song && isPlaying()) publishHeard();
+    return song ? positionSnapshot.row.load(std::memory_order_relaxed) : 0;
+}
+int getElapsedMs(Song* song) {
+    if (song && isPlaying()) publishHeard();
+    return song ? positionSnapshot.elapsedMs.load(std::memory_order_relaxed) : 0;
+}
 
 Song* playingSong() { return currentSong.load(std::memory_order_acquire); }
 

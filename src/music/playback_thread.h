@@ -29,10 +29,27 @@ int playSong(Song* song);
 // itself when the write returns.
 int stopSong(Song* song);
 
-// The snapshot of the last finished block (0 for a null song).
+// The position being heard (0 for a null song): while a thread plays, the
+// row of the stream frame the device is playing now (what it has been
+// handed less what it still holds), moved by the A/V offset; otherwise the
+// snapshot as the last renderer left it. Main thread (or one reader at a time).
 int getOrder(Song* song);
 int getRow(Song* song);
 int getElapsedMs(Song* song);
+
+// Shifts the published position by `ms` for outputs whose own delay nothing
+// reports (a positive offset: the sound comes out that much later, so the
+// scenes wait for it). Default 0.
+void setAvOffsetMs(int ms);
+int getAvOffsetMs();
+// Reads an offset as VORNA_AV_OFFSET_MS gives it: a whole number of
+// milliseconds from -1000 to 1000 (a sign allowed, nothing else); false for
+// anything else.
+bool parseAvOffsetMs(const char* text, int* ms);
+
+// Row marks that found the queue full since the song started (never, unless
+// the device stops playing while the thread keeps writing).
+uint32_t droppedRowMarks();
 
 // Where playSong gets its zeroed mix buffer (calloc's contract); a test
 // installs one that fails. Null restores calloc.

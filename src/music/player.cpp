@@ -8,6 +8,7 @@
 #include "music/mixer.h"
 #include "music/playback_thread.h"
 #include "music/playback.h"
+#include "music/row_queue.h"
 #include "music/xm_loader.h"
 
 OutputFormat outputFormat = {44100, 1.0f / 44100.0f, framesPerBlock, 128, 1.0f / 128.0f};
@@ -45,6 +46,7 @@ int rewindSong(Song* song) {
     positionSnapshot.order.store(0, std::memory_order_relaxed);
     positionSnapshot.row.store(0, std::memory_order_relaxed);
     positionSnapshot.elapsedMs.store(0, std::memory_order_relaxed);
+    positionSnapshot.frame.store(0, std::memory_order_relaxed);
     return 1;
 }
 
@@ -95,7 +97,12 @@ void convertBlock(const float* mix, int16_t* out, int count) {
     for (int i = 8 * whole; i < count; ++i) out[i] = convertSample(mix[i]);
 }
 
-void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, void* user) {
+namespace {
+
+// The block loop itself. Every row start goes to the observer and, when
+// there is one, to the queue at its stream frame.
+void renderFrames(Song* song, float* mix, int16_t* out, RowObserver observer, void* user, RowQueue* rows,
+                  uint64_t firstFrame) {
     std::memset(mix, 0, sizeof(float) * 2 * framesPerBlock);
     if (!song) {
         convertBlock(mix, out, 2 * framesPerBlock);
@@ -108,6 +115,8 @@ void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, voi
             const bool rowTick = song->tick == 0;
             song->tickHandler(song);
             if (rowTick && observer) observer(song, user);
+            if (rowTick && rows)
+                rows->push({firstFrame + uint64_t(pos), song->elapsedMs, uint8_t(song->orderPosition), uint8_t(song->row)});
             left = song->framesPerTick;
         }
         const int n = left < framesPerBlock - pos ? left : framesPerBlock - pos;
@@ -117,9 +126,25 @@ void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, voi
         pos += n;
         left -= n;
     }
-    positionSnapshot.elapsedMs.store(song->elapsedMs, std::memory_order_relaxed);
-    positionSnapshot.row.store(uint8_t(song->row), std::memory_order_relaxed);
-    positionSnapshot.order.store(uint8_t(song->orderPosition), std::memory_order_relaxed);
     song->framesLeftInTick = left;
     convertBlock(mix, out, 2 * framesPerBlock);
+}
+
+}  // namespace
+
+void publishPosition(const RowMark& mark) {
+    positionSnapshot.frame.store(mark.frame, std::memory_order_relaxed);
+    positionSnapshot.elapsedMs.store(mark.elapsedMs, std::memory_order_relaxed);
+    positionSnapshot.row.store(mark.row, std::memory_order_relaxed);
+    positionSnapshot.order.store(mark.order, std::memory_order_relaxed);
+}
+
+void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer, void* user) {
+    renderFrames(song, mix, out, observer, user, nullptr, 0);
+    // The state after the last tick that started in the block.
+    if (song) publishPosition({0, song->elapsedMs, uint8_t(song->orderPosition), uint8_t(song->row)});
+}
+
+void renderQueuedBlock(Song* song, float* mix, int16_t* out, RowQueue& rows, uint64_t firstFrame) {
+    renderFrames(song, mix, out, nullptr, nullptr, &rows, firstFrame);
 }

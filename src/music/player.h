@@ -4,7 +4,10 @@
 // renderer (xm-render, tests, benchmarks) call the same renderBlock.
 //
 // Owns: the output format (rate, ramp length and their reciprocals) and the
-// position snapshot (order, row, elapsed ms) published after every block.
+// position snapshot (order, row, elapsed ms) the scenes follow. renderBlock
+// publishes it after every block (the offline renderer's rule); an output
+// that knows what is being heard renders with renderQueuedBlock instead and
+// publishes the row of the sample being heard (music/row_queue.h).
 // Threads: renderBlock runs on whichever single thread plays the song; the
 // snapshot may be read from any thread. setOutputRate and rewindSong only
 // while nothing renders.
@@ -26,11 +29,13 @@ extern OutputFormat outputFormat;
 
 constexpr int framesPerBlock = 2048;
 
-// Written after every block by the rendering thread; whole-value reads are safe anywhere.
+// Written by one thread at a time (the renderer, or the one output taking its
+// row queue); whole-value reads are safe anywhere.
 struct PositionSnapshot {
     std::atomic<uint8_t> order;
     std::atomic<uint8_t> row;
     std::atomic<int32_t> elapsedMs;
+    std::atomic<uint64_t> frame;  // stream frame of the row's first sample (0 when published per block)
 };
 extern PositionSnapshot positionSnapshot;
 
@@ -56,6 +61,17 @@ using RowObserver = void (*)(const Song* song, void* user);
 // floats, cleared here), publish the snapshot, convert into `out` (2 x 2048
 // samples). The observer may be null.
 void renderBlock(Song* song, float* mix, int16_t* out, RowObserver observer = nullptr, void* user = nullptr);
+
+struct RowMark;
+class RowQueue;
+
+// As renderBlock, but publishes nothing: every row start is pushed into
+// `rows` at its stream frame, `firstFrame` being the stream frame of the
+// block's first sample. The output publishes the marks as they are heard.
+void renderQueuedBlock(Song* song, float* mix, int16_t* out, RowQueue& rows, uint64_t firstFrame);
+
+// Publishes a row mark as the snapshot.
+void publishPosition(const RowMark& mark);
 
 // Rounds to nearest (ties to even); above 32767 gives 32727, below -32768 gives -32728.
 void convertBlock(const float* mix, int16_t* out, int count);

@@ -15,6 +15,7 @@
 
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
+#include "music/player.h"
 #include "music_support.h"
 
 namespace {
@@ -27,6 +28,7 @@ struct FakeDevice {
     int grantRate = -1;      // -1: grant what is asked
     int grantFragment = 0x0008000B;
     bool failOpen = false;
+    int delayBytes = -1;  // the answer to SNDCTL_DSP_GETODELAY; -1: the request is refused
     AudioDevice table{};
 
     FakeDevice() {
@@ -38,6 +40,11 @@ struct FakeDevice {
         };
         table.ioctl = [](void* self, int, unsigned long request, int* argument) {
             auto* d = static_cast<FakeDevice*>(self);
+            if (request == kDspGetOutputDelay) {  // asked by the playback thread after every write
+                if (d->delayBytes < 0) return -1;
+                *argument = d->delayBytes;
+                return 0;
+            }
             d->requests.emplace_back(request, *argument);
             if (request == kDspSpeed && d->grantRate >= 0) *argument = d->grantRate;
             if (request == kDspSetFragment) *argument = d->grantFragment;
@@ -174,9 +181,13 @@ TEST(AudioOutput, ThreadWritesWholeBlocksAndPublishesTheSnapshot) {
         for (size_t w : d.writes) EXPECT_EQ(w, 8192u);
     }
     const size_t blocks = d.writeCount();
-    // The snapshot shows the state after the last block: about 44 ms a block.
-    EXPECT_GE(getElapsedMs(song.song), int(blocks) * 43);
+    // A device that does not tell what it holds: the snapshot shows the
+    // last row started in what was written (a row is 6 ticks, 114 ms of
+    // the counter; a block about 44).
+    EXPECT_GE(getElapsedMs(song.song), int(blocks) * 43 - 114);
     EXPECT_LE(getElapsedMs(song.song), int(blocks) * 45 + 19);
+    EXPECT_LE(positionSnapshot.frame.load(), blocks * framesPerBlock);
+    EXPECT_GT(positionSnapshot.frame.load() + 6 * 882, blocks * framesPerBlock);
 
     // Playing again restarts from the beginning.
     ASSERT_EQ(playSong(song.song), 1);
@@ -185,6 +196,51 @@ TEST(AudioOutput, ThreadWritesWholeBlocksAndPublishesTheSnapshot) {
     stopSong(song.song);
     EXPECT_LT(getElapsedMs(song.song), int(d.writeCount() - blocks) * 45 + 19);
     closeAudio();
+}
+
+TEST(AudioOutput, TheSnapshotShowsTheRowOfTheFrameTheDeviceIsPlaying) {
+    // A device that holds 3 blocks and answers how much: after each write
+    // the row shown is the one of the frame 6144 frames before the end of
+    // what was written, and the A/V offset moves it back further.
+    registerCallbacks();
+    for (int offsetMs : {0, 100}) {
+        SCOPED_TRACE(offsetMs);
+        FakeDevice d;
+        d.delayBytes = 3 * 8192;
+        setAvOffsetMs(offsetMs);
+        ASSERT_EQ(openAudio(44100, d.table), 1);
+        musictest::Loaded song(beatModule());
+        ASSERT_EQ(playSong(song.song), 1);
+        waitForWrites(d, 12);
+        stopSong(song.song);
+        const uint64_t written = d.writeCount() * framesPerBlock;
+        const uint64_t heard = written - 3 * framesPerBlock - uint64_t(offsetMs) * 441 / 10;
+        // The thread published right after its last write; the row before
+        // the frame heard, which no row start since then passes.
+        const uint64_t shown = positionSnapshot.frame.load();
+        EXPECT_LE(shown, heard + 64) << "written " << written;
+        EXPECT_GT(shown + 6 * 882, heard) << "written " << written;
+        EXPECT_EQ(shown % (6 * 882), 0u) << "a row start";
+        EXPECT_EQ(droppedRowMarks(), 0u);
+        closeAudio();
+    }
+    setAvOffsetMs(0);
+}
+
+TEST(AudioOutput, AvOffsetIsAWholeNumberOfMillisecondsWithinASecond) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int ms;
+    };
+    for (const Case& c : {Case{"0", true, 0}, Case{"120", true, 120}, Case{"-80", true, -80}, Case{"+5", true, 5},
+                          Case{"1000", true, 1000}, Case{"-1000", true, -1000}, Case{"1001", false, 0},
+                          Case{"-1001", false, 0}, Case{"99999999999", false, 0}, Case{"1.5", false, 0},
+                          Case{"12ms", false, 0}, Case{"", false, 0}, Case{"-", false, 0}, Case{" 5", false, 0}}) {
+        int ms = 12345;
+        EXPECT_EQ(parseAvOffsetMs(c.text, &ms), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(ms, c.ok ? c.ms : 12345) << c.text;
+    }
 }
 
 TEST(AudioOutput, CaptureHoldsExactlyWhatTheBlockLoopRenders) {

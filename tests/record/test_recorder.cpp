@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,8 +19,10 @@
 #include "music/music.h"
 #include "music/module_file.h"
 #include "music/player.h"
+#include "music/row_queue.h"
 #include "music/xm_loader.h"
 #include "recorder.h"
+#include "support/sha256.h"
 
 namespace {
 
@@ -126,12 +129,12 @@ TEST(RecordOptions, TheCommandLine) {
 
 namespace {
 struct OpeningWatch {
-    std::vector<int> rows;
-    std::vector<int> yellow;  // title-yellow pixels in the band where the opening's lines stand
+    std::vector<RowMark> shown;  // the row each frame was drawn with
+    std::vector<int> yellow;     // title-yellow pixels in the band where the opening's lines stand
 };
 void watchOpening(const uint8_t* rgb, int width, int, uint64_t, void* user) {
     OpeningWatch* w = static_cast<OpeningWatch*>(user);
-    w->rows.push_back(positionSnapshot.row.load());
+    w->shown.push_back({positionSnapshot.frame.load(), 0, positionSnapshot.order.load(), positionSnapshot.row.load()});
     int count = 0;
     for (int y = 220; y < 280; ++y)
         for (int x = 0; x < width; ++x) {
@@ -140,30 +143,36 @@ void watchOpening(const uint8_t* rgb, int width, int, uint64_t, void* user) {
         }
     w->yellow.push_back(count);
 }
-}  // namespace
 
-TEST(Recorder, TheOpeningsFirstLineAppearsOnTheFrameWhereRow32Starts) {
-    // Where row 32 begins, from the song alone: the block whose snapshot
-    // first shows it, and the first frame at 15 fps whose audio reaches
-    // into that block.
+// The first sample of every row in the song's first `seconds`, from the song alone.
+std::vector<RowMark> rowStarts(double seconds) {
     setEmbeddedModule(kestrulaXm, kestrulaXm_size);
     setFileCallbacks(embeddedOpen, embeddedClose, embeddedRead, embeddedSeek, embeddedTell);
     Song* song = loadSong("KESTRULA.XM", nullptr);
-    ASSERT_NE(song, nullptr);
-    ASSERT_EQ(setOutputRate(44100), 1);
+    EXPECT_NE(song, nullptr);
+    std::vector<RowMark> starts;
+    if (!song) return starts;
+    setOutputRate(44100);
     rewindSong(song);
     std::vector<float> mix(2 * framesPerBlock);
     std::vector<int16_t> out(2 * framesPerBlock);
-    int block = 0;
-    for (;; ++block) {
-        renderBlock(song, mix.data(), out.data());
-        if (positionSnapshot.row.load() == 32) break;
-        ASSERT_LT(positionSnapshot.row.load(), 32) << "row 32 was skipped";
+    RowQueue rows;
+    for (uint64_t at = 0; double(at) < seconds * 44100; at += framesPerBlock) {
+        renderQueuedBlock(song, mix.data(), out.data(), rows, at);
+        for (uint64_t f = at; f < at + framesPerBlock; ++f) {
+            RowMark m;
+            if (rows.take(f, &m)) starts.push_back(m);
+        }
     }
     freeSong(song);
+    return starts;
+}
+}  // namespace
+
+TEST(Recorder, EachRowIsShownFromTheFirstFrameAtOrAfterItsFirstSample) {
     constexpr int fps = 15;
-    size_t expectedFrame = 0;
-    while (expectedFrame * 44100 / fps < size_t(block) * framesPerBlock) ++expectedFrame;
+    const std::vector<RowMark> starts = rowStarts(20);
+    ASSERT_GT(starts.size(), 100u);
 
     RecordOptions options;
     options.fps = fps;
@@ -176,17 +185,76 @@ TEST(Recorder, TheOpeningsFirstLineAppearsOnTheFrameWhereRow32Starts) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(report.frames, 20u * fps);
     EXPECT_EQ(report.audioFrames, 20u * 44100);
-    ASSERT_EQ(watch.rows.size(), 20u * fps);
+    ASSERT_EQ(watch.shown.size(), 20u * fps);
 
+    // A few rows across the first pattern and the next: the frame that first
+    // shows each is the first whose time is at or after its first sample.
+    for (const auto& [order, row] : std::vector<std::pair<int, int>>{{0, 1}, {0, 8}, {0, 32}, {0, 33}, {1, 0}, {1, 17}}) {
+        SCOPED_TRACE(testing::Message() << "order " << order << " row " << row);
+        const auto start = std::find_if(starts.begin(), starts.end(),
+                                        [&](const RowMark& m) { return m.order == order && m.row == row; });
+        ASSERT_NE(start, starts.end());
+        size_t expected = 0;
+        while (expected * 44100 / fps < start->frame) ++expected;
+        size_t first = 0;
+        while (first < watch.shown.size() && !(watch.shown[first].order == order && watch.shown[first].row == row)) ++first;
+        EXPECT_EQ(first, expected);
+        ASSERT_LT(first, watch.shown.size());
+        EXPECT_EQ(watch.shown[first].frame, start->frame);
+    }
+
+    // The opening's first line appears with row 32.
+    const auto row32 = std::find_if(starts.begin(), starts.end(), [](const RowMark& m) { return m.row == 32; });
+    ASSERT_NE(row32, starts.end());
     size_t first32 = 0;
-    while (first32 < watch.rows.size() && watch.rows[first32] != 32) ++first32;
-    EXPECT_EQ(first32, expectedFrame) << "the snapshot reaches row 32 with the block that starts it";
-    ASSERT_LT(first32, watch.rows.size());
+    while (first32 < watch.shown.size() && watch.shown[first32].row != 32) ++first32;
+    ASSERT_LT(first32, watch.shown.size());
     ASSERT_GT(first32, 0u);
     EXPECT_LT(watch.yellow[first32 - 1], 20) << "no line before row 32";
     EXPECT_GT(watch.yellow[first32], 500) << "\"*** VORNA ***\" on the frame where row 32 starts";
     ASSERT_EQ(report.scenes.size(), 1u);
     EXPECT_EQ(report.scenes[0].scene, 1);
+}
+
+TEST(Sha256, KnownDigests) {
+    struct Case {
+        std::string text;
+        const char* digest;
+    };
+    for (const Case& c : {Case{"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+                          Case{"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+                          Case{"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+                          Case{std::string(1000, 'a'), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3"}}) {
+        Sha256 whole, pieces;
+        whole.add(c.text.data(), c.text.size());
+        EXPECT_EQ(whole.hex(), c.digest) << c.text.size() << " bytes";
+        for (size_t at = 0; at < c.text.size(); at += 7) pieces.add(c.text.data() + at, std::min<size_t>(7, c.text.size() - at));
+        EXPECT_EQ(pieces.hex(), c.digest) << "in pieces of 7";
+    }
+}
+
+TEST(RecorderTool, HashIsTheDigestOfTheFramesPixelsAndOfTheWav) {
+    const std::string dir = tempDir();
+    ASSERT_FALSE(dir.empty());
+    int status = 0;
+    const std::string hashed = runTool("--hash -q --fps 5 --from 3 --to 3 --seconds 2 -o " + dir + "/h.mp4", &status);
+    ASSERT_EQ(status, 0) << hashed;
+    const std::string out = runTool("--frames -q --fps 5 --from 3 --to 3 --seconds 2 -o " + dir + "/f.mp4", &status);
+    ASSERT_EQ(status, 0) << out;
+    Sha256 frames, wav;
+    for (int n = 0; n < 10; ++n) {
+        const std::string ppm = readFile(frameFile(dir + "/f-frames", n));
+        ASSERT_GT(ppm.size(), 15u);
+        frames.add(ppm.data() + 15, ppm.size() - 15);  // the pixels after "P6\n800 600\n255\n"
+    }
+    const std::string audio = readFile(dir + "/f-frames/audio.wav");
+    wav.add(audio.data(), audio.size());
+    EXPECT_NE(hashed.find("frames sha256 " + frames.hex() + "\n"), std::string::npos) << hashed;
+    EXPECT_NE(hashed.find("wav sha256 " + wav.hex() + "\n"), std::string::npos) << hashed;
+    struct stat st;
+    EXPECT_NE(stat((dir + "/h-frames").c_str(), &st), 0) << "--hash writes no frames";
+    removeTree(dir);
 }
 
 TEST(RecorderTool, TwoRecordingsWithOneSeedAreByteIdentical) {

@@ -1,6 +1,6 @@
 // The virtual world on its own: timers fired at their due virtual times and
 // in due order, and the music rendered in step with frames, with the
-// snapshot moving at block boundaries.
+// snapshot showing the row of the sample at each frame's time.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,7 +10,9 @@
 #include "framework/outside_world.h"
 #include "music/music.h"
 #include "music/module_file.h"
+#include "music/playback_thread.h"
 #include "music/player.h"
+#include "music/row_queue.h"
 #include "music/xm_loader.h"
 #include "support/virtual_world.h"
 
@@ -175,44 +177,68 @@ Song* loadKestrula() {
 }
 }  // namespace
 
-TEST_F(VirtualWorldTest, MusicInStepWithFramesAndTheSnapshotAtBlockBoundaries) {
+namespace {
+// The row start in force at every audio frame of the song's first `blocks`
+// blocks, from the queue the thread's renderer fills.
+std::vector<RowMark> rowAtEveryFrame(Song* song, int blocks, std::vector<int16_t>* pcm) {
+    std::vector<float> mix(2 * framesPerBlock);
+    std::vector<int16_t> out(2 * framesPerBlock);
+    RowQueue rows;
+    std::vector<RowMark> at;
+    RowMark mark{};
+    rewindSong(song);
+    for (int b = 0; b < blocks; ++b) {
+        renderQueuedBlock(song, mix.data(), out.data(), rows, uint64_t(b) * framesPerBlock);
+        pcm->insert(pcm->end(), out.begin(), out.end());
+        for (int i = 0; i < framesPerBlock; ++i) {
+            rows.take(at.size(), &mark);
+            at.push_back(mark);
+        }
+    }
+    return at;
+}
+}  // namespace
+
+TEST_F(VirtualWorldTest, MusicInStepWithFramesAndTheRowOfTheSampleHeard) {
     ASSERT_EQ(setOutputRate(44100), 1);
     Song* song = loadKestrula();
     ASSERT_NE(song, nullptr);
 
-    // The song as the playback thread plays it, block after block.
     constexpr int kBlocks = 200;  // about 9 seconds
-    std::vector<int> rowAfter;
     std::vector<int16_t> pcm;
-    std::vector<float> mix(2 * framesPerBlock);
-    std::vector<int16_t> out(2 * framesPerBlock);
-    rewindSong(song);
-    for (int b = 0; b < kBlocks; ++b) {
-        renderBlock(song, mix.data(), out.data());
-        rowAfter.push_back(positionSnapshot.row.load());
-        pcm.insert(pcm.end(), out.begin(), out.end());
-    }
+    const std::vector<RowMark> rowAt = rowAtEveryFrame(song, kBlocks, &pcm);
+    EXPECT_EQ(rowAt[0].frame, 0u);
+    EXPECT_EQ(rowAt[0].row, 0);
 
-    // The same song stepped by frames at 60 fps: 735 frames of audio each.
-    rewindSong(song);
-    MusicStepper music;
-    music.song = song;
-    music.renderThrough(0);
-    std::vector<int16_t> taken;
-    int changes = 0, lastRow = -1;
-    const int frames = (kBlocks - 1) * framesPerBlock / 735;
-    for (int n = 0; n < frames; ++n) {
-        music.take(uint64_t(n + 1) * 735, &taken);
-        music.renderThrough(uint64_t(n + 1) * 735);
-        // Frame n + 1 is drawn with the block that holds its first audio frame.
-        const size_t block = size_t(n + 1) * 735 / framesPerBlock;
-        ASSERT_EQ(positionSnapshot.row.load(), rowAfter[block]) << "frame " << n + 1;
-        if (positionSnapshot.row.load() != lastRow) ++changes, lastRow = positionSnapshot.row.load();
+    // The same song stepped by frames at 60 fps: 735 frames of audio each,
+    // each frame showing the row of the sample at its time, and with the
+    // A/V offset that row of the sample that much earlier.
+    for (int offsetMs : {0, 100, -100}) {
+        SCOPED_TRACE(offsetMs);
+        setAvOffsetMs(offsetMs);
+        rewindSong(song);
+        MusicStepper music;
+        music.song = song;
+        music.publishAt(0);
+        std::vector<int16_t> taken;
+        int changes = 0, lastRow = -1;
+        const int frames = (kBlocks - 2) * framesPerBlock / 735;
+        const long shift = long(offsetMs) * 441 / 10;
+        for (int n = 0; n < frames; ++n) {
+            music.take(uint64_t(n + 1) * 735, &taken);
+            music.publishAt(uint64_t(n + 1) * 735);
+            const long heard = long(n + 1) * 735 - shift;
+            if (heard < 0) continue;  // nothing heard yet: the row the song starts with
+            ASSERT_EQ(positionSnapshot.frame.load(), rowAt[size_t(heard)].frame) << "frame " << n + 1;
+            ASSERT_EQ(positionSnapshot.row.load(), rowAt[size_t(heard)].row) << "frame " << n + 1;
+            ASSERT_EQ(positionSnapshot.order.load(), rowAt[size_t(heard)].order) << "frame " << n + 1;
+            if (positionSnapshot.row.load() != lastRow) ++changes, lastRow = positionSnapshot.row.load();
+        }
+        EXPECT_EQ(taken.size(), size_t(frames) * 735 * 2);
+        EXPECT_TRUE(std::equal(taken.begin(), taken.end(), pcm.begin())) << "the frames' audio is the thread's audio";
+        EXPECT_GT(changes, 40) << "about eight rows a second";
+        EXPECT_EQ(music.rows.dropped(), 0u);
     }
-    EXPECT_EQ(taken.size(), size_t(frames) * 735 * 2);
-    EXPECT_TRUE(std::equal(taken.begin(), taken.end(), pcm.begin())) << "the frames' audio is the thread's audio";
-    // Rows move on only at block boundaries, so never more often than blocks.
-    EXPECT_GT(changes, 10);
-    EXPECT_LE(changes, kBlocks);
+    setAvOffsetMs(0);
     freeSong(song);
 }

@@ -4,11 +4,15 @@
 # the sink while parec records the sink's monitor; what arrives must be the
 # music (its level, and each second's correlation with the same span rendered
 # offline by xm-render), and the test reports how far the production's
-# writes, which the rows the scenes follow keep pace with, run ahead of what
-# is heard.
-#   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE
+# writes run ahead of what is heard, and how far each row the scenes were
+# shown (VORNA_ROW_LOG) came before its first sample was heard: the test
+# fails when the median of that lead is beyond 35 ms either way.
+#   pulse_test.sh VORNA XM_RENDER SOUND_COMPARE [LIBPULSEDSP]
+# With LIBPULSEDSP (padsp's library) the production plays through the OSS
+# path on PulseAudio's /dev/dsp emulation instead of the stand-in. (Debian's
+# padsp script writes a broken LD_PRELOAD, so the library is preloaded here.)
 set -u
-vorna="$1" xm_render="$2" compare="$3"
+vorna="$1" xm_render="$2" compare="$3" pulsedsp="${4:-}"
 for tool in pulseaudio parec pactl; do
   command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
@@ -29,13 +33,20 @@ pactl set-default-sink vorna_null
 parec -d vorna_null.monitor --format=s16le --rate=44100 --channels=2 --raw --latency-msec=10 >"$work/heard.raw" &
 rec=$!
 sleep 0.5
-SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_AUDIO=standin VORNA_CAPTURE="$work/sent.wav" \
-  "$vorna" >"$work/vorna.log" 2>&1 &
+if [ -n "$pulsedsp" ]; then
+  # The OSS path: PulseAudio's own /dev/dsp emulation (what padsp preloads).
+  output=(env VORNA_AUDIO=oss LD_PRELOAD="$pulsedsp")
+else
+  output=(env VORNA_AUDIO=standin)
+fi
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=pulseaudio VORNA_CAPTURE="$work/sent.wav" VORNA_ROW_LOG="$work/rows.txt" \
+  "${output[@]}" "$vorna" >"$work/vorna.log" 2>&1 &
 app=$!
-# Every 0.1 s for 8 s: what the production has written and what was heard, read together.
-for _ in $(seq 80); do
-  echo "$(stat -c %s "$work/sent.wav" 2>/dev/null || echo 0) $(stat -c %s "$work/heard.raw")" >>"$work/sizes.txt"
-  sleep 0.1
+# Every 0.05 s for 8 s: what the production has written and what was heard,
+# read together, and when (the clock the row log uses).
+for _ in $(seq 160); do
+  echo "$(stat -c %s "$work/sent.wav" 2>/dev/null || echo 0) $(stat -c %s "$work/heard.raw") ${EPOCHREALTIME/./}" >>"$work/sizes.txt"
+  sleep 0.05
 done
 pactl list sink-inputs | grep -iE 'latency|application.name' | sed 's/^[[:space:]]*/server: /'
 kill -TERM "$app"
@@ -48,4 +59,4 @@ cat "$work/vorna.log"
 [ "$status" -eq 0 ] || { echo "vorna ended with status $status"; exit 1; }
 
 "$xm_render" --embedded --seconds 10 -o "$work/offline.wav" >/dev/null || { echo "xm-render failed"; exit 1; }
-"$compare" "$work/heard.raw" "$work/offline.wav" "$work/sizes.txt"
+"$compare" "$work/heard.raw" "$work/offline.wav" "$work/sizes.txt" "$work/rows.txt"

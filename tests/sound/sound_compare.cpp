@@ -1,13 +1,15 @@
 // vorna-sound-compare: what a sound server's monitor heard against the same
 // music rendered offline, for the whole-program sound test.
-//   vorna-sound-compare HEARD.raw REFERENCE.wav SIZES.txt
+//   vorna-sound-compare HEARD.raw REFERENCE.wav SIZES.txt [ROWS.txt]
 // HEARD.raw is 16-bit stereo at 44100 Hz as recorded from the monitor;
-// SIZES.txt has one "WRITTEN HEARD" pair of byte counts a line, read at the
-// same moment from the production's WAV capture (what it had written to
-// its device, 44-byte header included) and from HEARD.raw.
+// SIZES.txt has one "WRITTEN HEARD TIME" line a reading: byte counts read at
+// the same moment from the production's WAV capture (what it had written to
+// its device, 44-byte header included) and from HEARD.raw, and the realtime
+// clock in microseconds. ROWS.txt is the production's VORNA_ROW_LOG.
 // Prints the level, how well each second of what was heard matches the
-// reference, and how far the writes ran ahead of what was heard; exits 1
-// when what was heard is not the music.
+// reference, how far the writes ran ahead of what was heard and how far the
+// rows shown ran ahead of their first sample heard; exits 1 when what was
+// heard is not the music, or the rows' median lead is beyond 35 ms either way.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -95,8 +97,8 @@ Match bestMatch(const std::vector<float>& a, const std::vector<float>& b, long a
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fputs("usage: vorna-sound-compare HEARD.raw REFERENCE.wav SIZES.txt\n", stderr);
+    if (argc != 4 && argc != 5) {
+        std::fputs("usage: vorna-sound-compare HEARD.raw REFERENCE.wav SIZES.txt [ROWS.txt]\n", stderr);
         return 2;
     }
     const std::string heardBytes = readAll(argv[1]);
@@ -153,11 +155,15 @@ int main(int argc, char** argv) {
                 windows.size(), median, size_t(matches.end() - std::lower_bound(matches.begin(), matches.end(), 0.9)));
 
     // How far the writes ran ahead: what had been written against where the
-    // heard recording stood in the music at the same moment.
+    // heard recording stood in the music at the same moment. And when each
+    // heard frame came out: by the earliest reading, as the recorder's file
+    // only ever lags what the sink has played.
     std::ifstream sizes(argv[3]);
     std::vector<double> leads;
-    for (double written, heardAt; sizes >> written >> heardAt;) {
+    double heardOrigin = 1e300;  // realtime microseconds at which heard frame 0 came out
+    for (double written, heardAt, timeUs; sizes >> written >> heardAt >> timeUs;) {
         const double heardFrame = heardAt / 4;
+        if (heardAt > 0) heardOrigin = std::min(heardOrigin, timeUs - heardFrame * 1e6 / kRate);
         // The music frame being heard: by the lag of the last window placed before it.
         long nearest = windows[0].lag;
         for (const Window& w : windows)
@@ -166,12 +172,49 @@ int main(int argc, char** argv) {
         const double musicWritten = (written - 44) / 4;
         if (musicHeard > double(refStart) + kRate && written > 44) leads.push_back((musicWritten - musicHeard) * 1000 / kRate);
     }
+    auto percentile = [](const std::vector<double>& sorted, double p) { return sorted[size_t(double(sorted.size() - 1) * p)]; };
     if (!leads.empty()) {
         std::sort(leads.begin(), leads.end());
         std::printf("writes ahead of what was heard: median %.0f ms (from %.0f to %.0f ms, %zu readings)\n",
-                    leads[leads.size() / 2], leads.front(), leads.back(), leads.size());
+                    percentile(leads, 0.5), leads.front(), leads.back(), leads.size());
     }
     const bool music = level > -40 && median > 0.9;
     if (!music) std::puts("what was heard is not the music");
-    return music ? 0 : 1;
+
+    // Each row the scenes were shown against when its first sample was
+    // heard: the music frame of the row's start (the stream frame the
+    // production logged, its stream being the music from its start) is
+    // found in what was heard through the window nearest it.
+    bool inSync = true;
+    if (argc == 5) {
+        std::ifstream log(argv[4]);
+        std::vector<double> rowLeads;
+        const double lastHeard = double(windows.back().at + windows.back().lag);
+        for (double shownUs, order, row, frame; log >> shownUs >> order >> row >> frame;) {
+            if (frame < double(refStart) + kRate || frame > lastHeard) continue;  // the start, or not heard
+            const Window* nearest = nullptr;
+            for (const Window& w : windows)
+                if (w.match > 0.9 && (!nearest || std::fabs(double(w.at + w.lag) - frame) <
+                                                      std::fabs(double(nearest->at + nearest->lag) - frame)))
+                    nearest = &w;
+            if (!nearest) continue;
+            const double heardUs = heardOrigin + (frame - double(nearest->lag)) * 1e6 / kRate;
+            rowLeads.push_back((heardUs - shownUs) / 1000);
+        }
+        if (rowLeads.size() < 10) {
+            std::printf("only %zu rows shown while the music was heard\n", rowLeads.size());
+            inSync = false;
+        } else {
+            std::sort(rowLeads.begin(), rowLeads.end());
+            const double leadMedian = percentile(rowLeads, 0.5);
+            std::printf("rows shown ahead of their first sample heard: median %.1f ms, 90th percentile %.1f ms "
+                        "(from %.1f to %.1f ms, %zu rows)\n",
+                        leadMedian, percentile(rowLeads, 0.9), rowLeads.front(), rowLeads.back(), rowLeads.size());
+            // Two frames at 60 Hz either way: ahead is what the eye catches
+            // first, but a row shown late is as far out of sync.
+            inSync = std::fabs(leadMedian) <= 35;
+            if (!inSync) std::printf("the rows run %s the music heard by more than 35 ms\n", leadMedian > 0 ? "ahead of" : "behind");
+        }
+    }
+    return music && inSync ? 0 : 1;
 }

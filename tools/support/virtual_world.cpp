@@ -1,5 +1,7 @@
 #include "support/virtual_world.h"
 
+#include "music/playback_thread.h"
+
 void VirtualClock::read(timeval* tv) const {
     tv->tv_sec = static_cast<time_t>(epochSeconds + int64_t(nowUs / 1000000));
     tv->tv_usec = static_cast<suseconds_t>(nowUs % 1000000);
@@ -85,7 +87,7 @@ void TimerQueue::fireEachOnce() {
 void MusicStepper::renderThrough(uint64_t frame) {
     // Cost: one block of 2048 frames per pass, at most a frame's worth of blocks.
     while (renderedFrames <= frame) {
-        renderBlock(song, mix, block);
+        renderQueuedBlock(song, mix, block, rows, renderedFrames);
         pending.insert(pending.end(), block, block + 2 * framesPerBlock);
         renderedFrames += framesPerBlock;
     }
@@ -98,6 +100,15 @@ void MusicStepper::take(uint64_t untilFrame, std::vector<int16_t>* into) {
     if (into) into->insert(into->end(), pending.begin(), pending.begin() + long(samples));
     pending.erase(pending.begin(), pending.begin() + long(samples));
     takenFrames = untilFrame;
+}
+
+void MusicStepper::publishAt(uint64_t frame) {
+    const int64_t shift = int64_t(getAvOffsetMs()) * int64_t(outputFormat.rate) / 1000;
+    const int64_t heard = int64_t(frame) - shift;
+    // A negative offset shows rows before their frame's time: render that far.
+    renderThrough(heard > int64_t(frame) ? uint64_t(heard) : frame);
+    RowMark mark;
+    if (heard >= 0 && rows.take(uint64_t(heard), &mark)) publishPosition(mark);
 }
 
 namespace virtualworld {

@@ -20,6 +20,7 @@
 
 #include "framework/outside_world.h"
 #include "music/player.h"
+#include "music/row_queue.h"
 
 struct Song;
 
@@ -71,10 +72,11 @@ struct TimerQueue {
 };
 
 // The music as the playback thread would make it, but on the caller's
-// thread: whole blocks through renderBlock, each publishing the snapshot at
-// its end. The block that holds a given audio frame is rendered once that
-// frame is due, that is before it is heard, as the thread renders ahead of
-// the device.
+// thread: whole blocks through renderQueuedBlock, every row start queued at
+// its stream frame. The block that holds a given audio frame is rendered
+// once that frame is due, that is before it is heard, as the thread renders
+// ahead of the device; the snapshot shows the row of the frame being heard,
+// which publishAt names.
 struct MusicStepper {
     Song* song = nullptr;
     alignas(16) float mix[2 * framesPerBlock];
@@ -82,12 +84,17 @@ struct MusicStepper {
     uint64_t renderedFrames = 0;  // audio frames rendered since the start
     uint64_t takenFrames = 0;     // of those, handed on (or dropped) by take
     std::vector<int16_t> pending; // rendered, not taken; interleaved stereo
+    RowQueue rows;                // row starts rendered, not yet published
 
     // Renders blocks until the one holding audio frame `frame` is done.
     void renderThrough(uint64_t frame);
     // Hands frames [takenFrames, untilFrame) to `into` (dropped when null),
     // rendering what is missing first.
     void take(uint64_t untilFrame, std::vector<int16_t>* into);
+    // Publishes the row of audio frame `frame` as the one being heard, moved
+    // by the A/V offset in force (a positive offset shows it later);
+    // renders what is missing first.
+    void publishAt(uint64_t frame);
 };
 
 // The program-wide clock and queue.

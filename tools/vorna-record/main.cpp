@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
     std::printf("recorded %llu frames (%.2f s of video at %d fps) in %.2f s: %.2f video seconds per second\n",
                 static_cast<unsigned long long>(report.frames), videoSeconds, options.fps, report.wallSeconds,
                 report.wallSeconds > 0 ? videoSeconds / report.wallSeconds : 0.0);
+    if (!report.framesSha256.empty())
+        std::printf("frames sha256 %s\nwav sha256 %s\n", report.framesSha256.c_str(), report.wavSha256.c_str());
     if (!report.videoPath.empty()) std::printf("video: %s\n", report.videoPath.c_str());
     if (!report.framesDir.empty()) {
         std::printf("frames: %s/000000.ppm ... and the music: %s\n", report.framesDir.c_str(), report.wavPath.c_str());

@@ -20,6 +20,8 @@
 #include "vorna-view/png_writer.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
+#include "support/file_bytes.h"
+#include "support/sha256.h"
 #include "support/virtual_world.h"
 
 namespace {
@@ -152,6 +154,8 @@ struct Recording {
     size_t nextEvent = 0;
     Uint8 held[SDLK_LAST] = {};
 
+    bool hash = false;
+    Sha256 frameDigest;
     bool keepStills = false;
     StillKeeper stills;
 
@@ -205,7 +209,8 @@ void Recording::presentedFrame(SDL_Surface* screen) {
         // The sink turns the frame into RGB on its own thread; here only
         // when someone looks at it now.
         const bool still = keepStills && stills.next();
-        if (observer || still) grab(screen);
+        if (observer || still || hash) grab(screen);
+        if (hash) frameDigest.add(rgb.data(), rgb.size());
         if (observer) observer(rgb.data(), width, height, recorded, observerUser);
         if (still) stills.keep(rgb);
         if (SDL_MUSTLOCK(screen)) SDL_LockSurface(screen);
@@ -226,7 +231,8 @@ void Recording::presentedFrame(SDL_Surface* screen) {
 
     VirtualClock& clock = virtualworld::clock();
     clock.nowUs = timeAt(presented);
-    music.renderThrough(audioAt(presented));
+    // The next frame shows the row of the sample heard at its time.
+    music.publishAt(audioAt(presented));
     virtualworld::timers().fireUntil(clock.nowUs);
 
     if (capturing) deliverKeys();
@@ -305,6 +311,8 @@ const char* usageText() {
            "      --frames         leave numbered PPM frames and a WAV, even with ffmpeg\n"
            "      --stills DIR     one picture of each recorded scene into DIR\n"
            "      --no-output      render everything, write nothing (to time the recorder)\n"
+           "      --hash           write nothing, print the SHA-256 of all frames' RGB pixels in\n"
+           "                       order and of the WAV that --frames would write\n"
            "  -q, --quiet          no progress line while recording\n"
            "  -h, --help           this text\n"
            "Scenes before --from are played but not recorded, so the chosen scenes look\n"
@@ -343,8 +351,10 @@ bool parseOptions(int argc, char** argv, RecordOptions* o, std::string* error, b
             o->quiet = true;
             continue;
         }
-        if (arg == "--frames" || arg == "--no-output") {
-            o->mode = arg == "--frames" ? RecordOptions::kFrames : RecordOptions::kDiscard;
+        if (arg == "--frames" || arg == "--no-output" || arg == "--hash") {
+            o->mode = arg == "--frames" ? RecordOptions::kFrames
+                      : arg == "--hash" ? RecordOptions::kHash
+                                        : RecordOptions::kDiscard;
             continue;
         }
         if (arg != "-o" && arg != "--output" && arg != "-r" && arg != "--fps" && arg != "--seed" && arg != "--from" &&
@@ -436,6 +446,19 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
             ready = false;
         }
     }
+    if (options.mode == RecordOptions::kHash) {
+        // The WAV goes to a file of its own for the time of the run, to be
+        // hashed whole with its header.
+        char temp[] = "/tmp/vorna-record-XXXXXX";
+        const int fd = mkstemp(temp);
+        if (fd >= 0) close(fd);
+        wavPath = fd >= 0 ? temp : "";
+        r->hash = true;
+        if (wavPath.empty()) {
+            std::fprintf(stderr, "vorna-record: could not make a temporary file\n");
+            ready = false;
+        }
+    }
     if (ready && !wavPath.empty()) {
         r->writeWav = true;
         if (!r->wav.open(wavPath, kAudioRate)) {
@@ -487,7 +510,7 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
         r->height = screen->h;
         r->sink.start(layoutOf(screen), screen->w, screen->h, screen->pitch);
         r->music.song = production->song;
-        r->music.renderThrough(0);  // the thread's first block, before the first frame
+        r->music.publishAt(0);  // the thread's first block, before the first frame, and its first row
         int32_t result = kSceneEnded;
         for (int step = 1; outputOk && step <= options.lastScene && result != kSceneStop && !r->stopPushed; ++step) {
             if (step == options.firstScene) {
@@ -531,6 +554,14 @@ int record(const RecordOptions& options, RecordReport* report, FrameObserver obs
             std::fprintf(stderr, "vorna-record: ffmpeg could not mux %s and %s\n", partVideo.c_str(), wavPath.c_str());
             outputOk = false;
         }
+    }
+    if (r->hash) {
+        report->framesSha256 = r->frameDigest.hex();
+        Sha256 wavDigest;
+        std::vector<uint8_t> bytes;
+        if (readFileBytes(wavPath.c_str(), bytes)) wavDigest.add(bytes.data(), bytes.size());
+        report->wavSha256 = wavDigest.hex();
+        std::remove(wavPath.c_str());
     }
     if (frames) {
         report->wavPath = wavPath;

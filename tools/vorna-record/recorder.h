@@ -26,7 +26,7 @@ struct KeyPress {
 };
 
 struct RecordOptions {
-    enum Output { kAutomatic, kFrames, kDiscard };
+    enum Output { kAutomatic, kFrames, kDiscard, kHash };
     int fps = 60;
     std::string output = "vorna.mp4";
     unsigned seed = 1;
@@ -34,7 +34,8 @@ struct RecordOptions {
     int lastScene = 22;
     double seconds = -1;  // below 0: until the last scene ends
     std::vector<KeyPress> keys;
-    Output mode = kAutomatic;  // kAutomatic: muxed by ffmpeg when it is installed, else frames
+    Output mode = kAutomatic;  // kAutomatic: muxed by ffmpeg when it is installed, else frames;
+                               // kHash: nothing written, digests of the frames and the WAV
     std::string stillsDir;     // one picture of each recorded scene, when not empty
     bool quiet = false;        // no progress line on standard error
 };
@@ -65,6 +66,8 @@ struct RecordReport {
     std::string framesDir;   // the numbered frames, when they were left on disk
     std::string wavPath;     // the WAV beside the frames
     std::string command;     // the ffmpeg line that would mux the frames
+    std::string framesSha256;  // kHash: over the 24-bit RGB pixels of every frame, in order
+    std::string wavSha256;     // kHash: of the WAV file --frames would write
     std::vector<SceneSpan> scenes;
 };
 
