@@ -125,7 +125,17 @@
   // The audio callback: the production mixes the samples asked for, and the
   // row the scenes follow moves on with the samples handed over here.
   const kCallbackFrames = 4096;
+  let handedFrames = 0; // stream frames handed to the output since the song started
+  let lastFirstFrame = -1; // the first frame of the last callback's samples
+  let lastPlaybackTime = 0; // when the output plays that frame, on the audio clock
+  function heardFrame() {
+    if (lastFirstFrame < 0 || !audioContext) return -1;
+    const played = Math.max(0, (audioContext.currentTime - lastPlaybackTime) * audioContext.sampleRate);
+    return Math.floor(Math.min(handedFrames - 1, lastFirstFrame + played));
+  }
   function openSound(rate) {
+    handedFrames = 0;
+    lastFirstFrame = -1;
     if (!audioContext || audioContext.sampleRate !== rate) return false;
     audioContext.resume();
     processor = audioContext.createScriptProcessor(kCallbackFrames, 0, 2);
@@ -141,6 +151,9 @@
         right.fill(0);
         return;
       }
+      lastFirstFrame = handedFrames;
+      lastPlaybackTime = event.playbackTime;
+      handedFrames += kCallbackFrames;
       const samples = new Int16Array(instance.HEAPU8.buffer, at, 2 * kCallbackFrames);
       for (let i = 0; i < kCallbackFrames; i++) {
         left[i] = samples[2 * i] / 32768;
@@ -198,6 +211,7 @@
       }
     },
     audioOpen: openSound,
+    heardFrame,
     audioClose: closeSound,
     ended(status) {
       closeSound();

@@ -14,6 +14,7 @@ EM_JS(void, pagePresent, (const uint32_t* rgba, int width, int height, double wo
 EM_JS(void, pageStep, (int number), { if (Module.page) Module.page.step(number); });
 EM_JS(int, pageAudioOpen, (int rate), { return Module.page && Module.page.audioOpen(rate) ? 1 : 0; });
 EM_JS(void, pageAudioClose, (), { if (Module.page) Module.page.audioClose(); });
+EM_JS(double, pageHeardFrame, (), { return Module.page ? Module.page.heardFrame() : -1; });
 EM_JS(double, pageSeedValue, (), { return Module.page ? Module.page.seed : -1; });
 long long pageSeed() { return (long long)pageSeedValue(); }
 EM_JS(void, pageEnded, (int status), { if (Module.page) Module.page.ended(status); });

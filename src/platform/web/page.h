@@ -23,6 +23,9 @@ void pageStep(int number);
 // callback then asks vorna_audio_fill for samples. 0 when the page has none.
 int pageAudioOpen(int rate);
 void pageAudioClose();
+// The stream frame being heard now (frames handed to the sound output since
+// it started, placed on its clock), or -1 before the first was handed over.
+double pageHeardFrame();
 // The seed the page was asked for (?seed=N), or -1 for one from the time.
 long long pageSeed();
 // The production has ended with this exit status.

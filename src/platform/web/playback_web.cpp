@@ -1,37 +1,27 @@
 // The music's output in the page (music/playback_thread.h's calls): a page
 // has no threads to spare, so nothing plays on its own. The page's audio
 // callback asks for samples (vorna_audio_fill), the song is mixed there,
-// block by block, and the position the scenes follow is published from the
-// samples handed over: a block's snapshot (order, row, elapsed ms) becomes
-// the published one once the output has been handed the block's last frame.
+// block by block, every row start marked in a row queue at its stream frame;
+// the position the scenes follow is the row of the frame the page says is
+// being heard (the samples handed over, placed on the audio clock), as the
+// playback thread does natively.
 //
 // Owns: the playing song, the mix buffer, the rendered samples not yet
-// handed over and their snapshots. Threads: one (the page's); the callback
+// handed over and their row marks. Threads: one (the page's); the callback
 // runs between frames, when the production yields. Not for: playing two songs.
 #include <emscripten.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 
 #include "music/audio_device.h"
 #include "music/module_file.h"
 #include "music/playback_thread.h"
 #include "music/player.h"
+#include "music/row_queue.h"
 #include "platform/web/page.h"
 
 namespace {
-
-struct BlockEnd {
-    uint64_t frame;  // stream frame just after the block
-    uint8_t order, row;
-    int32_t elapsedMs;
-};
-
-struct Published {
-    uint8_t order = 0, row = 0;
-    int32_t elapsedMs = 0;
-};
 
 int deviceHandle = -1;
 const AudioDevice* openDevice = nullptr;
@@ -41,9 +31,10 @@ MixAllocator mixAllocator = std::calloc;
 float* mixBuffer = nullptr;
 int16_t block[2 * framesPerBlock];
 int blockTaken = framesPerBlock;  // frames of `block` handed over already
-uint64_t renderedFrames = 0, handedFrames = 0;
-std::deque<BlockEnd> snapshots;    // of blocks rendered, oldest first
-Published published;
+uint64_t renderedFrames = 0;
+RowQueue rows;
+int avOffsetMs = 0;
+unsigned outputRate = 44100;
 int16_t handout[2 * 16384];        // what one call of the callback takes, at most 16384 frames
 
 // The page's own sound output: its open starts the Web Audio graph.
@@ -80,6 +71,7 @@ int openAudio(unsigned rate, const AudioDevice& device) {
     if (!haveFileCallbacks()) return 0;
     closeAudio();
     openDevice = &device;
+    outputRate = rate ? rate : 44100;
     deviceHandle = device.open(device.self, "/dev/dsp");
     if (deviceHandle < 0) {
         openDevice = nullptr;
@@ -111,9 +103,8 @@ int playSong(Song* song) {
     if (!mixAllocation) return 0;
     mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) & ~uintptr_t(15));
     blockTaken = framesPerBlock;
-    renderedFrames = handedFrames = 0;
-    snapshots.clear();
-    published = Published{};
+    renderedFrames = 0;
+    rows.reset();
     currentSong = song;
     return 1;
 }
@@ -128,9 +119,30 @@ int stopSong(Song* song) {
     return 1;
 }
 
-int getOrder(Song* song) { return song ? published.order : 0; }
-int getRow(Song* song) { return song ? published.row : 0; }
-int getElapsedMs(Song* song) { return song ? published.elapsedMs : 0; }
+namespace {
+// Publishes the row of the frame heard now, moved by the offset.
+void publishHeard() {
+    const int64_t heard = int64_t(pageHeardFrame()) - int64_t(avOffsetMs) * int64_t(outputRate) / 1000;
+    RowMark mark;
+    if (heard >= 0 && rows.take(uint64_t(heard), &mark)) publishPosition(mark);
+}
+}  // namespace
+
+int getOrder(Song* song) {
+    if (song && currentSong) publishHeard();
+    return song ? positionSnapshot.order.load(std::memory_order_relaxed) : 0;
+}
+int getRow(Song* song) {
+    if (song && currentSong) publishHeard();
+    return song ? positionSnapshot.row.load(std::memory_order_relaxed) : 0;
+}
+int getElapsedMs(Song* song) {
+    if (song && currentSong) publishHeard();
+    return song ? positionSnapshot.elapsedMs.load(std::memory_order_relaxed) : 0;
+}
+void setAvOffsetMs(int ms) { avOffsetMs = ms; }
+int getAvOffsetMs() { return avOffsetMs; }
+uint32_t droppedRowMarks() { return rows.dropped(); }
 
 void setMixAllocator(MixAllocator allocate) { mixAllocator = allocate ? allocate : std::calloc; }
 int isPlaying() { return currentSong ? 1 : 0; }
@@ -143,10 +155,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* vorna_audio_fill(int frames) {
     // Cost: the blocks these frames need, 2048 frames each.
     for (int done = 0; done < frames;) {
         if (blockTaken == framesPerBlock) {
-            renderBlock(currentSong, mixBuffer, block);
+            renderQueuedBlock(currentSong, mixBuffer, block, rows, renderedFrames);
             renderedFrames += framesPerBlock;
-            snapshots.push_back(BlockEnd{renderedFrames, uint8_t(positionSnapshot.order.load()),
-                                         uint8_t(positionSnapshot.row.load()), positionSnapshot.elapsedMs.load()});
             blockTaken = 0;
         }
         const int n = frames - done < framesPerBlock - blockTaken ? frames - done : framesPerBlock - blockTaken;
@@ -154,13 +164,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* vorna_audio_fill(int frames) {
         blockTaken += n;
         done += n;
     }
-    handedFrames += uint64_t(frames);
-    while (!snapshots.empty() && snapshots.front().frame <= handedFrames) {
-        published = Published{snapshots.front().order, snapshots.front().row, snapshots.front().elapsedMs};
-        snapshots.pop_front();
-    }
     return handout;
 }
 
 // The music's published position in milliseconds, for the page's figures.
-extern "C" EMSCRIPTEN_KEEPALIVE int vorna_music_ms() { return published.elapsedMs; }
+extern "C" EMSCRIPTEN_KEEPALIVE int vorna_music_ms() { return positionSnapshot.elapsedMs.load(); }
