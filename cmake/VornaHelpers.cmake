@@ -15,12 +15,14 @@ function(vorna_library name)
   vorna_warnings(${name})
 endfunction()
 
+# The embedder runs on the build machine; VORNA_HOST_RUNNER (empty natively,
+# node for the web build) is what runs it there.
 # Embeds a binary file as `extern const unsigned char SYMBOL[]` with
 # `extern const unsigned long SYMBOL_size` into the given target.
 function(vorna_embed_bytes target symbol file)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.cpp)
   add_custom_command(OUTPUT ${out}
-    COMMAND $<TARGET_FILE:vorna-embed> bytes ${symbol} ${file} ${out}
+    COMMAND ${VORNA_HOST_RUNNER} $<TARGET_FILE:vorna-embed> bytes ${symbol} ${file} ${out}
     DEPENDS vorna-embed ${file} VERBATIM)
   vorna_embed_object(${target} ${symbol} ${out})
 endfunction()
@@ -37,7 +39,7 @@ endfunction()
 function(vorna_embed_lines target symbol name file)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/embed_${symbol}.cpp)
   add_custom_command(OUTPUT ${out}
-    COMMAND $<TARGET_FILE:vorna-embed> lines ${symbol} ${name} ${file} ${out}
+    COMMAND ${VORNA_HOST_RUNNER} $<TARGET_FILE:vorna-embed> lines ${symbol} ${name} ${file} ${out}
     DEPENDS vorna-embed ${file} VERBATIM)
   vorna_embed_object(${target} ${symbol} ${out})
 endfunction()

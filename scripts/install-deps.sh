@@ -7,10 +7,13 @@
 #                            the i386 architecture and its libraries, the
 #                            sanitizers' compiler, valgrind, an X server, the
 #                            sound server, the tools that only tests and
-#                            generators use, and what the release and its
+#                            generators use, what the release and its
 #                            checks need: scdoc for the manual pages, Debian's
 #                            checkers, debootstrap, and the sound libraries
-#                            the archives carry (the default)
+#                            the archives carry, and the web set (the default)
+#   install-deps.sh web      the page: emscripten, Debian's source of
+#                            libjpeg-turbo (in build/deps), chromium, and
+#                            puppeteer-core from npm for the browser tests
 #   install-deps.sh SET --list   prints the set's packages, one a line, and installs nothing
 set -euo pipefail
 
@@ -42,17 +45,54 @@ test_i386_pkgs=(
   libcaca0:i386 libpulse0:i386 libasound2:i386
 )
 
+# The page (scripts/run.sh --web and the browser tests): emscripten, a
+# browser and node with npm. libjpeg-turbo comes as Debian's source package,
+# built for the web by the web preset.
+web_pkgs=(emscripten chromium nodejs python3 dpkg-dev)
+# Debian's npm, unless node came with its own (NodeSource's package does).
+command -v npm >/dev/null || web_pkgs+=(npm)
+
 set_name="${1:-test}"
 case "$set_name" in
   run) wanted=("${run_pkgs[@]}") ;;
   record) wanted=("${run_pkgs[@]}" "${record_pkgs[@]}") ;;
-  test) wanted=("${run_pkgs[@]}" "${record_pkgs[@]}" "${test_pkgs[@]}" "${test_i386_pkgs[@]}") ;;
-  *) echo "usage: install-deps.sh [run|record|test] [--list]" >&2; exit 2 ;;
+  test) wanted=("${run_pkgs[@]}" "${record_pkgs[@]}" "${test_pkgs[@]}" "${test_i386_pkgs[@]}" "${web_pkgs[@]}") ;;
+  web) wanted=("${run_pkgs[@]}" "${web_pkgs[@]}") ;;
+  *) echo "usage: install-deps.sh [run|record|test|web] [--list]" >&2; exit 2 ;;
 esac
 if [ "${2:-}" = "--list" ]; then
   printf '%s\n' "${wanted[@]}"
   exit 0
 fi
+
+# The web set's two fetches beside the packages: libjpeg-turbo's source
+# (apt-get source, after a deb-src entry for Debian's archive) and the browser
+# tests' node modules (npm, from the committed lockfile). No browser is
+# downloaded: puppeteer-core drives Debian's chromium.
+web_sources() {
+  local root; root="$(cd "$(dirname "$0")/.." && pwd)"
+  if [ ! -f "$root/build/deps/libjpeg-turbo/jpeglib.h" ]; then
+    if ! apt-get source --print-uris libjpeg-turbo >/dev/null 2>&1; then
+      $SUDO tee /etc/apt/sources.list.d/vorna-deb-src.sources >/dev/null <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+      $SUDO apt-get update -qq
+    fi
+    local work; work="$(mktemp -d)"
+    (cd "$work" && apt-get source -qq libjpeg-turbo >/dev/null 2>&1)
+    mkdir -p "$root/build/deps"
+    rm -rf "$root/build/deps/libjpeg-turbo"
+    mv "$work"/libjpeg-turbo-*/ "$root/build/deps/libjpeg-turbo"
+    rm -rf "$work"
+  fi
+  if [ ! -d "$root/node_modules/puppeteer-core" ]; then
+    (cd "$root" && npm ci --no-audit --no-fund --silent)
+  fi
+}
 
 missing=()
 for p in "${wanted[@]}"; do
@@ -91,6 +131,7 @@ ensure_i386_runs() {
 
 if [ ${#missing[@]} -eq 0 ]; then
   [ "$set_name" = test ] && ensure_i386_runs
+  if [ "$set_name" = web ] || [ "$set_name" = test ]; then web_sources; fi
   exit 0
 fi
 
@@ -102,4 +143,5 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 [ "$set_name" = test ] && ensure_i386_runs
+if [ "$set_name" = web ] || [ "$set_name" = test ]; then web_sources; fi
 exit 0

@@ -2,10 +2,12 @@
 # Builds the release: for x86-64 and i386 an archive with the executable, its
 # start script vorna.sh and the libraries it needs beyond X11 and the C and
 # C++ runtimes, the .nfo, the screenshots and a README, and a Debian package;
-# then the capture video of the whole production beside them, and SHA256SUMS.
-#   release.sh [--out DIR] [--no-video] [--build ARCH=BUILD_DIR]...
+# then the page as a zip, the capture video of the whole production beside
+# them, and SHA256SUMS.
+#   release.sh [--out DIR] [--no-video] [--no-web] [--build ARCH=BUILD_DIR]...
 # --out        where the files go (default out/release)
 # --no-video   leaves the whole-production capture out (it takes minutes)
+# --no-web     leaves the page's zip out (the web preset, scripts/install-deps.sh web)
 # --build      packs ARCH (x86_64 or i386) from a build folder that is already
 #              configured, instead of configuring and building the presets
 #              run (x86_64) and release-i386; only the named ones are packed
@@ -19,13 +21,15 @@ source_dir=$PWD
 
 out="$source_dir/out/release"
 video=1
+web=1
 declare -A builds=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --out) out=$(realpath -m "$2"); shift 2 ;;
     --no-video) video=0; shift ;;
+    --no-web) web=0; shift ;;
     --build) builds[${2%%=*}]=$(realpath "${2#*=}"); shift 2 ;;
-    *) sed -n '2,15p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,17p' "$0" >&2; exit 2 ;;
   esac
 done
 command -v scdoc >/dev/null || { echo "scdoc is missing, and the packages need their manual pages (scripts/install-deps.sh test)" >&2; exit 1; }
@@ -50,6 +54,7 @@ release_files() {
     echo "vorna-$version-linux-$arch.tar.gz"
     echo "vorna_${version}_$(debian_arch "$arch").deb"
   done
+  [ $web -eq 0 ] || echo "vorna-$version-web.zip"
   [ $video -eq 0 ] || echo "vorna-$version.mp4"
 }
 debian_arch() { [ "$1" = i386 ] && echo i386 || echo amd64; }
@@ -136,6 +141,27 @@ for arch in $(printf '%s\n' "${!builds[@]}" | sort); do
   rm -rf "$out/cpack-$arch"
   echo "$arch: $out/$name.tar.gz and $out/vorna_${version}_$(debian_arch "$arch").deb"
 done
+
+# The page: build/web's static folder as a zip, stable like the archives
+# (sorted names, SOURCE_DATE_EPOCH's time, fixed permissions).
+if [ $web -eq 1 ]; then
+  NODE_PATH=/usr/share/nodejs cmake --preset web >/dev/null
+  NODE_PATH=/usr/share/nodejs cmake --build --preset web --target vorna >/dev/null
+  python3 - "$out/vorna-$version-web.zip" "vorna-$version-web" "$SOURCE_DATE_EPOCH" build/web \
+    index.html page.js page.css vorna.js vorna.wasm <<'PY'
+import os, sys, time, zipfile
+target, folder, stamp, build = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+when = time.gmtime(max(stamp, 315532800))[:6]  # zip times start in 1980
+with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for name in sorted(sys.argv[5:]):
+        info = zipfile.ZipInfo(f"{folder}/{name}", when)
+        info.external_attr = 0o644 << 16
+        info.compress_type = zipfile.ZIP_DEFLATED
+        with open(os.path.join(build, name), "rb") as f:
+            z.writestr(info, f.read())
+PY
+  echo "web: $out/vorna-$version-web.zip"
+fi
 
 if [ $video -eq 1 ]; then
   record_build=${builds[x86_64]:-}

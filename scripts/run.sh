@@ -5,8 +5,35 @@
 # Only what building and watching need is installed (scripts/install-deps.sh
 # run, with ffmpeg when it records), and the build leaves the tests out.
 # With a display and no sound output it plays without sound (see below).
+#   run.sh --web   builds the page (build/web) and serves it on 127.0.0.1
+#   run.sh --help  prints these options
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() {
+  cat <<'USAGE'
+usage: scripts/run.sh [--web | --help]
+  (no option)  build the production and play it (without a display: record it into out/vorna.mp4)
+  --web        build the page (build/web) and serve it on http://127.0.0.1:PORT/ (PORT from
+               VORNA_WEB_PORT, default 8000); open that address in a browser, Ctrl-C stops
+  --help       print this text
+USAGE
+}
+case "${1:-}" in
+  "") ;;
+  --help | -h) usage; exit 0 ;;
+  --web)
+    [ $# -eq 1 ] || { usage >&2; exit 2; }
+    ./scripts/install-deps.sh web
+    export NODE_PATH=/usr/share/nodejs
+    cmake --preset web >/dev/null
+    cmake --build --preset web --target vorna
+    port="${VORNA_WEB_PORT:-8000}"
+    echo "The page is served on http://127.0.0.1:$port/ (Ctrl-C stops the server)"
+    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build/web
+    ;;
+  *) echo "run.sh: unknown option '$1'" >&2; usage >&2; exit 2 ;;
+esac
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   ./scripts/install-deps.sh record
   cmake --preset run >/dev/null

@@ -46,6 +46,16 @@ memcheck() {
     build/native/tests/reliability/test_reliability --gtest_filter='WholeRun.EveryStep*'
 }
 
+# The page: built with emscripten, then driven in Debian's chromium
+# (tests/web/run.mjs; in CI a missing browser fails the stage), and its
+# frames and music against the native build's (tests/web/run-compare.sh).
+web() {
+  export NODE_PATH=/usr/share/nodejs
+  cmake --preset web
+  cmake --build --preset web
+  node tests/web/run.mjs
+  tests/web/run-compare.sh
+}
 # The release built twice and compared byte for byte, its packages checked by
 # Debian's own tools, its archive played in a bare Debian 12 root.
 release_checks() { tests/release/release_check.sh "$PWD" build/release-check; }
@@ -55,6 +65,7 @@ for p in native i386 asan; do stage "$p" preset "$p"; done
 stage tsan tsan
 stage valgrind memcheck
 stage fuzz env FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ./scripts/fuzz-smoke.sh
+stage web web
 stage release release_checks
 
 echo "==== stage times"

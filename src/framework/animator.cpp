@@ -87,7 +87,7 @@ void Animator::setOnFinish(FinishFn function, void* argument) {
     onFinish.store(function, std::memory_order_release);
 }
 
-void Animator::accelerate(float amount) { floatAcceleration.fetch_add(amount, relaxed); }
+void Animator::accelerate(float amount) { atomicFetchAdd(floatAcceleration, amount, relaxed); }
 
 void Animator::makeFloat(float* value, float target, float* step, float initial, int32_t interval,
                          int32_t startNow) {

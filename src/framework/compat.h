@@ -50,6 +50,19 @@ public:
 };
 #endif
 
+// fetch_add on a std::atomic<float>, which older libraries leave out.
+template <typename T>
+T atomicFetchAdd(std::atomic<T>& value, T operand, std::memory_order order) {
+#if defined(__cpp_lib_atomic_float)
+    return value.fetch_add(operand, order);
+#else
+    T old = value.load(std::memory_order_relaxed);
+    while (!value.compare_exchange_weak(old, T(old + operand), order, std::memory_order_relaxed)) {
+    }
+    return old;
+#endif
+}
+
 #if defined(__cpp_lib_bit_cast)
 template <typename To, typename From>
 constexpr To bitCast(const From& from) {

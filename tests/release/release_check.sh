@@ -50,7 +50,7 @@ release_in() {
     export CCACHE_BASEDIR="$clone"
     cmake --preset run >/dev/null || exit 1
     [ ${#builds[@]} -eq 2 ] || cmake --preset release-i386 >/dev/null || exit 1
-    ./scripts/release.sh --no-video --out "$clone/out" "${builds[@]}" >/dev/null
+    ./scripts/release.sh --no-video --no-web --out "$clone/out" "${builds[@]}" >/dev/null
   ) || { echo "release in $clone failed"; return 1; }
   echo "release build $1: $(( $(date +%s) - started )) s"
 }
