@@ -38,12 +38,12 @@ constexpr uint8_t kTonePorta = 0x03;    // effect 3
 constexpr uint8_t kVibrato = 0x04;      // effect 4
 constexpr uint8_t kPanning = 0x08;      // effect 8
 constexpr uint8_t kSampleOffset = 0x09; // effect 9: start x 256 frames into the sample
-constexpr uint8_t kVolumeSlide = 0x0A;  // effect A
 constexpr uint8_t kSetVolume = 0x0C;    // effect C
 constexpr uint8_t kExtended = 0x0E;     // effect E, sub-command in the high nibble
 constexpr uint8_t kSetSpeed = 0x0F;     // effect F
 constexpr int kRetrig = 0x90;           // E9y: a new hit every y ticks
 constexpr int kFineUp = 0xA0;           // EAy: fine volume slide up
+constexpr int kFineDown = 0xB0;         // EBy: fine volume slide down
 constexpr int kNoteDelay = 0xD0;        // EDy: the note starts on tick y of 7
 
 // Volume column: 0x10 + v sets, 0x60 + y slides down y a tick.
@@ -414,7 +414,7 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
 // With pump, the volume ducks under every kick and swells back: the
 // sidechain sound of the era, written in the volume column. The voices are
 // panned left, centre and right. With `fadeFrom`, the pads fade out from
-// that row on with a volume slide (A0x) instead.
+// that row on, one step a row (a fine volume slide, EB1).
 void pads(Writer& w, const Bars& b, double vol, bool pump, Voicing& voicing, int fadeFrom = kRows) {
     static const double duck[4] = {0.3, 0.66, 0.88, 1.0};
     static const int panning[3] = {0x48, 0x80, 0xB8};
@@ -429,7 +429,7 @@ void pads(Writer& w, const Bars& b, double vol, bool pump, Voicing& voicing, int
                 w.note(r, ch, noteByte(voicing[static_cast<size_t>(k)]), kPad, level);
                 w.effect(r, ch, kPanning, panning[k]);
             } else if (r >= fadeFrom) {
-                w.effect(r, ch, kVolumeSlide, 0x01);
+                w.effect(r, ch, kExtended, kFineDown | 1);
             } else if (pump) {
                 w.volume(r, ch, level);
             }
