@@ -417,7 +417,7 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
 // that row on, one step a row (a fine volume slide, EB1).
 void pads(Writer& w, const Bars& b, double vol, bool pump, Voicing& voicing, int fadeFrom = kRows) {
     static const double duck[4] = {0.3, 0.66, 0.88, 1.0};
-    static const int panning[3] = {0x48, 0x80, 0xB8};
+    static const int panning[3] = {0x2C, 0x80, 0xD4};
     const int span = b.rowsPerChord();
     for (int r = 0; r < kRows; ++r) {
         if (r % span == 0) voicing = voiceLead(b.at(r), voicing);
@@ -609,7 +609,7 @@ void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, doub
     Phrasing e;
     e.glide = false;
     e.vibrato = false;
-    e.panning = instrument == kBell ? 190 : 176;
+    e.panning = instrument == kBell ? 200 : 192;
     e.delay = 3;
     e.from = from + 3;
     e.to = to;
@@ -823,7 +823,7 @@ void full(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& n
     leadWithEcho(w, kLead, line, l.lead * lift, l.echo, 0, to);
     Phrasing second;
     second.to = to;
-    second.panning = 176;
+    second.panning = 64;
     if (o.second == Second::thirds) {
         second.vibrato = false;
         playLine(w, chCounter, kLead, diatonic(line, -2, b), l.counter, second);

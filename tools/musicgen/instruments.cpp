@@ -465,7 +465,7 @@ std::vector<InstrumentData> makeInstruments() {
     list.push_back(std::move(chords));
 
     InstrumentData pluck = single("arp pluck", pluckSample());
-    pluck.samples[0].panning = 200;
+    pluck.samples[0].panning = 212;
     pluck.volumeEnvelope = envelope({{0, 64}, {3, 44}, {10, 22}, {24, 8}, {40, 0}});
     list.push_back(std::move(pluck));
 

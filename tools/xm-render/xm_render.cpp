@@ -197,8 +197,8 @@ int main(int argc, char** argv) {
     writeWavHeader(out, frames * 4);
     std::fclose(out);
     const double audio = double(frames) / rate;
-    std::printf("wrote %s: %.2f s of audio in %.3f s of CPU, %.0f x real time\n", output, audio, cpu,
-                cpu > 0 ? audio / cpu : 0.0);
+    std::printf("wrote %s: %lu frames, %.2f s of audio in %.3f s of CPU, %.0f x real time\n", output, frames, audio,
+                cpu, cpu > 0 ? audio / cpu : 0.0);
     freeSong(song);
     return 0;
 }
