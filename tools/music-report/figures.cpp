@@ -89,6 +89,13 @@ double samplePeakDbfs(const int16_t* stereo, long frames) {
     return peak ? 20.0 * std::log10(peak / 32768.0) : -INFINITY;
 }
 
+double crestFactorDb(const int16_t* stereo, long frames) {
+    double sum = 0.0;
+    for (long i = 0; i < 2 * frames; ++i) sum += double(stereo[i]) * stereo[i];
+    const double rms = frames > 0 ? 10.0 * std::log10(sum / (2.0 * double(frames)) / (32768.0 * 32768.0) + 1e-30) : 0.0;
+    return samplePeakDbfs(stereo, frames) - rms;
+}
+
 void bandShares(const int16_t* stereo, long frames, int rate, double share[bandCount]) {
     constexpr size_t n = 8192;
     std::vector<double> window(n), power(n / 2 + 1, 0.0);
@@ -124,6 +131,19 @@ std::vector<double> orderRmsDbfs(const int16_t* stereo, long frames, const Layou
         double sum = 0.0;
         for (long i = 2 * start; i < 2 * (start + length); ++i) sum += double(stereo[i]) * stereo[i];
         out.push_back(10.0 * std::log10(sum / (2.0 * double(length)) / (32768.0 * 32768.0) + 1e-30));
+        start += length;
+    }
+    return out;
+}
+
+std::vector<double> orderLoudness(const int16_t* stereo, long frames, int rate, const Layout& layout) {
+    std::vector<double> out;
+    long start = 0;
+    for (long length : layout.orderFrames) {
+        if (start + length > frames) break;
+        double lufs = 0.0;
+        if (!integratedLoudness(stereo + 2 * start, length, rate, &lufs)) return {};
+        out.push_back(lufs);
         start += length;
     }
     return out;

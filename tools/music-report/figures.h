@@ -1,5 +1,5 @@
 // The soundtrack's mix figures: integrated loudness (ITU BS.1770, gated),
-// sample peak, the share of the mono energy in five bands, RMS and stereo
+// sample peak, crest factor, the share of the mono energy in five bands, RMS and stereo
 // width per order and the count of orders whose pattern data repeats an
 // earlier order's. The report tool prints them and the soundtrack test
 // checks the same numbers.
@@ -33,6 +33,10 @@ Layout readLayout(const uint8_t* xm, size_t size, int rate);
 // Largest |sample| of either side, in dBFS (32768 = 0 dBFS).
 double samplePeakDbfs(const int16_t* stereo, long frames);
 
+// Sample peak over the RMS of both sides of the whole signal, in dB: how far
+// the drums stand out of what sustains under them.
+double crestFactorDb(const int16_t* stereo, long frames);
+
 // Each band's share of the energy of the mono downmix ((left + right) / 2),
 // from a power spectrum averaged over Hann windows of 8192 frames, half
 // overlapping. Shares add up to 1.
@@ -54,5 +58,10 @@ std::vector<Width> orderWidth(const int16_t* stereo, long frames, const Layout& 
 // Integrated loudness in LUFS through libebur128; false where the tool was
 // built without it.
 bool integratedLoudness(const int16_t* stereo, long frames, int rate, double* lufs);
+
+// The integrated loudness of each order position on its own, in LUFS; empty
+// where the tool was built without libebur128, and orders past the end of
+// the audio are left out.
+std::vector<double> orderLoudness(const int16_t* stereo, long frames, int rate, const Layout& layout);
 
 }  // namespace musicreport

@@ -3,6 +3,7 @@
 // for the order layout.
 //
 //   vorna-music-report PASS.WAV [MODULE.XM]
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -56,11 +57,13 @@ int main(int argc, char** argv) {
     else
         std::printf("integrated loudness: not built with libebur128\n");
     std::printf("sample peak %.2f dBFS\n", musicreport::samplePeakDbfs(pcm, frames));
+    std::printf("crest factor %.2f dB\n", musicreport::crestFactorDb(pcm, frames));
     double share[musicreport::bandCount];
     musicreport::bandShares(pcm, frames, rate, share);
     static const char* const names[musicreport::bandCount] = {"below 60 Hz", "60-250 Hz", "250-2000 Hz",
                                                               "2000-6000 Hz", "above 6000 Hz"};
-    for (int b = 0; b < musicreport::bandCount; ++b) std::printf("  %-14s %5.1f %%\n", names[b], 100.0 * share[b]);
+    for (int b = 0; b < musicreport::bandCount; ++b)
+        std::printf("  %-14s %5.1f %%  %6.2f dB\n", names[b], 100.0 * share[b], 10.0 * std::log10(share[b] + 1e-12));
     if (argc > 2) {
         std::vector<uint8_t> xm;
         if (!readFileBytes(argv[2], xm)) {
@@ -74,9 +77,13 @@ int main(int argc, char** argv) {
         }
         const std::vector<double> rms = musicreport::orderRmsDbfs(pcm, frames, layout);
         const std::vector<musicreport::Width> width = musicreport::orderWidth(pcm, frames, layout);
-        for (size_t i = 0; i < rms.size(); ++i)
-            std::printf("  order %2zu (pattern %2u): RMS %6.2f dBFS, side %6.2f dB below mid, L/R correlation %.2f\n",
-                        i, unsigned(xm[80 + i]), rms[i], -width[i].sideToMidDb, width[i].correlation);
+        const std::vector<double> lufs = musicreport::orderLoudness(pcm, frames, rate, layout);
+        for (size_t i = 0; i < rms.size(); ++i) {
+            std::printf("  order %2zu (pattern %2u): RMS %6.2f dBFS", i, unsigned(xm[80 + i]), rms[i]);
+            if (i < lufs.size()) std::printf(", %6.2f LUFS", lufs[i]);
+            std::printf(", side %6.2f dB below mid, L/R correlation %.2f\n", -width[i].sideToMidDb,
+                        width[i].correlation);
+        }
         std::printf("orders repeating an earlier order's pattern data: %d of %zu\n", layout.repeatedOrders,
                     layout.orderFrames.size());
     }

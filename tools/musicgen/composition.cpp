@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "instruments.h"
 
@@ -14,16 +15,36 @@ namespace musicgen {
 namespace {
 
 constexpr int kRows = 64;
-constexpr int kChannels = 12;
-enum Channel { chKick, chSnare, chHats, chPerc, chBass, chPad1, chPad2, chPad3, chArp, chLead, chEcho, chCounter };
+enum Channel {
+    chKick,
+    chSnare,
+    chClap,
+    chHats,
+    chPerc,
+    chBass,
+    chSub,
+    chPad1,
+    chPad2,
+    chPad3,
+    chArp,
+    chLead,
+    chEcho,
+    chCounter,
+    kChannels
+};
 
-constexpr uint8_t kTonePorta = 0x03;  // effect 3
-constexpr uint8_t kVibrato = 0x04;    // effect 4
-constexpr uint8_t kPanning = 0x08;    // effect 8
-constexpr uint8_t kSetVolume = 0x0C;  // effect C
-constexpr uint8_t kExtended = 0x0E;   // effect E, sub-command in the high nibble
-constexpr int kRetrigTwice = 0x94;    // E94: at speed 7, a second hit on tick 4
-constexpr uint8_t kSetSpeed = 0x0F;   // effect F
+constexpr uint8_t kArpeggio = 0x00;     // effect 0: a chord stab from one note
+constexpr uint8_t kTonePorta = 0x03;    // effect 3
+constexpr uint8_t kVibrato = 0x04;      // effect 4
+constexpr uint8_t kPanning = 0x08;      // effect 8
+constexpr uint8_t kSampleOffset = 0x09; // effect 9: start x 256 frames into the sample
+constexpr uint8_t kSetVolume = 0x0C;    // effect C
+constexpr uint8_t kExtended = 0x0E;     // effect E, sub-command in the high nibble
+constexpr uint8_t kSetSpeed = 0x0F;     // effect F
+constexpr int kRetrig = 0x90;           // E9y: a new hit every y ticks
+constexpr int kFineUp = 0xA0;           // EAy: fine volume slide up
+constexpr int kFineDown = 0xB0;         // EBy: fine volume slide down
+constexpr int kNoteDelay = 0xD0;        // EDy: the note starts on tick y of 7
 
 // Volume column: 0x10 + v sets, 0x60 + y slides down y a tick.
 constexpr uint8_t kSlideDown = 0x60;
@@ -44,21 +65,73 @@ int parseMidi(const std::string& name) {
     return pc + (octave + 1) * 12;
 }
 
+// ------------------------------------------------------------------ chords
+
+// A chord's colour decides which three tones the pads hold above the bass:
+// with a seventh or a ninth the root is left to the bass and the pads take
+// the colour tone instead.
+enum class Colour { triad, sus2, sus4, seventh, major7, add9 };
+
 struct Chord {
-    int pitchClass;
-    bool minor;
+    int pitchClass = 9;
+    bool minor = true;
+    Colour colour = Colour::triad;
+
+    int third() const {
+        if (colour == Colour::sus2) return 2;
+        if (colour == Colour::sus4) return 5;
+        return minor ? 3 : 4;
+    }
+    // The pads' three pitch classes.
+    std::array<int, 3> padClasses() const {
+        const int r = pitchClass;
+        switch (colour) {
+        case Colour::seventh: return {(r + third()) % 12, (r + 7) % 12, (r + 10) % 12};
+        case Colour::major7: return {(r + third()) % 12, (r + 7) % 12, (r + 11) % 12};
+        case Colour::add9: return {(r + third()) % 12, (r + 7) % 12, (r + 2) % 12};
+        default: return {r, (r + third()) % 12, (r + 7) % 12};
+        }
+    }
 };
 
+// "Am", "F", "Dm7", "G7", "Fmaj7", "Amadd9", "Esus4", "Gsus2", "F#".
 Chord chord(const std::string& name) {
-    const bool minor = name.size() > 1 && name.back() == 'm';
-    const int midi = parseMidi(name.substr(0, minor ? name.size() - 1 : name.size()) + "4");
-    return {midi % 12, minor};
+    size_t i = 1;
+    if (i < name.size() && name[i] == '#') ++i;
+    Chord c;
+    c.pitchClass = parseMidi(name.substr(0, i) + "4") % 12;
+    std::string rest = name.substr(i);
+    c.minor = !rest.empty() && rest[0] == 'm' && rest.compare(0, 4, "maj7") != 0;
+    if (c.minor) rest = rest.substr(1);
+    if (rest == "7") c.colour = Colour::seventh;
+    else if (rest == "maj7") c.colour = Colour::major7;
+    else if (rest == "add9") c.colour = Colour::add9;
+    else if (rest == "sus4") c.colour = Colour::sus4;
+    else if (rest == "sus2") c.colour = Colour::sus2;
+    else if (!rest.empty()) throw std::runtime_error("bad chord " + name);
+    return c;
+}
+
+// The chords of one pattern: four (a bar each) or eight (half a bar each).
+struct Bars {
+    std::vector<Chord> chords;
+    const Chord& at(int row) const { return chords[static_cast<size_t>(row) * chords.size() / kRows]; }
+    int rowsPerChord() const { return kRows / static_cast<int>(chords.size()); }
+};
+
+Bars bars(const std::string& text) {
+    Bars b;
+    std::istringstream in(text);
+    std::string name;
+    while (in >> name) b.chords.push_back(chord(name));
+    if (b.chords.size() != 4 && b.chords.size() != 8) throw std::runtime_error("need 4 or 8 chords: " + text);
+    return b;
 }
 
 // The pitch of a pitch class placed in [low, low + 11].
 int placed(int pitchClass, int low) { return low + ((pitchClass - low) % 12 + 12) % 12; }
 
-using Bars = std::array<Chord, 4>;
+// ------------------------------------------------------------------ writer
 
 struct Writer {
     Pattern& p;
@@ -89,43 +162,89 @@ struct Writer {
         c.effect = fx;
         c.param = static_cast<uint8_t>(param);
     }
+    void clear(int from, int to, int ch) {
+        for (int r = from; r < to; ++r) cell(r, ch) = Cell{};
+    }
 };
-
-Pattern blank() { return Pattern(kRows, kChannels); }
 
 // ------------------------------------------------------------------ levels
 
 struct Levels {
-    double kick = 50, clap = 54, snare = 48, hats = 64, perc = 44, bass = 32, pad = 36, arp = 36, lead = 55,
-           bell = 40, echo = 15, counter = 34;
+    double kick = 63, clap = 64, snare = 54, hats = 50, perc = 36, bass = 33, sub = 33, pad = 19, arp = 22,
+           lead = 40, bell = 34, echo = 11, counter = 24;
 };
 
 // ------------------------------------------------------------------ drums
 
-void kicks(Writer& w, int from, int to, double vol) {
-    for (int r = from; r < to; r += 4) w.note(r, chKick, kDrumNote, kKick, vol);
+constexpr int kClosedHat = kDrumNote - 12, kOpenHat = kDrumNote;
+
+// Kick patterns, one bar of sixteenths each ('x' a kick, 'g' a softer one).
+// The full sections vary them by bar; `drop` leaves the kick out of one
+// whole bar (the breath before a fill or a turn).
+const char* const kFourFloor = "x...x...x...x...";
+const char* const kPushed = "x...x...x...x.g.";    // a sixteenth kick before the next bar
+const char* const kBroken = "x.....x.x.....g.";    // the second theme: 3 + 3 + 2
+const char* const kHalfTime = "x.......x.......";  // the outro
+
+void kickBar(Writer& w, int bar, const char* shape, double vol) {
+    for (int s = 0; s < 16; ++s) {
+        if (shape[s] == '.') continue;
+        w.note(bar * 16 + s, chKick, kDrumNote, kKick, shape[s] == 'x' ? vol : vol * 0.62);
+    }
 }
 
-void claps(Writer& w, int from, int to, double vol) {
-    for (int r = from; r < to; ++r)
-        if (r % 16 == 4 || r % 16 == 12) w.note(r, chSnare, kDrumNote, kClap, vol);
+// The backbeat: a clap, and in the full sections a snare layered under it.
+void backbeat(Writer& w, int from, int to, double vol, bool layered = false) {
+    for (int r = from; r < to; ++r) {
+        if (r % 16 != 4 && r % 16 != 12) continue;
+        w.note(r, chClap, kDrumNote, kClap, vol);
+        if (layered) w.note(r, chSnare, kDrumNote, kSnare, vol * 0.8);
+    }
 }
 
-// Ghost claps on the last sixteenth of the second beat and the third
-// sixteenth of the fourth: the groove of the first section's second half.
-void ghostClaps(Writer& w, double vol) {
-    for (int r = 0; r < kRows; ++r)
-        if (r % 16 == 7 || r % 16 == 14) w.note(r, chSnare, kDrumNote, kClap, vol);
-}
-
-// Ghost snares just before the backbeat and on the last sixteenth of a bar.
+// Ghost snares before the backbeat, started late into the sample (9xx) so
+// they sound short and thin.
 void ghostSnares(Writer& w, int from, int to, double vol) {
-    for (int r = from; r < to; ++r)
-        if (r % 16 == 10 || r % 16 == 15) w.note(r, chSnare, kDrumNote, kSnare, vol);
+    for (int r = from; r < to; ++r) {
+        const int s = r % 16;
+        if (s != 10 && s != 15 && s != 7) continue;
+        w.note(r, chSnare, kDrumNote, kSnare, s == 7 ? vol * 0.7 : vol);
+        w.effect(r, chSnare, kSampleOffset, 0x10);
+    }
 }
 
-// Snare hits from `from` to the end of the pattern, thickening from
-// quarters through eighths to sixteenths and rising in volume.
+// Sixteenth hats: open on the offbeat eighths, closed elsewhere. With swing
+// the second and fourth sixteenths of every beat come two ticks late (ED2)
+// and soft, as ghost notes.
+void hats16(Writer& w, int from, int to, double vol, bool swing) {
+    static const double accent[4] = {0.72, 0.42, 1.0, 0.5};
+    for (int r = from; r < to; ++r) {
+        const int s = r % 4;
+        w.note(r, chHats, s == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[s]);
+        if (swing && (s == 1 || s == 3)) w.effect(r, chHats, kExtended, kNoteDelay | 2);
+    }
+}
+
+void offbeatHats(Writer& w, int from, int to, double vol) {
+    for (int r = from; r < to; ++r)
+        if (r % 4 == 2) w.note(r, chHats, kOpenHat, kHats, vol);
+}
+
+// The climax's extra layer: closed hats in threes against the beat, panned
+// away from the main hats.
+void percLayer(Writer& w, double vol) {
+    for (int r = 2; r < kRows; ++r) {
+        const int s = r % 16;
+        if (s != 2 && s != 5 && s != 8 && s != 11 && s != 14) continue;
+        w.note(r, chPerc, kClosedHat, kHats, s == 8 ? vol : vol * 0.7);
+        w.effect(r, chPerc, kPanning, 200);
+    }
+}
+
+void crash(Writer& w, int row, double vol) { w.note(row, chPerc, kDrumNote, kCrash, vol); }
+
+// Snare hits from `from` to the end, thickening from quarters through
+// eighths to sixteenths and rising in volume.
 void snareRoll(Writer& w, int from, double vol0, double vol1) {
     for (int r = from; r < kRows; ++r) {
         const int left = kRows - r;
@@ -133,69 +252,6 @@ void snareRoll(Writer& w, int from, double vol0, double vol1) {
         if ((r - from) % step != 0 && left > 8) continue;
         const double t = static_cast<double>(r - from) / (kRows - 1 - from);
         w.note(r, chSnare, kDrumNote, kSnare, vol0 + (vol1 - vol0) * t);
-    }
-}
-
-// The last two beats of the pattern: a snare run.
-void snareFill(Writer& w, double vol) {
-    for (int r = 56; r < 64; ++r) {
-        Cell& c = w.cell(r, chSnare);
-        c = Cell{};
-        if (r < 60 && r % 2) continue;
-        w.note(r, chSnare, kDrumNote, kSnare, vol * (0.55 + 0.06 * (r - 56)));
-    }
-}
-
-// The last two beats: the kick turned into falling toms, claps between.
-void tomFill(Writer& w, double vol) {
-    static const int toms[4] = {kDrumNote + 12, kDrumNote + 9, kDrumNote + 5, kDrumNote + 2};
-    for (int r = 56; r < 64; ++r) {
-        w.cell(r, chKick) = Cell{};
-        w.cell(r, chSnare) = Cell{};
-    }
-    for (int k = 0; k < 4; ++k) w.note(56 + 2 * k, chKick, toms[k], kKick, vol * (0.62 + 0.05 * k));
-    w.note(61, chSnare, kDrumNote, kSnare, vol * 0.5);
-    w.note(63, chSnare, kDrumNote, kSnare, vol * 0.65);
-}
-
-constexpr int kClosedHat = kDrumNote - 12, kOpenHat = kDrumNote;
-
-void offbeatHats(Writer& w, int from, int to, double vol) {
-    for (int r = from; r < to; ++r)
-        if (r % 4 == 2) w.note(r, chHats, kOpenHat, kHats, vol);
-}
-
-void sixteenthHats(Writer& w, int from, int to, double vol) {
-    static const double accent[4] = {0.7, 0.5, 1.0, 0.62};
-    for (int r = from; r < to; ++r) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[r % 4]);
-}
-
-// The first half of the first full section: open hats on the offbeats and a
-// closed one on each beat, room left for the section to grow into.
-void thinHats(Writer& w, double vol) {
-    for (int r = 0; r < kRows; r += 2) w.note(r, chHats, r % 4 == 2 ? kOpenHat : kClosedHat, kHats, r % 4 ? vol : vol * 0.5);
-}
-
-// The climax: sixteenths with an open hat pushed onto the last sixteenth of
-// the second and fourth beats of each bar, and a doubled hit (E94) leading
-// into every bar.
-void drivingHats(Writer& w, double vol) {
-    sixteenthHats(w, 0, kRows, vol);
-    for (int r = 0; r < kRows; ++r) {
-        const int s = r % 16;
-        if (s == 7 || s == 15) w.note(r, chHats, kOpenHat, kHats, vol * 0.8);
-        if (s == 15) w.effect(r, chHats, kExtended, kRetrigTwice);
-    }
-}
-
-// The second full section's extra layer: closed hats in threes against the
-// beat, panned away from the main hats.
-void percLayer(Writer& w, double vol) {
-    for (int r = 2; r < kRows; ++r) {
-        const int s = r % 16;
-        if (s != 2 && s != 5 && s != 8 && s != 11 && s != 14) continue;
-        w.note(r, chPerc, kClosedHat, kHats, s == 8 ? vol : vol * 0.7);
-        w.effect(r, chPerc, kPanning, 200);
     }
 }
 
@@ -208,84 +264,183 @@ void riser(Writer& w, int from, double vol0, double vol1) {
     }
 }
 
-void crash(Writer& w, double vol) { w.note(0, chPerc, kDrumNote, kCrash, vol); }
+// The fills, one per phrase end and each used once: the last two beats
+// (rows 56 to 63) on the kick channel ('K' kick, '1' to '4' toms from high
+// to low) and the snare channel ('S' snare, 's' ghost, 'C' clap, 'R' a snare
+// that retriggers every other tick, 'o' a thin snare started late).
+struct Fill {
+    const char* kick;
+    const char* snare;
+};
+const Fill kFills[] = {
+    {"K.......", "..S.SSSS"},  // 0: a snare run
+    {"1.2.3.4.", ".s.s.S.S"},  // 1: falling toms
+    {"4.3.2.1.", "......SS"},  // 2: rising toms
+    {"K..K..K.", "..C..C.R"},  // 3: a stutter in threes
+    {"........", "SsSsRRRR"},  // 4: a retriggered roll, no kick
+    {"K.1.2.K.", ".o.o.o.S"},  // 5: toms between thin snares
+    {"1.1.3.3.", ".S.S.RRR"},  // 6: paired toms into a roll
+    {"K.K.KKKK", "S...S.S."},  // 7: a kick run
+    {"4321....", "....RRRR"},  // 8: a tom cascade, then the roll
+};
+constexpr int kFillCount = static_cast<int>(sizeof kFills / sizeof kFills[0]);
 
-// ------------------------------------------------------------------ harmony
-
-// Bass roots C2 .. B2: the sub below 60 Hz is left to the kick.
-int bassRoot(const Chord& c) { return noteByte(placed(c.pitchClass, 36)); }
-
-// Sixteenths between the kicks on the root, accented on the offbeat, or with
-// the gallop on the first sixteenth after the kick. The bass stays below C3:
-// an octave jump would land in the pads' lowest voice and thicken the mud.
-void rollingBass(Writer& w, const Bars& bars, double vol, bool gallop) {
-    static const double offbeat[4] = {0, 0.78, 1.0, 0.86}, galloping[4] = {0, 1.0, 0.8, 0.9};
-    const double* accent = gallop ? galloping : offbeat;
-    for (int r = 0; r < kRows; ++r) {
-        const int s = r % 4;
-        if (s == 0) continue;
-        w.note(r, chBass, bassRoot(bars[r / 16]), kBass, vol * accent[s]);
+void fill(Writer& w, int index, double kick, double snare) {
+    if (index < 0 || index >= kFillCount) throw std::runtime_error("no such fill");
+    const Fill& f = kFills[index];
+    static const int toms[4] = {kDrumNote + 12, kDrumNote + 9, kDrumNote + 5, kDrumNote + 2};
+    for (int ch : {chKick, chSnare, chClap}) w.clear(56, 64, ch);
+    for (int k = 0; k < 8; ++k) {
+        const int r = 56 + k;
+        const double rise = 0.7 + 0.04 * k;
+        const char kc = f.kick[k];
+        if (kc == 'K') w.note(r, chKick, kDrumNote, kKick, kick * 0.9);
+        if (kc >= '1' && kc <= '4') w.note(r, chKick, toms[kc - '1'], kKick, kick * rise);
+        switch (f.snare[k]) {
+        case 'S': w.note(r, chSnare, kDrumNote, kSnare, snare * rise); break;
+        case 's': w.note(r, chSnare, kDrumNote, kSnare, snare * 0.45); break;
+        case 'C': w.note(r, chClap, kDrumNote, kClap, snare * rise); break;
+        case 'o':
+            w.note(r, chSnare, kDrumNote, kSnare, snare * 0.6);
+            w.effect(r, chSnare, kSampleOffset, 0x0C);
+            break;
+        case 'R':
+            w.note(r, chSnare, kDrumNote, kSnare, snare * rise);
+            w.effect(r, chSnare, kExtended, kRetrig | 2);
+            break;
+        default: break;
+        }
     }
 }
 
-void longBass(Writer& w, const Bars& bars, int from, double vol) {
-    for (int r = from; r < kRows; r += 8) w.note(r, chBass, bassRoot(bars[r / 16]), kBass, r % 16 ? vol * 0.75 : vol);
+// ------------------------------------------------------------------ bass
+
+// Bass roots C2 .. B2.
+int bassRoot(const Chord& c) { return placed(c.pitchClass, 36); }
+
+enum class BassStyle {
+    whole,    // one long note a chord
+    pulse,    // eighths off the kick, an octave jump on the last one of a bar
+    rolling,  // sixteenths between the kicks, octave jumps on the offbeats
+    synco,    // the second theme: off the broken kick, the octave on the 2
+};
+
+// The note that leads into a chord change: a semitone below the next root
+// when the bass climbs to it, a whole tone above when it falls, or the next
+// chord's fifth when the root stays.
+int approach(int from, int to) {
+    if (to == from) return to + 7 - 12;
+    return to > from ? to - 1 : to + 2;
 }
 
-// Triads in open position: a close triad between G3 and C5, each chord taking
-// the inversion nearest the last so the voices move by step, with its middle
-// voice lifted an octave, so the chord spans more than an octave above the
-// bass instead of sitting in a block on top of it.
+// `next` is the first chord of the following pattern, so the last bar leads
+// into it too. Ghost notes start late in the sample (9xx): past the filter's
+// opening, so they are darker as well as softer.
+void bassLine(Writer& w, const Bars& b, const Chord& next, BassStyle style, double vol) {
+    static const char* const shapes[] = {
+        "x...............",  // whole
+        "..x...x...x...o.",  // pulse: 'o' the octave
+        ".gx..gxo.gx..gxo",  // rolling: 'g' ghost
+        "..x..x.o..x..x..",  // synco: between the broken kicks
+    };
+    const char* shape = shapes[static_cast<int>(style)];
+    const int span = b.rowsPerChord();
+    for (int r = 0; r < kRows; ++r) {
+        const Chord& c = b.at(r);
+        const int root = bassRoot(c);
+        const bool lastOfChord = (r + 1) % span == 0;
+        const Chord& following = r + 1 < kRows ? b.at(r + 1) : next;
+        const int nextRoot = bassRoot(following);
+        const char k = style == BassStyle::whole ? (r % span == 0 ? 'x' : '.') : shape[r % 16];
+        if (lastOfChord && style != BassStyle::whole && (r + 1) % 16 == 0) {
+            // The last sixteenth of a bar leads into the next chord.
+            w.note(r, chBass, noteByte(approach(root, nextRoot)), kBass, vol * 0.8);
+            continue;
+        }
+        if (k == '.') continue;
+        if (k == 'x') w.note(r, chBass, noteByte(root), kBass, vol);
+        if (k == 'o') w.note(r, chBass, noteByte(root + 12), kBass, vol * 0.85);
+        if (k == 'g') {
+            w.note(r, chBass, noteByte(root), kBass, vol * 0.55);
+            w.effect(r, chBass, kSampleOffset, 0x04);
+        }
+    }
+}
+
+// The sub holds the root a chord at a time and ducks under every kick
+// already written (the volume column pulls it down on the kick's row and
+// lets it back over the next), so the two never sound at once at full weight.
+void subLine(Writer& w, const Bars& b, double vol, bool duck) {
+    const int span = b.rowsPerChord();
+    for (int r = 0; r < kRows; ++r) {
+        const bool kick = duck && w.cell(r, chKick).note != 0;
+        const bool after = duck && r > 0 && w.cell(r - 1, chKick).note != 0;
+        const double level = vol * (kick ? 0.15 : (after ? 0.6 : 1.0));
+        if (r % span == 0)
+            w.note(r, chSub, noteByte(bassRoot(b.at(r))), kSub, level);
+        else if (kick || after || (r > 1 && w.cell(r - 2, chKick).note != 0))
+            w.volume(r, chSub, level);
+    }
+}
+
+// ------------------------------------------------------------------ pads
+
+// Three pad voices between G3 and E5. Each new chord takes the voicing
+// nearest the last one, so the voices move by step, and the last voicing
+// carries into the next pattern.
 using Voicing = std::array<int, 3>;
 
 Voicing voiceLead(const Chord& c, const Voicing& last) {
-    const int third = c.minor ? 3 : 4;
-    const int classes[3] = {c.pitchClass, (c.pitchClass + third) % 12, (c.pitchClass + 7) % 12};
+    const std::array<int, 3> classes = c.padClasses();
     Voicing best{};
     int bestCost = 1 << 30;
-    for (int low = 55; low <= 63; ++low) {
-        Voicing v{};
-        for (int k = 0; k < 3; ++k) v[static_cast<size_t>(k)] = placed(classes[k], low);
-        std::sort(v.begin(), v.end());
-        if (v[2] > 72) continue;
-        v[1] += 12;
-        int cost = 0;
-        for (size_t k = 0; k < 3; ++k) cost += std::abs(v[k] - last[k]);
-        if (cost < bestCost) {
-            bestCost = cost;
-            best = v;
-        }
-    }
+    for (int o0 = 0; o0 < 2; ++o0)
+        for (int o1 = 0; o1 < 2; ++o1)
+            for (int o2 = 0; o2 < 2; ++o2) {
+                Voicing v = {placed(classes[0], 55) + 12 * o0, placed(classes[1], 55) + 12 * o1,
+                             placed(classes[2], 55) + 12 * o2};
+                std::sort(v.begin(), v.end());
+                if (v[2] > 76 || v[0] == v[1] || v[1] == v[2] || v[2] - v[0] > 14) continue;
+                int cost = 0;
+                for (size_t k = 0; k < 3; ++k) cost += std::abs(v[k] - last[k]);
+                if (cost < bestCost) {
+                    bestCost = cost;
+                    best = v;
+                }
+            }
     return best;
 }
 
 // With pump, the volume ducks under every kick and swells back: the
-// sidechain sound of the era, written in the volume column. The lowest voice
-// is panned left, the one above it right, and the lifted voice stays centre.
-Voicing pads(Writer& w, const Bars& bars, double vol, bool pump, Voicing last, bool deep = false) {
-    static const double light[4] = {0.4, 0.68, 0.88, 1.0}, heavy[4] = {0.25, 0.6, 0.86, 1.0};
-    const double* duck = deep ? heavy : light;
-    static const int panning[3] = {0x48, 0x80, 0xB8};
-    for (int bar = 0; bar < 4; ++bar) {
-        last = voiceLead(bars[static_cast<size_t>(bar)], last);
+// sidechain sound of the era, written in the volume column. The voices are
+// panned left, centre and right. With `fadeFrom`, the pads fade out from
+// that row on, one step a row (a fine volume slide, EB1).
+void pads(Writer& w, const Bars& b, double vol, bool pump, Voicing& voicing, int fadeFrom = kRows) {
+    static const double duck[4] = {0.3, 0.66, 0.88, 1.0};
+    static const int panning[3] = {0x2C, 0x80, 0xD4};
+    const int span = b.rowsPerChord();
+    for (int r = 0; r < kRows; ++r) {
+        if (r % span == 0) voicing = voiceLead(b.at(r), voicing);
         for (int k = 0; k < 3; ++k) {
             const int ch = chPad1 + k;
             const double v = vol * (k == 1 ? 0.9 : 1.0);
-            for (int r = bar * 16; r < bar * 16 + 16; ++r) {
-                const double level = pump ? v * duck[r % 4] : v;
-                if (r % 16 == 0) {
-                    w.note(r, ch, noteByte(last[static_cast<size_t>(k)]), kPad, level);
-                    w.effect(r, ch, kPanning, panning[k]);
-                } else if (pump)
-                    w.volume(r, ch, level);
+            const double level = pump ? v * duck[r % 4] : v;
+            if (r % span == 0) {
+                w.note(r, ch, noteByte(voicing[static_cast<size_t>(k)]), kPad, level);
+                w.effect(r, ch, kPanning, panning[k]);
+            } else if (r >= fadeFrom) {
+                w.effect(r, ch, kExtended, kFineDown | 1);
+            } else if (pump) {
+                w.volume(r, ch, level);
             }
         }
     }
-    return last;
 }
 
-// Arp contours, one per section, as indices into root, third, fifth, octave,
-// tenth, twelfth; -1 rests (the thinned eighths under the lead).
+// ------------------------------------------------------------------ arp
+
+// Arp contours as indices into root, third, fifth, octave, tenth, twelfth;
+// -1 rests.
 using Contour = std::array<int, 16>;
 const Contour kArpIntro = {0, 2, 1, 2, 3, 2, 1, 2, 0, 2, 1, 2, 4, 3, 2, 1};
 const Contour kArpFullA = {0, -1, 2, 3, -1, 2, 1, -1, 3, -1, 4, 3, -1, 2, 3, -1};
@@ -294,16 +449,28 @@ const Contour kArpFullB = {3, -1, 2, -1, 0, -1, 2, 3, -1, 4, -1, 3, 2, -1, 1, -1
 const Contour kArpBuild = {0, 1, 2, 3, 0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5};
 
 // An octave under the lead: roots from F3 to E4.
-void arpeggio(Writer& w, const Bars& bars, const Contour& contour, int from, int to, double vol) {
+void arpeggio(Writer& w, const Bars& b, const Contour& contour, int from, int to, double vol) {
     static const double accent[4] = {1.0, 0.6, 0.82, 0.64};
     for (int r = from; r < to; ++r) {
         const int step = contour[static_cast<size_t>(r % 16)];
         if (step < 0) continue;
-        const Chord& c = bars[static_cast<size_t>(r / 16)];
-        const int third = c.minor ? 3 : 4;
+        const Chord& c = b.at(r);
+        const int third = c.third();
         const int tones[6] = {0, third, 7, 12, 12 + third, 19};
         const int root = placed(c.pitchClass, 53);
         w.note(r, chArp, noteByte(root + tones[step]), kPluck, vol * accent[r % 4]);
+    }
+}
+
+// Chord stabs on the pluck: one note with the arpeggio effect (0xy) running
+// through third and fifth at the tick rate, on the offbeats of a 3 + 3 + 2.
+void stabs(Writer& w, const Bars& b, double vol) {
+    for (int r = 0; r < kRows; ++r) {
+        const int s = r % 16;
+        if (s != 3 && s != 6 && s != 14) continue;
+        const Chord& c = b.at(r);
+        w.note(r, chArp, noteByte(placed(c.pitchClass, 60)), kPluck, s == 14 ? vol * 0.7 : vol);
+        w.effect(r, chArp, kArpeggio, (c.third() << 4) | 7);
     }
 }
 
@@ -331,7 +498,7 @@ std::vector<Note> melody(const std::string& text) {
 }
 
 // The same line shifted by diatonic degrees in A minor (G# over E major).
-std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bars& bars) {
+std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bars& b) {
     static const int scale[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
     std::vector<Note> out;
     int row = 0;
@@ -340,7 +507,8 @@ std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bar
         if (n.midi >= 0) {
             const int pc = n.midi % 12 == 8 ? 7 : n.midi % 12;  // G# counts as G
             int degree = 0;
-            while (scale[degree] != pc) ++degree;
+            while (degree < 7 && scale[degree] != pc) ++degree;
+            if (degree == 7) throw std::runtime_error("note outside A minor in a harmonised line");
             const int octave = n.midi / 12 - (pc >= 9 ? 0 : 1);  // octaves counted from A
             int d = degree + degrees;
             int o = octave;
@@ -354,7 +522,7 @@ std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bar
             }
             const int target = scale[d];
             m.midi = (o + (target >= 9 ? 0 : 1)) * 12 + target;
-            const Chord& c = bars[static_cast<size_t>(row / 16)];
+            const Chord& c = b.at(row);
             if (target == 7 && c.pitchClass == 4 && !c.minor) m.midi += 1;
         }
         out.push_back(m);
@@ -363,18 +531,19 @@ std::vector<Note> diatonic(const std::vector<Note>& line, int degrees, const Bar
     return out;
 }
 
-// The line an octave up, except the notes that would pass E7: a bell up
-// there only whistles, so those stay in unison.
+// The line an octave up, except the notes that would pass C7 (D7 in the
+// climax a tone up): a bell up there only whistles, so those stay in unison.
 std::vector<Note> octaveUp(std::vector<Note> line) {
     for (Note& n : line)
-        if (n.midi >= 0 && n.midi + 12 <= parseMidi("E7")) n.midi += 12;
+        if (n.midi >= 0 && n.midi + 12 <= parseMidi("C7")) n.midi += 12;
     return line;
 }
 
 // How a line is played: accents by where a note falls and how long it is;
-// long notes glide in from the note before (effect 3), sway from their
-// fourth row on (effect 4) and fall away over their last two rows (a volume
-// slide in the volume column); a rest is a key-off.
+// long notes glide in from the note before (effect 3), swell by a fine
+// volume slide (EA), sway from their fourth row on (effect 4) and fall away
+// over their last two rows (a volume slide in the volume column); a rest is
+// a key-off.
 struct Phrasing {
     bool glide = true;
     bool vibrato = true;
@@ -396,7 +565,7 @@ void playLine(Writer& w, int ch, int instrument, const std::vector<Note>& notes,
         const int at = row + how.delay;
         row += n.rows;
         const int end = at + n.rows;  // first row of the next note
-        if (at < how.from || at >= how.to) {
+        if (at < how.from || at >= how.to || at >= kRows) {
             previous = n.midi;
             continue;
         }
@@ -405,8 +574,9 @@ void playLine(Writer& w, int ch, int instrument, const std::vector<Note>& notes,
             previous = -1;
             continue;
         }
-        const double v = vol * accent(at, n.rows);
-        const bool glide = how.glide && n.rows >= 6 && previous >= 0 && std::abs(previous - n.midi) <= 5 &&
+        const bool longNote = n.rows >= 6;
+        const double v = vol * accent(at, n.rows) * (longNote && how.vibrato ? 0.85 : 1.0);
+        const bool glide = how.glide && longNote && previous >= 0 && std::abs(previous - n.midi) <= 5 &&
                            previous != n.midi;
         if (glide) {
             Cell& c = w.cell(at, ch);
@@ -418,9 +588,12 @@ void playLine(Writer& w, int ch, int instrument, const std::vector<Note>& notes,
             w.note(at, ch, noteByte(n.midi), instrument, v);
             if (how.panning >= 0) w.effect(at, ch, kPanning, how.panning);
         }
-        if (how.vibrato && n.rows >= 6)
-            for (int r = at + 3; r < end && r < kRows && r < how.to; ++r) w.effect(r, ch, kVibrato, r == at + 3 ? 0x52 : 0);
-        if (n.rows >= 6)
+        if (how.vibrato && longNote) {
+            for (int r = at + 1; r < at + 3 && r < kRows && r < how.to; ++r) w.effect(r, ch, kExtended, kFineUp | 3);
+            for (int r = at + 3; r < end && r < kRows && r < how.to; ++r)
+                w.effect(r, ch, kVibrato, r == at + 3 ? 0x52 : 0);
+        }
+        if (longNote)
             for (int r = end - 2; r < end && r < kRows && r < how.to; ++r) w.cell(r, ch).volume = kSlideDown + 1;
         previous = n.midi;
     }
@@ -436,187 +609,318 @@ void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, doub
     Phrasing e;
     e.glide = false;
     e.vibrato = false;
-    e.panning = instrument == kBell ? 190 : 176;
+    e.panning = instrument == kBell ? 200 : 192;
     e.delay = 3;
     e.from = from + 3;
     e.to = to;
     playLine(w, chEcho, instrument, line, echo, e);
 }
 
-const char* const kHookA = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  ";
-const char* const kFull1 = "G5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10";
+// ------------------------------------------------------------------ the lines
+
+// The hook, two bars: A5 C6 E6 D6 C6 | E6 C6 A5, 3+3+4+2+4 then 3+3+10.
+const char* const kHookFull1 =
+    "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  G5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10";
 const char* const kFull2 = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 F6:6 E6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:10";
-// The answer in the second half of the first full section: longer notes in a
-// dotted rhythm (6+2+8) instead of the hook's 3+3+4+2+4, opening on an F
-// that leans onto the E of the A minor chord.
+// The answer: longer notes in a dotted rhythm (6+2+8), opening on an F that
+// leans onto the E of the A minor chord.
 const char* const kAnswer1 = "F6:6 E6:10  A5:8 C6:8  G6:8 E6:8  D6:12 B5:4";
 const char* const kAnswer2 = "F6:6 E6:2 C6:8  F5:6 A5:2 C6:8  D6:6 C6:2 B5:8  G#5:4 B5:4 E6:8";
-const char* const kBreak = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10  G5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
-const char* const kHigh1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 E6:3 G6:10  A6:3 G6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10";
-const char* const kHigh2 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
+const char* const kTurn1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 E6:3 G6:10  A6:3 G6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10";
+const char* const kTurn2 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:4 A5:2 B5:4  G#5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
+const char* const kBreak1 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 B5:3 G5:10  G5:3 B5:3 E6:4 D6:2 B5:4  C6:3 B5:3 A5:10";
+const char* const kBreak2 = "F6:3 E6:3 D6:4 C6:2 A5:4  C6:3 E6:3 A5:10  A5:3 C6:3 E6:4 G6:2 E6:4  D6:3 B5:3 G#5:10";
+// The second theme, legato, 6+6+4 then 2+2+4+8, over its own progression.
+const char* const kThemeB1 = "F5:6 E5:6 D5:4  D5:2 E5:2 G5:4 B5:8  C6:6 B5:6 G5:4  A5:12 -:4";
+const char* const kThemeB2 = "A5:6 G5:6 E5:4  G5:2 A5:2 B5:4 E6:8  F6:6 E6:6 D6:4  E6:4 D6:4 B5:4 G#5:4";
+const char* const kThemeB3 = "A5:6 C6:6 D6:4  D6:2 E6:2 F6:4 D6:8  E6:6 D6:6 B5:4  C6:4 B5:4 A5:8";
+const char* const kThemeB4 = "C6:6 A5:6 F5:4  G5:2 A5:2 B5:4 D6:8  E6:8 D6:4 B5:4  G#5:4 B5:4 E6:8";
 const char* const kHigh3 = "C6:3 E6:3 A6:4 G6:2 E6:4  D6:3 B5:3 G5:10  A5:3 C6:3 E6:4 G6:2 E6:4  D6:3 C6:3 A5:10";
 const char* const kHigh4 = "A5:3 C6:3 E6:4 D6:2 C6:4  D6:3 G6:3 B6:6 A6:4  G#6:3 E6:3 B5:4 D6:2 E6:4  C6:3 B5:3 A5:6 -:4";
 const char* const kIntroHint = "-:32  G5:3 C6:3 E6:10  D6:3 B5:3 G5:10";
 const char* const kIntroHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  G5:3 C6:3 E6:10  D6:3 B5:3 G5:10";
-const char* const kBridgeHook = "A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10  D6:3 F6:3 A6:10  -:16";
+const char* const kIntroLead = "-:32  A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10";
+// The outro: the hook in long notes, then the cadence onto A at row 32.
+const char* const kOutro1 = "A5:6 C6:6 E6:4  D6:8 C6:8  B5:6 G5:6 E5:4  A5:16";
+const char* const kOutro2 = "F5:6 A5:6 D6:4  B5:8 G#5:8  A5:32";
+const char* const kCoda1 = "-:8 E6:8 C6:8 A5:8  -:16 E6:8 A5:8";
+const char* const kCoda2 = "-:16 E6:4 D6:4 C6:8  -:32";
+
+// ------------------------------------------------------------------ the plan
+
+// What each order position plays. The sections follow the scenes of a
+// fixed-seed run (each order lasts 8.96 s): the opening under orders 0-3,
+// the first 3D scene from the middle of order 3, the text page at order 10,
+// the greetings at 15.5, the cows from 18, the closing at 26.5.
+enum class Part {
+    intro1,     // pads swell in; the bell hints at the hook at row 32
+    intro2,     // hats and arp; the bell states the hook; bass at row 32
+    intro3,     // kick and sub enter; the lead at row 32
+    build,      // snare roll and riser from `rollFrom`, a double kick into the drop
+    full,       // a full section: drums, bass, sub, pads, arp or stabs, lead
+    breakdown,  // no drums: pads, sub, long bass, the bell
+    outro,      // half-time drums thinning, the hook in long notes
+    cadence,    // the final cadence onto A minor at row 32, then pads alone
+    coda,       // pads and bell, fading to the loop
+};
+
+enum class Second { none, thirds, bellOctave };
+
+struct Order {
+    Part part;
+    const char* chords;
+    const char* line;  // the lead's line, or the bell's in the breakdown and coda
+    int transpose;     // semitones: the last climax sits a tone up
+    int fill;          // index into kFills, -1 none
+    Second second;
+    bool theme2;       // the second theme's groove: broken kick, swing, stabs
+    int rollFrom;      // builds only
+};
+
+const Order kPlan[] = {
+    // 0-3: the opening title
+    {Part::intro1, "Am F C G", kIntroHint, 0, -1, Second::none, false, 0},
+    {Part::intro2, "Am F C G", kIntroHook, 0, -1, Second::none, false, 0},
+    {Part::intro3, "Amadd9 Fmaj7 C G", kIntroLead, 0, -1, Second::none, false, 0},
+    {Part::build, "Am Am F F G G Esus4 E", nullptr, 0, -1, Second::none, false, 32},
+    // 4-9: the first full section under the sphere and the glob
+    {Part::full, "Am F C G", kHookFull1, 0, -1, Second::none, false, 0},
+    {Part::full, "Am F G E", kFull2, 0, 0, Second::none, false, 0},
+    {Part::full, "Am7 F C G", kAnswer1, 0, -1, Second::none, false, 0},
+    {Part::full, "Am F G E", kAnswer2, 0, 1, Second::none, false, 0},
+    {Part::full, "Fmaj7 G Am Am7", kTurn1, 0, -1, Second::bellOctave, false, 0},
+    {Part::full, "Fmaj7 G E Am", kTurn2, 0, 2, Second::thirds, false, 0},
+    // 10-11: the breakdown under the first text page and the magnolia
+    {Part::breakdown, "Fmaj7 G Em7 Amadd9", kBreak1, 0, -1, Second::none, false, 0},
+    {Part::breakdown, "Dm7 Am7 Fmaj7 Esus4", kBreak2, 0, -1, Second::none, false, 0},
+    // 12-16: the second theme, leaving the loop for ii-V-I in C
+    {Part::build, "Dm7 Dm7 G7 G7 Cmaj7 Cmaj7 E7 E7", nullptr, 0, -1, Second::none, false, 16},
+    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB1, 0, -1, Second::none, true, 0},
+    {Part::full, "Fmaj7 Fmaj7 Em7 Em7 Dm7 Dm7 Esus4 E", kThemeB2, 0, 3, Second::none, true, 0},
+    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB3, 0, -1, Second::bellOctave, true, 0},
+    {Part::full, "Fmaj7 G Esus4 E", kThemeB4, 0, 4, Second::none, true, 0},
+    // 17: the lift into B minor under the last pictures
+    {Part::build, "F F G G Gsus2 A F#sus4 F#", nullptr, 0, -1, Second::none, false, 32},
+    // 18-24: the last climax, a tone up, under the cows, the spring, the teddy
+    {Part::full, "Am F C G", kHookFull1, 2, -1, Second::thirds, false, 0},
+    {Part::full, "Am F G E", kFull2, 2, 5, Second::bellOctave, false, 0},
+    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB1, 2, -1, Second::bellOctave, true, 0},
+    {Part::full, "Fmaj7 Fmaj7 Em7 Em7 Dm7 Dm7 Esus4 E", kThemeB2, 2, 6, Second::none, true, 0},
+    {Part::full, "Am F C G", kHigh3, 2, -1, Second::thirds, false, 0},
+    {Part::full, "Am F G E", kHigh4, 2, 7, Second::bellOctave, false, 0},
+    {Part::full, "Fmaj7 G Em7 Am", kBreak1, 2, 8, Second::thirds, false, 0},
+    // 25-26: the outro, back home in A minor; the cadence meets the closing
+    {Part::outro, "Fmaj7 G Em7 Am", kOutro1, 0, -1, Second::none, false, 0},
+    {Part::cadence, "Dm7 E7 Amadd9 Amadd9", kOutro2, 0, -1, Second::none, false, 0},
+    // 27-28: the coda under the closing title, fading into the loop
+    {Part::coda, "Amadd9 Fmaj7 Amadd9 Fmaj7", kCoda1, 0, -1, Second::none, false, 0},
+    {Part::coda, "Fmaj7 Gsus4 Esus4 E", kCoda2, 0, -1, Second::none, false, 0},
+};
+constexpr int kOrders = static_cast<int>(sizeof kPlan / sizeof kPlan[0]);
+constexpr int kRestart = 0;  // the coda fades into the intro's swell
 
 // ------------------------------------------------------------------ sections
 
-const Voicing kStartVoicing = {57, 72, 64};  // A3 C5 E4: the middle voice lifted
+struct Context {
+    Levels l;
+    Voicing voicing = {57, 60, 64};  // A3 C4 E4
+};
 
-// The lead-in shared by both builds and the bridge: on the last beat the
-// kick drops out and pads and bass are cut (C00), leaving arp, roll and riser.
-void dropIn(Writer& w) {
-    for (int ch : {chPad1, chPad2, chPad3, chBass})
-        for (int r = 60; r < kRows; ++r) w.p.at(r, ch) = Cell{};
-    for (int ch : {chPad1, chPad2, chPad3, chBass}) w.effect(60, ch, kSetVolume, 0);
-}
-
-enum class Fill { none, snare, toms, flam };
-
-// The first full section: thin hats in its first half, sixteenths and ghost
-// claps in its second.
-Pattern fullA(const Bars& bars, const std::string& theme, bool withCrash, Fill fill, bool secondHalf,
-              const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    kicks(w, 0, kRows, l.kick);
-    if (secondHalf) ghostClaps(w, l.clap * 0.3);
-    claps(w, 0, kRows, l.clap);
-    if (secondHalf)
-        sixteenthHats(w, 0, kRows, l.hats);
-    else
-        thinHats(w, l.hats * 0.9);
-    rollingBass(w, bars, l.bass, false);
-    pads(w, bars, l.pad, true, kStartVoicing);
-    arpeggio(w, bars, kArpFullA, 0, kRows, l.arp);
-    leadWithEcho(w, kLead, melody(theme), l.lead, l.echo, 0, fill == Fill::none ? kRows : 60);
-    if (withCrash) crash(w, 40);
-    if (fill == Fill::snare) snareFill(w, l.snare);
-    if (fill == Fill::toms) tomFill(w, l.kick);
-    if (fill == Fill::flam) {
-        w.note(62, chSnare, kDrumNote, kSnare, l.snare * 0.5);
-        w.note(63, chSnare, kDrumNote, kSnare, l.snare * 0.7);
+// On the last beat before a drop the pads and bass are cut (C00) and the
+// kick doubles on the last two sixteenths.
+void dropIn(Writer& w, double kick) {
+    for (int ch : {chPad1, chPad2, chPad3, chBass, chSub}) {
+        w.clear(60, kRows, ch);
+        w.effect(60, ch, kSetVolume, 0);
     }
-    return p;
+    w.clear(56, kRows, chKick);
+    w.note(62, chKick, kDrumNote, kKick, kick * 0.8);
+    w.note(63, chKick, kDrumNote, kKick, kick * 0.95);
 }
 
-// The second full section: louder drums, ghost snares, driving hats, the
-// percussion layer, a deeper pump on the pads, a fill at the end of every
-// fourth bar, and a second voice on the hook.
-Pattern fullB(const Bars& bars, const std::string& theme, bool thirds, bool withCrash, Fill fill, const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    kicks(w, 0, kRows, l.kick * 1.18);
-    claps(w, 0, kRows, l.clap * 1.15);
-    ghostSnares(w, 0, kRows, l.snare * 0.42);
-    drivingHats(w, l.hats * 1.15);
-    percLayer(w, l.perc);
-    rollingBass(w, bars, l.bass * 1.35, true);
-    pads(w, bars, l.pad * 1.25, true, kStartVoicing, true);
-    arpeggio(w, bars, kArpFullB, 0, kRows, l.arp);
-    const std::vector<Note> line = melody(theme);
-    const int to = fill == Fill::none ? kRows : 60;
-    leadWithEcho(w, kLead, line, l.lead * 1.1, l.echo, 0, to);
-    Phrasing second;
-    second.to = to;
-    second.panning = 176;
-    if (thirds) {
-        second.vibrato = false;
-        playLine(w, chCounter, kLead, diatonic(line, -2, bars), l.counter, second);
-    } else {
-        second.glide = false;
-        playLine(w, chCounter, kBell, octaveUp(line), l.bell * 0.8, second);
-    }
-    if (withCrash) w.note(0, chPerc, kDrumNote, kCrash, 44);
-    if (fill == Fill::snare) snareFill(w, l.snare * 1.05);
-    if (fill == Fill::toms) tomFill(w, l.kick);
-    return p;
-}
-
-Pattern intro1(const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    const Bars bars = {chord("Am"), chord("F"), chord("C"), chord("G")};
+void intro1(Writer& w, Context& ctx, const Bars& b, const Order& o) {
+    const Levels& l = ctx.l;
     w.effect(0, chKick, kSetSpeed, 7);
     w.effect(0, chSnare, kSetSpeed, 125);
-    pads(w, bars, l.pad, false, kStartVoicing);
+    pads(w, b, l.pad * 1.2, false, ctx.voicing);
     // The first chord swells in from nothing in steps of the volume column.
     for (int k = 0; k < 3; ++k)
-        for (int r = 0; r < 16; r += 2) w.volume(r, chPad1 + k, l.pad * (r + 2) / 16.0);
+        for (int r = 0; r < 16; r += 2) w.volume(r, chPad1 + k, l.pad * 1.2 * (r + 2) / 16.0);
     Phrasing bell;
     bell.glide = false;
     bell.vibrato = false;
-    playLine(w, chLead, kBell, melody(kIntroHint), l.bell * 0.9, bell);
+    playLine(w, chLead, kBell, melody(o.line), l.bell * 0.9, bell);
     Phrasing echo = bell;
     echo.delay = 3;
     echo.panning = 190;
-    playLine(w, chEcho, kBell, melody(kIntroHint), l.echo, echo);
-    return p;
+    playLine(w, chEcho, kBell, melody(o.line), l.echo, echo);
 }
 
-Pattern intro2(const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    const Bars bars = {chord("Am"), chord("F"), chord("C"), chord("G")};
-    pads(w, bars, l.pad, false, kStartVoicing);
+void intro2(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next) {
+    const Levels& l = ctx.l;
+    pads(w, b, l.pad * 1.2, false, ctx.voicing);
     offbeatHats(w, 0, kRows, l.hats * 0.6);
-    arpeggio(w, bars, kArpIntro, 0, kRows, l.arp * 0.6);
-    leadWithEcho(w, kBell, melody(kIntroHook), l.bell, l.echo);
-    longBass(w, bars, 32, l.bass * 0.8);
+    arpeggio(w, b, kArpIntro, 0, kRows, l.arp * 0.7);
+    leadWithEcho(w, kBell, melody(o.line), l.bell, l.echo);
+    bassLine(w, b, next, BassStyle::whole, l.bass * 0.8);
+    w.clear(0, 32, chBass);
     w.note(62, chSnare, kDrumNote, kSnare, l.snare * 0.3);
     w.note(63, chSnare, kDrumNote, kSnare, l.snare * 0.45);
-    return p;
 }
 
-Pattern build(const Bars& bars, int rollFrom, const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    kicks(w, 0, 60, l.kick * 0.92);
-    sixteenthHats(w, 0, kRows, l.hats * 0.9);
-    rollingBass(w, bars, l.bass * 0.9, false);
-    pads(w, bars, l.pad, true, kStartVoicing);
-    arpeggio(w, bars, kArpBuild, 0, kRows, l.arp * 0.9);
-    claps(w, rollFrom - 16 < 0 ? 0 : rollFrom - 16, rollFrom, l.clap * 0.9);
-    snareRoll(w, rollFrom, 16, l.snare * 1.1);
-    riser(w, rollFrom, 12, 40);
-    dropIn(w);
-    return p;
+void intro3(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next) {
+    const Levels& l = ctx.l;
+    for (int bar = 0; bar < 4; ++bar) kickBar(w, bar, bar == 3 ? kPushed : kFourFloor, l.kick * 0.75);
+    hats16(w, 0, kRows, l.hats * 0.7, true);
+    backbeat(w, 32, kRows, l.clap * 0.8);
+    bassLine(w, b, next, BassStyle::pulse, l.bass * 0.85);
+    subLine(w, b, l.sub * 0.8, true);
+    w.clear(0, 32, chSub);
+    pads(w, b, l.pad, true, ctx.voicing);
+    arpeggio(w, b, kArpIntro, 0, kRows, l.arp * 0.7);
+    leadWithEcho(w, kLead, melody(o.line), l.lead * 0.8, l.echo);
 }
 
-Pattern breakdown(const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    const Bars bars = {chord("F"), chord("G"), chord("Em"), chord("Am")};
-    crash(w, 40);
-    offbeatHats(w, 48, kRows, l.hats * 0.55);
-    pads(w, bars, l.pad * 1.2, false, kStartVoicing);
-    longBass(w, bars, 0, l.bass * 0.8);
-    arpeggio(w, bars, kArpBreak, 0, kRows, l.arp * 0.8);
-    leadWithEcho(w, kBell, melody(kBreak), l.bell * 1.1, l.echo * 1.1);
-    // A counter line on the pluck answers the bell in the last bar.
-    w.note(56, chCounter, noteByte(parseMidi("E5")), kPluck, l.arp * 0.7);
-    w.note(58, chCounter, noteByte(parseMidi("G5")), kPluck, l.arp * 0.6);
-    w.note(60, chCounter, noteByte(parseMidi("B5")), kPluck, l.arp * 0.7);
-    w.note(62, chCounter, noteByte(parseMidi("C6")), kPluck, l.arp * 0.8);
-    return p;
+void build(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next) {
+    const Levels& l = ctx.l;
+    for (int bar = 0; bar < 4; ++bar) kickBar(w, bar, kFourFloor, l.kick * 0.85);
+    hats16(w, 0, kRows, l.hats * 0.8, false);
+    bassLine(w, b, next, BassStyle::rolling, l.bass * 0.85);
+    subLine(w, b, l.sub * 0.8, true);
+    pads(w, b, l.pad, true, ctx.voicing);
+    arpeggio(w, b, kArpBuild, 0, kRows, l.arp * 0.85);
+    backbeat(w, o.rollFrom > 16 ? o.rollFrom - 16 : 0, o.rollFrom, l.clap * 0.85);
+    snareRoll(w, o.rollFrom, 12, l.snare * 1.1);
+    riser(w, o.rollFrom, 10, 34);
+    dropIn(w, l.kick);
 }
 
-Pattern bridge(const Levels& l) {
-    Pattern p = blank();
-    Writer w{p};
-    const Bars bars = {chord("Am"), chord("F"), chord("Dm"), chord("E")};
-    kicks(w, 0, 60, l.kick);
-    claps(w, 0, 48, l.clap);
-    sixteenthHats(w, 0, kRows, l.hats);
-    rollingBass(w, bars, l.bass * 0.9, true);
-    pads(w, bars, l.pad, true, kStartVoicing);
-    arpeggio(w, bars, kArpFullA, 0, kRows, l.arp);
-    leadWithEcho(w, kBell, melody(kBridgeHook), l.bell, l.echo, 0, 48);
-    snareRoll(w, 48, 16, l.snare * 1.1);
-    riser(w, 48, 12, 40);
-    dropIn(w);
-    return p;
+void full(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next, bool firstOfSection) {
+    const Levels& l = ctx.l;
+    const bool climax = o.transpose != 0;
+    const double lift = climax ? 1.12 : 1.0;
+    for (int bar = 0; bar < 4; ++bar) {
+        const char* shape = o.theme2 ? kBroken : (bar == 1 || bar == 3 ? kPushed : kFourFloor);
+        // The third bar of the turn drops its kick: a breath before the fill.
+        if (o.fill == 2 && bar == 2) continue;
+        kickBar(w, bar, shape, l.kick * lift);
+    }
+    if (climax || o.theme2) ghostSnares(w, 0, kRows, l.snare * 0.36);
+    backbeat(w, 0, kRows, l.clap * lift, true);
+    hats16(w, 0, kRows, l.hats * lift, o.theme2 || o.second != Second::none);
+    if (climax) percLayer(w, l.perc);
+    if (o.fill >= 0) fill(w, o.fill, l.kick, l.snare * 1.1);
+    bassLine(w, b, next, o.theme2 ? BassStyle::synco : (climax ? BassStyle::rolling : BassStyle::pulse),
+             l.bass * lift);
+    subLine(w, b, l.sub * lift, true);
+    pads(w, b, l.pad * lift, true, ctx.voicing);
+    if (o.theme2)
+        stabs(w, b, l.arp * 1.1);
+    else
+        arpeggio(w, b, climax ? kArpFullB : kArpFullA, 0, kRows, l.arp);
+    const std::vector<Note> line = melody(o.line);
+    const int to = o.fill >= 0 ? 60 : kRows;
+    leadWithEcho(w, kLead, line, l.lead * lift, l.echo, 0, to);
+    Phrasing second;
+    second.to = to;
+    second.panning = 64;
+    if (o.second == Second::thirds) {
+        second.vibrato = false;
+        playLine(w, chCounter, kLead, diatonic(line, -2, b), l.counter, second);
+    } else if (o.second == Second::bellOctave) {
+        second.glide = false;
+        second.vibrato = false;
+        playLine(w, chCounter, kBell, octaveUp(line), l.bell * 0.7, second);
+    }
+    if (firstOfSection) crash(w, 0, 40);
+}
+
+void breakdown(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next, bool second) {
+    const Levels& l = ctx.l;
+    if (!second) crash(w, 0, 34);
+    if (second) offbeatHats(w, 32, kRows, l.hats * 0.5);
+    pads(w, b, l.pad * 0.9, false, ctx.voicing);
+    bassLine(w, b, next, BassStyle::whole, l.bass * 0.45);
+    subLine(w, b, l.sub * 0.35, false);
+    arpeggio(w, b, kArpBreak, 0, kRows, l.arp * 0.7);
+    leadWithEcho(w, kBell, melody(o.line), l.bell * 0.9, l.echo);
+    if (second) {
+        // A counter line on the pluck answers the bell in the last bar.
+        w.note(56, chCounter, noteByte(parseMidi("E5")), kPluck, l.arp * 0.7);
+        w.note(58, chCounter, noteByte(parseMidi("G#5")), kPluck, l.arp * 0.6);
+        w.note(60, chCounter, noteByte(parseMidi("B5")), kPluck, l.arp * 0.7);
+        w.note(62, chCounter, noteByte(parseMidi("D6")), kPluck, l.arp * 0.8);
+    }
+}
+
+void outro(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next) {
+    const Levels& l = ctx.l;
+    for (int bar = 0; bar < 4; ++bar) kickBar(w, bar, kHalfTime, l.kick * 0.9);
+    for (int r = 8; r < kRows; r += 16) w.note(r, chClap, kDrumNote, kClap, l.clap * 0.9);
+    offbeatHats(w, 0, kRows, l.hats * 0.6);
+    bassLine(w, b, next, BassStyle::pulse, l.bass * 0.8);
+    subLine(w, b, l.sub * 0.85, true);
+    pads(w, b, l.pad, true, ctx.voicing);
+    arpeggio(w, b, kArpBreak, 0, kRows, l.arp * 0.8);
+    leadWithEcho(w, kLead, melody(o.line), l.lead * 0.9, l.echo);
+    Phrasing bell;
+    bell.glide = false;
+    bell.vibrato = false;
+    bell.panning = 72;
+    playLine(w, chCounter, kBell, octaveUp(melody(o.line)), l.bell * 0.6, bell);
+}
+
+void cadence(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next) {
+    const Levels& l = ctx.l;
+    kickBar(w, 0, kHalfTime, l.kick * 0.85);
+    kickBar(w, 1, "x.......x...x.x.", l.kick * 0.85);
+    w.note(8, chClap, kDrumNote, kClap, l.clap * 0.8);
+    w.note(24, chClap, kDrumNote, kClap, l.clap * 0.8);
+    offbeatHats(w, 0, 32, l.hats * 0.5);
+    // The cadence: kick, crash and the tonic together on row 32, then only
+    // the chord ringing out.
+    w.note(32, chKick, kDrumNote, kKick, l.kick);
+    crash(w, 32, 44);
+    bassLine(w, b, next, BassStyle::whole, l.bass * 0.8);
+    subLine(w, b, l.sub * 0.8, false);
+    pads(w, b, l.pad, false, ctx.voicing, 48);
+    leadWithEcho(w, kLead, melody(o.line), l.lead * 0.9, l.echo);
+    Phrasing bell;
+    bell.glide = false;
+    bell.vibrato = false;
+    playLine(w, chCounter, kBell, octaveUp(melody(o.line)), l.bell * 0.6, bell);
+    w.off(48, chBass);
+}
+
+void coda(Writer& w, Context& ctx, const Bars& b, const Order& o, bool last) {
+    const Levels& l = ctx.l;
+    pads(w, b, l.pad * (last ? 0.9 : 1.0), false, ctx.voicing, last ? 40 : kRows);
+    subLine(w, b, l.sub * 0.4, false);
+    if (!last) arpeggio(w, b, kArpBreak, 0, kRows, l.arp * 0.55);
+    Phrasing bell;
+    bell.glide = false;
+    bell.vibrato = false;
+    playLine(w, chLead, kBell, melody(o.line), l.bell * 0.7, bell);
+    Phrasing echo = bell;
+    echo.delay = 3;
+    echo.panning = 190;
+    playLine(w, chEcho, kBell, melody(o.line), l.echo, echo);
+    if (last) {
+        w.off(48, chSub);
+        // The intro's first chord follows on the loop: the pads fade to
+        // nothing so that it can swell in again.
+        for (int ch : {chPad1, chPad2, chPad3}) w.effect(63, ch, kSetVolume, 0);
+    }
+}
+
+// Moves every pitched note of the tonal channels by `semitones`.
+void transpose(Pattern& p, int semitones) {
+    if (!semitones) return;
+    for (int r = 0; r < p.rows; ++r)
+        for (int ch : {chBass, chSub, chPad1, chPad2, chPad3, chArp, chLead, chEcho, chCounter}) {
+            Cell& c = p.at(r, ch);
+            if (c.note >= 1 && c.note <= 96) c.note = static_cast<uint8_t>(c.note + semitones);
+        }
 }
 
 }  // namespace
@@ -629,30 +933,39 @@ Module composeKestrula() {
     m.speed = 7;
     m.bpm = 125;
     m.linear = true;
-    for (int i = 0; i < 14; ++i) m.orders.push_back(static_cast<uint8_t>(i));
-    m.restart = 3;
+    m.restart = kRestart;
     m.instruments = makeInstruments();
 
-    const Levels l;
-    const Bars a = {chord("Am"), chord("F"), chord("C"), chord("G")};
-    const Bars b = {chord("Am"), chord("F"), chord("G"), chord("E")};
-    const Bars c = {chord("F"), chord("G"), chord("Am"), chord("Am")};
-    const Bars d = {chord("F"), chord("G"), chord("E"), chord("Am")};
-
-    m.patterns.push_back(intro1(l));
-    m.patterns.push_back(intro2(l));
-    m.patterns.push_back(build(a, 48, l));
-    m.patterns.push_back(fullA(a, std::string(kHookA) + kFull1, true, Fill::flam, false, l));
-    m.patterns.push_back(fullA(b, kFull2, false, Fill::snare, false, l));
-    m.patterns.push_back(fullA(a, kAnswer1, false, Fill::toms, true, l));
-    m.patterns.push_back(fullA(b, kAnswer2, false, Fill::snare, true, l));
-    m.patterns.push_back(breakdown(l));
-    m.patterns.push_back(build({chord("F"), chord("G"), chord("E"), chord("E")}, 32, l));
-    m.patterns.push_back(fullB(c, kHigh1, true, true, Fill::toms, l));
-    m.patterns.push_back(fullB(d, kHigh2, false, false, Fill::snare, l));
-    m.patterns.push_back(fullB(c, kHigh3, true, false, Fill::toms, l));
-    m.patterns.push_back(fullB(d, kHigh4, false, false, Fill::snare, l));
-    m.patterns.push_back(bridge(l));
+    Context ctx;
+    for (int i = 0; i < kOrders; ++i) {
+        const Order& o = kPlan[i];
+        const Bars b = bars(o.chords);
+        const Order& following = kPlan[(i + 1) % kOrders];
+        Chord next = bars(following.chords).chords[0];
+        next.pitchClass = (next.pitchClass + following.transpose - o.transpose + 12) % 12;
+        // A crash marks where a new section begins.
+        const bool newSection = i > 0 && (kPlan[i - 1].part != o.part || kPlan[i - 1].theme2 != o.theme2 ||
+                                          kPlan[i - 1].transpose != o.transpose);
+        Pattern p(kRows, kChannels);
+        Writer w{p};
+        // The pads voice-lead in the key they sound in.
+        if (i > 0 && o.transpose != kPlan[i - 1].transpose)
+            for (int& v : ctx.voicing) v -= o.transpose - kPlan[i - 1].transpose;
+        switch (o.part) {
+        case Part::intro1: intro1(w, ctx, b, o); break;
+        case Part::intro2: intro2(w, ctx, b, o, next); break;
+        case Part::intro3: intro3(w, ctx, b, o, next); break;
+        case Part::build: build(w, ctx, b, o, next); break;
+        case Part::full: full(w, ctx, b, o, next, newSection); break;
+        case Part::breakdown: breakdown(w, ctx, b, o, next, kPlan[i - 1].part == Part::breakdown); break;
+        case Part::outro: outro(w, ctx, b, o, next); break;
+        case Part::cadence: cadence(w, ctx, b, o, next); break;
+        case Part::coda: coda(w, ctx, b, o, i + 1 == kOrders); break;
+        }
+        transpose(p, o.transpose);
+        m.patterns.push_back(std::move(p));
+        m.orders.push_back(static_cast<uint8_t>(i));
+    }
     return m;
 }
 

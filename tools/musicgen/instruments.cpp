@@ -127,11 +127,11 @@ SampleData kickSample() {
     for (size_t i = 0; i < n; ++i) {
         const double t = i / rate;
         // The pitch falls from a knock to a low thump.
-        const double f = 50.0 + 120.0 * expOf(-t / 0.03) + 300.0 * expOf(-t / 0.005);
+        const double f = 46.0 + 120.0 * expOf(-t / 0.03) + 300.0 * expOf(-t / 0.005);
         phase += f / rate;
-        const double body = sinTurns(phase) * expOf(-t / 0.16);
+        const double body = sinTurns(phase) * expOf(-t / 0.13);
         const double click = clickFilter.run(rng.bipolar()) * expOf(-t / 0.0015) * 0.35;
-        s[i] = tanhOf(2.0 * (body + click));
+        s[i] = tanhOf(1.4 * (body + click));
     }
     fadeOut(s, static_cast<size_t>(0.06 * rate));
     SampleData out = makeSample("kick", s, 0.97);
@@ -307,6 +307,21 @@ SampleData bassSample() {
     return out;
 }
 
+// The sub under the bass: a sine with a touch of its octave, so it is felt
+// on big speakers and still heard on small ones. Played on the bass's roots.
+SampleData subSample() {
+    const double rate = 8363.0;
+    Additive a{4096, rate, {}};
+    const uint32_t m = cyclesFor(110.0, rate, a.loopLength);
+    a.addSine(m, 1.0, 0);
+    a.addSine(2 * m, 0.18, 0);
+    std::vector<double> s = a.render(0, [](double, double) { return 1.0; });
+    SampleData out = makeSample("sub", s, 0.95);
+    tuneSample(out, rate, a.cycleFrequency(m));
+    loopAll(out, 0, LoopType::forward);
+    return out;
+}
+
 // One pad voice: three detuned saws through a soft lowpass. The chords are
 // voiced note by note on three channels.
 SampleData padSample() {
@@ -356,11 +371,11 @@ SampleData leadSample() {
         a.addWave(static_cast<uint32_t>(static_cast<int>(m) + detune[k]), amps[k], rng.next() % a.loopLength, 15000.0,
                   false);
     // The filter stays open far enough that the detuned saws shimmer in the
-    // upper octaves, with a shelf of about +7 dB from 2.5 kHz up for presence:
-    // the lead is what carries the air of the mix.
+    // upper octaves, with a gentle shelf of about +3 dB from 2.5 kHz up: enough
+    // presence to carry the hook without tilting the whole mix upwards.
     auto gain = [](double t, double f) {
-        const double shelf = 1.0 + 1.3 * f * f / (f * f + 2500.0 * 2500.0);
-        return shelf * lowpassGain(f, 8000.0 + 5000.0 * expOf(-t / 0.03), 0.9);
+        const double shelf = 1.0 + 0.4 * f * f / (f * f + 2500.0 * 2500.0);
+        return shelf * lowpassGain(f, 6000.0 + 5000.0 * expOf(-t / 0.03), 0.9);
     };
     std::vector<double> s = a.render(1700, gain);
     fadeIn(s, 24);
@@ -450,7 +465,7 @@ std::vector<InstrumentData> makeInstruments() {
     list.push_back(std::move(chords));
 
     InstrumentData pluck = single("arp pluck", pluckSample());
-    pluck.samples[0].panning = 200;
+    pluck.samples[0].panning = 212;
     pluck.volumeEnvelope = envelope({{0, 64}, {3, 44}, {10, 22}, {24, 8}, {40, 0}});
     list.push_back(std::move(pluck));
 
@@ -479,6 +494,11 @@ std::vector<InstrumentData> makeInstruments() {
     riser.volumeEnvelope = envelope({{0, 64}, {8, 64}}, 1);
     riser.fadeout = 3000;
     list.push_back(std::move(riser));
+
+    InstrumentData sub = single("sub bass", subSample());
+    sub.volumeEnvelope = envelope({{0, 0}, {2, 64}, {8, 60}}, 2);
+    sub.fadeout = 4096;
+    list.push_back(std::move(sub));
 
     return list;
 }

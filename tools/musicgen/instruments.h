@@ -1,4 +1,4 @@
-// The eleven instruments of the soundtrack, synthesised from nothing: noise
+// The twelve instruments of the soundtrack, synthesised from nothing: noise
 // and swept sines for the drums, additive detuned saws and squares with
 // analytic filters for the tonal voices. Every tonal loop holds a whole
 // number of cycles of every partial, so the loops are seamless by design.
@@ -27,7 +27,8 @@ enum Instrument : uint8_t {
     kBell,
     kCrash,
     kRiser,
-    kInstrumentCount = kRiser
+    kSub,  // a sine under the bass
+    kInstrumentCount = kSub
 };
 
 // The note byte at which unpitched samples play at their own rate.

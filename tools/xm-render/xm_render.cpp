@@ -29,16 +29,38 @@ struct RenderState {
     bool timeline = false;
     bool pass = false;
     bool passOver = false;
+    long passEndInBlock = 0;  // with --pass: frames of the last block that still belong to the pass
     std::set<int> ordersSeen;
     int lastOrder = -1;
 };
+
+// Where the tick now being handled starts inside the block being rendered.
+// renderBlock mixes the frames left of the previous tick first, then one
+// tick after another, each as long as the song's frames per tick right after
+// its handler ran; counting the same way tells where in the block a row
+// begins, so --pass can stop at the exact frame where the song returns.
+struct TickCursor {
+    TickHandler handler = nullptr;
+    long next = 0;     // the frame in the block at which the next tick starts
+    long current = 0;  // the frame in the block at which the last handled tick started
+};
+TickCursor cursor;
+
+void countingTick(Song* song) {
+    cursor.current = cursor.next;
+    cursor.handler(song);
+    cursor.next += song->framesPerTick;
+}
 
 void onRow(const Song* song, void* user) {
     RenderState& st = *static_cast<RenderState*>(user);
     if (st.timeline) std::printf("%8d ms  order %3d  row %3d\n", song->elapsedMs, song->orderPosition, song->row);
     if (song->orderPosition != st.lastOrder) {
         // One pass ends when playback comes back to an order position it has played.
-        if (st.ordersSeen.count(song->orderPosition)) st.passOver = true;
+        if (st.ordersSeen.count(song->orderPosition) && !st.passOver) {
+            st.passOver = true;
+            st.passEndInBlock = cursor.current;
+        }
         st.ordersSeen.insert(song->orderPosition);
         st.lastOrder = song->orderPosition;
     }
@@ -145,6 +167,8 @@ int main(int argc, char** argv) {
     }
     writeWavHeader(out, 0);
     rewindSong(song);
+    cursor.handler = song->tickHandler;
+    song->tickHandler = countingTick;
     std::vector<float> mix(2 * framesPerBlock + 4);
     std::vector<int16_t> pcm(2 * framesPerBlock);
     const double limit = st.pass ? passLimitSeconds : seconds;
@@ -153,11 +177,12 @@ int main(int argc, char** argv) {
     double cpu = 0;
     while (frames < wantFrames) {
         const double t0 = cpuSeconds();
+        cursor.next = song->framesLeftInTick > 0 ? song->framesLeftInTick : 0;
         renderBlock(song, mix.data(), pcm.data(), onRow, &st);
         cpu += cpuSeconds() - t0;
-        // With --pass the block in which the song returns is not kept.
-        if (st.pass && st.passOver) break;
-        unsigned long keep = framesPerBlock;
+        // With --pass the block in which the song returns is kept up to the
+        // frame where it returns.
+        unsigned long keep = st.pass && st.passOver ? static_cast<unsigned long>(st.passEndInBlock) : framesPerBlock;
         if (frames + keep > wantFrames) keep = wantFrames - frames;
         std::vector<unsigned char> le(keep * 4);
         for (unsigned long i = 0; i < keep * 2; ++i) {
@@ -166,13 +191,14 @@ int main(int argc, char** argv) {
         }
         std::fwrite(le.data(), 1, le.size(), out);
         frames += keep;
+        if (st.pass && st.passOver) break;
     }
     std::fseek(out, 0, SEEK_SET);
     writeWavHeader(out, frames * 4);
     std::fclose(out);
     const double audio = double(frames) / rate;
-    std::printf("wrote %s: %.2f s of audio in %.3f s of CPU, %.0f x real time\n", output, audio, cpu,
-                cpu > 0 ? audio / cpu : 0.0);
+    std::printf("wrote %s: %lu frames, %.2f s of audio in %.3f s of CPU, %.0f x real time\n", output, frames, audio,
+                cpu, cpu > 0 ? audio / cpu : 0.0);
     freeSong(song);
     return 0;
 }
