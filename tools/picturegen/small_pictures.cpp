@@ -224,12 +224,15 @@ std::vector<unsigned char> paintSprite() {
                 p[2] = 255;
                 continue;
             }
-            // Near-neutral, so each sprite's tint decides its colour.
-            const double v = powD(clamp01(level * 0.85), 1.4);
+            // Near-neutral, so each sprite's tint decides its colour. The halo
+            // eases down to a mid grey (about 110) where the key cuts it off,
+            // not to a dark one: no dirty fringe over light backdrops, and a
+            // gentle slope instead of rings that step down to black.
+            const double v = powD(clamp01(level * 0.85), 0.75);
             const double whiteCore = clamp01((level - 0.8) * 2);
-            p[0] = static_cast<unsigned char>(24 + 231 * v);
-            p[1] = static_cast<unsigned char>(24 + 216 * v + 15 * whiteCore);
-            p[2] = static_cast<unsigned char>(32 + 208 * v + 15 * whiteCore);
+            p[0] = static_cast<unsigned char>(72 + 183 * v);
+            p[1] = static_cast<unsigned char>(72 + 168 * v + 15 * whiteCore);
+            p[2] = static_cast<unsigned char>(80 + 160 * v + 15 * whiteCore);
         }
     return out;
 }
