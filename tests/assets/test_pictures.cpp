@@ -2,6 +2,7 @@
 // the raw pictures carry the transparent colours their scenes key out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -91,6 +92,19 @@ TEST(EmbeddedPictures, RawPicturesHaveTheirSizesAndKeys) {
     EXPECT_EQ(std::memcmp(bannerRgb, "\x00\x00\xff", 3), 0);
     // The scenes blit the banner at y = 520 of a 600-row screen: rows 80 on are never seen.
     EXPECT_EQ(count(bannerRgb + 200 * 80 * 3, 200ul * 15 * 3, 0, 0, 255), 200ul * 15) << "banner drawn below row 80";
+    // The logo, outline, rim, shadow and spark included, keeps a margin of three
+    // pixels from the left, right and top edges: nothing is cut off by the border.
+    int left = 200, right = -1, top = 95;
+    for (int y = 0; y < 95; ++y)
+        for (int x = 0; x < 200; ++x)
+            if (std::memcmp(bannerRgb + (y * 200 + x) * 3, "\x00\x00\xff", 3) != 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+            }
+    EXPECT_GE(left, 3);
+    EXPECT_LE(right, 200 - 1 - 3);
+    EXPECT_GE(top, 3);
     EXPECT_EQ(std::memcmp(spriteRgb, "\xff\x00\xff", 3), 0);
     EXPECT_EQ(std::memcmp(spriteRgb + spriteRgb_size - 3, "\xff\x00\xff", 3), 0);
 }

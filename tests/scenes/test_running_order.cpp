@@ -8,6 +8,7 @@
 // and how the step ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -185,30 +186,39 @@ void expectPose(const Pose& got, const Pose& want, const char* when, int step) {
         }
 }
 
-// The picture among the production's seven whose mean colour is nearest the surface's.
+// The picture among the production's seven whose composition is nearest the
+// surface's: the correlation of their brightness over a coarse grid of
+// blocks. An interlude washes, blurs and tints its picture, so its mean
+// colour can drift nearer another picture's; where the big light and dark
+// shapes stand does not.
 int nearestPicture(SDL_Surface* surface, Image* const* pictures) {
-    auto mean = [](SDL_Surface* s, double out[3]) {
-        out[0] = out[1] = out[2] = 0;
-        int n = 0;
-        for (int y = 0; y < s->h; y += 5)
-            for (int x = 0; x < s->w; x += 5) {
+    constexpr int kCols = 16, kRows = 12;
+    auto grid = [](SDL_Surface* s, double out[kCols * kRows]) {
+        const int w = std::min(s->w, 800), h = std::min(s->h, 600);
+        for (int i = 0; i < kCols * kRows; ++i) out[i] = 0;
+        for (int y = 0; y < h; y += 4)
+            for (int x = 0; x < w; x += 4) {
                 Uint8 rgb[3];
                 const Uint32 p = *reinterpret_cast<Uint32*>(static_cast<Uint8*>(s->pixels) + y * s->pitch + x * 4);
                 SDL_GetRGB(p, s->format, &rgb[0], &rgb[1], &rgb[2]);
-                for (int c = 0; c < 3; ++c) out[c] += rgb[c];
-                ++n;
+                out[(y * kRows / h) * kCols + x * kCols / w] += 0.3 * rgb[0] + 0.59 * rgb[1] + 0.11 * rgb[2];
             }
-        for (int c = 0; c < 3; ++c) out[c] /= n;
+        double mean = 0, spread = 0;
+        for (int i = 0; i < kCols * kRows; ++i) mean += out[i] / (kCols * kRows);
+        for (int i = 0; i < kCols * kRows; ++i) spread += (out[i] - mean) * (out[i] - mean);
+        spread = std::sqrt(spread) + 1e-9;
+        for (int i = 0; i < kCols * kRows; ++i) out[i] = (out[i] - mean) / spread;
     };
-    double screen[3];
-    mean(surface, screen);
+    double screen[kCols * kRows];
+    grid(surface, screen);
     int best = 0;
-    double bestDistance = 1e30;
+    double bestCorrelation = -2;
     for (int i = 0; i < 7; ++i) {
-        double m[3];
-        mean(pictures[i]->surface, m);
-        const double d = std::hypot(m[0] - screen[0], m[1] - screen[1], m[2] - screen[2]);
-        if (d < bestDistance) bestDistance = d, best = i + 1;
+        double g[kCols * kRows];
+        grid(pictures[i]->surface, g);
+        double c = 0;
+        for (int k = 0; k < kCols * kRows; ++k) c += screen[k] * g[k];
+        if (c > bestCorrelation) bestCorrelation = c, best = i + 1;
     }
     return best;
 }

@@ -49,8 +49,17 @@ Canvas paintNebula() {
     c.addStars(101, 0.22, 1.3, 5);
     c.addGlow(680, 120, 6, Rgb{1.4, 1.3, 1.2});
     c.addGlow(120, 500, 3, Rgb{0.8, 0.9, 1.3});
-    // The dust hides the stars behind it as well as the gas.
-    for (size_t i = 0; i < c.pixels.size(); ++i) c.pixels[i] = mix(c.pixels[i], hex(0x03040c) + c.pixels[i] * 0.1, clouds[i] * 0.9);
+    // The dust hides the stars behind it as well as the gas, but not a glowing
+    // heart in its middle: a broad teal-violet glow behind the sphere's path,
+    // so the sphere and its tinted copies stand against light, not black on black.
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * c.width + x;
+            const double gx = (x - 400) / 250.0, gy = (y - 300) / 135.0;
+            const double heart = expD(-(gx * gx + gy * gy) * 1.6) * (0.8 + 0.4 * fbm(x / 90.0, y / 60.0, 4, 45));
+            const Rgb glow = mix(hex(0x2a1850), hex(0x3c8ca8), smoothstep(0.2, 0.9, heart)) * (heart * 1.2);
+            c.pixels[i] = mix(c.pixels[i], hex(0x03040c) + c.pixels[i] * 0.1 + glow, clouds[i] * 0.9);
+        }
     for (Rgb& p : c.pixels) p = tonemap(p);
     return c;
 }
@@ -153,7 +162,11 @@ Canvas paintPasture() {
             sky = mix(sky, hex(0xffd08a), smoothstep(0.48, 0.56, v));
             const double sdx = (x - sunX) / 600.0, sdy = (y - sunY) / 600.0;
             const double sd = std::sqrt(sdx * sdx + sdy * sdy);
-            sky = sky + hex(0xffc070) * (expD(-sd * 7) * 0.7) + hex(0xffffe0) * smoothstep(0.034, 0.028, sd);
+            // A large hot sun in a wide band of fire along the horizon: the one
+            // bright shape that still reads when the picture is blurred to a few blocks.
+            const double band = expD(-(y - sunY) * (y - sunY) / 2200.0) * expD(-std::fabs(x - sunX) / 330.0);
+            sky = sky + hex(0xffb060) * (expD(-sd * 5) * 1.1) + hex(0xff7028) * (band * 0.75) +
+                  hex(0xffffe8) * smoothstep(0.058, 0.05, sd);
             // Streaks of cloud, lit from below near the sun.
             const double cloud = smoothstep(0.5, 0.75, fbm(x / 260.0, y / 45.0, 6, 41)) * smoothstep(0.5, 0.15, v);
             Rgb cloudColor = mix(hex(0x4a2c5e), hex(0xffa070), expD(-sd * 3.5) * 0.9 + 0.1);
@@ -165,7 +178,7 @@ Canvas paintPasture() {
             const double nearHill = 404 - 30 * smoothstep(0.15, 0.85, fbm(x / 210.0, 3.1, 4, 52));
             Rgb farColor = mix(hex(0x9a6a8a), hex(0xd89080), 0.35 * sunSide) * (0.92 + 0.16 * fbm(x / 30.0, y / 12.0, 3, 61));
             col = mix(col, farColor + hex(0xff9a5a) * (0.25 * expD(-(y - far) / 4.0) * sunSide), below(y, far));
-            Rgb nearColor = hex(0x4e3a62) * (0.9 + 0.2 * fbm(x / 25.0, y / 8.0, 3, 62));
+            Rgb nearColor = hex(0x3a2a4c) * (0.9 + 0.2 * fbm(x / 25.0, y / 8.0, 3, 62));
             col = mix(col, nearColor + hex(0xff9a5a) * (0.3 * expD(-(y - nearHill) / 3.0) * sunSide), below(y, nearHill));
 
             // The meadow from the field's edge at y = 410 to the foot of the picture.
@@ -173,8 +186,9 @@ Canvas paintPasture() {
                 const double depth = clamp01((y - 410) / 190.0);  // 0 far .. 1 near
                 const double scale = 1.0 + 9.0 * depth * depth;     // how large things are at this depth
                 // Olive going violet-black towards the front: the light has left the field.
-                Rgb grass = mix(hex(0x44502a), hex(0x1a2214), depth);
-                grass = mix(grass, hex(0x4e3e5c), 0.3 * (1.0 - depth));  // violet dusk haze far off
+                // Dark already at the field's edge, so the field stays a dark mass under the sky.
+                Rgb grass = mix(hex(0x2a3218), hex(0x080b06), smoothstep(0.0, 0.6, depth));
+                grass = mix(grass, hex(0x3a2c48), 0.3 * (1.0 - depth));  // violet dusk haze far off
                 const double patches = fbm(x / (40.0 * scale), y / (6.0 * scale), 4, 71);
                 grass = grass * (0.8 + 0.4 * patches);
                 // Blades: one per narrow column cell, taller towards the front, tips lit by the sun.
@@ -185,7 +199,7 @@ Canvas paintPasture() {
                 const double blade = smoothstep(0.55, 0.0, tip) * (0.5 + 0.5 * hash2(column, 5, 74));
                 grass = grass * (0.75 + 0.45 * blade) + hex(0xffb070) * (blade * 0.1 * (0.3 + sunSide) * (1.0 - 0.6 * depth));
                 // A faint warm sheen on the grass below the sun.
-                grass = grass + hex(0xd07a5a) * (0.14 * sunSide * expD(-depth * 3.0));
+                grass = grass + hex(0xd07a5a) * (0.1 * sunSide * expD(-depth * 5.0));
                 col = mix(col, grass, below(y, 410));
             }
 
@@ -291,10 +305,12 @@ Canvas paintMoonLake() {
         sky = mix(sky, hex(0x6a5a9a), smoothstep(0.75, 1.0, v));
         const double mdx = x - moonX, mdy = y - moonY;
         const double md = std::sqrt(mdx * mdx + mdy * mdy);
-        sky = sky + hex(0xa0b0ff) * (expD(-md / 110.0) * 0.45) + hex(0xe0e8ff) * (expD(-md / 30.0) * 0.2);
+        // A wide halo round a bright moon: it stays a bright patch when blurred.
+        sky = sky + hex(0xa0b0ff) * (expD(-md / 110.0) * 0.7) + hex(0x8090e0) * (expD(-md / 260.0) * 0.3) +
+              hex(0xe0e8ff) * (expD(-md / 30.0) * 0.35);
         if (md < moonR) {
             const double maria = fbm(mdx / 18.0, mdy / 18.0, 5, 404);
-            sky = mix(hex(0xfff8e8), hex(0xc8c8d8), smoothstep(0.45, 0.7, maria)) * (1.1 - 0.2 * md / moonR);
+            sky = mix(hex(0xfffcf0), hex(0xd8d8e8), smoothstep(0.5, 0.75, maria)) * (1.3 - 0.2 * md / moonR);
         }
         const double mist = fbm(x / 300.0, y / 40.0, 4, 410);
         sky = sky + hex(0x8070b0) * (smoothstep(0.5, 0.9, mist) * smoothstep(0.55, 0.95, v) * 0.25);
@@ -305,11 +321,16 @@ Canvas paintMoonLake() {
         Rgb col = sky + stars.at(int(x) < 0 ? 0 : (int(x) > 799 ? 799 : int(x)), int(y)) * (md < moonR ? 0.0 : (mirrored ? 0.5 : 1.0));
         if (y > far) {
             const double snow = smoothstep(0.58, 0.8, ridged(x / 60.0, y / 30.0, 4, 430)) * smoothstep(far + 60, far, y);
-            col = mix(hex(0x4a4a86), hex(0xb8c0ee), snow * 0.8);
-            col = mix(col, hex(0x5e5a96), smoothstep(far + 10, horizon, y) * 0.6);
+            // Faces turned to the moon (up and left) lit, the others in shadow:
+            // the slope of the crest line a little either side tells which way a face turns.
+            const double slope = ridgeAt(x + 14, 330, 120, 1 / 260.0, 420) - ridgeAt(x - 14, 330, 120, 1 / 260.0, 420);
+            const double lit = smoothstep(6, -6, slope);
+            col = mix(hex(0x1c1c4a), hex(0x7a7ab8), lit);
+            col = mix(col, hex(0xc8d0f8) * (0.55 + 0.45 * lit), snow * 0.85);
+            col = mix(col, hex(0x3a3870), smoothstep(far + 30, horizon, y) * 0.5);
         }
-        if (y > mid) col = mix(hex(0x262a5a), hex(0x3a3a70), fbm(x / 40.0, y / 20.0, 4, 440) * 0.8) * (mirrored ? 0.8 : 1.0);
-        if (y > near) col = hex(0x12142e) * (0.8 + 0.4 * fbm(x / 12.0, y / 8.0, 3, 450));
+        if (y > mid) col = mix(hex(0x141634), hex(0x22244e), fbm(x / 40.0, y / 20.0, 4, 440) * 0.8) * (mirrored ? 0.8 : 1.0);
+        if (y > near) col = hex(0x06070f) * (0.8 + 0.4 * fbm(x / 12.0, y / 8.0, 3, 450));
         return col;
     };
     for (int y = 0; y < c.height; ++y)
@@ -323,15 +344,33 @@ Canvas paintMoonLake() {
             const double ripple = (fbm(x / (30.0 + 60 * depth), y / (3.0 + 10 * depth), 4, 460) - 0.5);
             const double my = horizon - (y - horizon) + ripple * (6 + 30 * depth);
             const double mx = x + ripple * (4 + 12 * depth);
-            Rgb col = skyAndLand(mx, std::max(0.0, std::min(horizon - 1, my)), true) * (0.72 - 0.25 * depth);
-            // Glitter in a path below the moon.
-            const double spread = (x - moonX) / (20 + 90 * depth);
+            Rgb col = skyAndLand(mx, std::max(0.0, std::min(horizon - 1, my)), true) * (0.6 - 0.3 * depth);
+            // A broad column of glitter below the moon, bright enough to stay a
+            // pale stripe down the dark water when blurred.
+            const double spread = (x - moonX) / (30 + 120 * depth);
             const double path = expD(-spread * spread);
-            const double sparkle = smoothstep(0.62, 0.8, fbm(x / 3.0, y / 1.5, 3, 470));
-            col = col + hex(0xdde4ff) * (path * sparkle * 0.9);
-            col = col + hex(0x8090d0) * (path * 0.08);
+            const double sparkle = smoothstep(0.55, 0.75, fbm(x / 3.0, y / 1.5, 3, 470));
+            col = col + hex(0xdde4ff) * (path * sparkle * 1.3);
+            col = col + hex(0x8090d0) * (path * 0.22);
             c.at(x, y) = col;
         }
+    // Near-black pines on the near shore at both sides frame the lake: the
+    // foreground's dark mass. Each is a stack of tiers, narrow at the top.
+    const double pines[][3] = {{22, 600, 250}, {70, 600, 190}, {112, 602, 130}, {728, 600, 210}, {778, 600, 270}, {688, 604, 120}};
+    for (const auto& pine : pines)
+        for (int y = int(pine[1] - pine[2]); y < 600; ++y)
+            for (int x = std::max(0, int(pine[0] - pine[2] * 0.3)); x < std::min(800, int(pine[0] + pine[2] * 0.3) + 1); ++x) {
+                const double up = (pine[1] - y) / pine[2];  // 0 at the foot .. 1 at the tip
+                const double tier = fmod(up * 7.0, 1.0);       // each tier widest at its foot
+                const double half = pine[2] * 0.26 * (1.0 - up) * (0.55 + 0.45 * (1.0 - tier)) + 1.5;
+                const double cover = clamp01(half + 0.5 - std::fabs(x - pine[0])) * (up <= 1.0 ? 1.0 : 0.0);
+                if (cover > 0) c.at(x, y) = mix(c.at(x, y), hex(0x020208), cover);
+            }
+    // The near shore itself, a dark bank across the foot of the picture.
+    for (int x = 0; x < 800; ++x) {
+        const double bank = 572 + 14 * fbm(x / 90.0, 0.5, 4, 480);
+        for (int y = int(bank); y < 600; ++y) c.at(x, y) = mix(c.at(x, y), hex(0x020208), clamp01(y - bank + 0.5));
+    }
     for (Rgb& p : c.pixels) p = tonemap(p);
     return c;
 }

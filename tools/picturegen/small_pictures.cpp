@@ -104,29 +104,32 @@ constexpr double kStroke = 3.75, kOutlined = kStroke + 2.5;
 // end by row 77. The scene also cuts away every even column of the banner, so
 // no two letters come closer than 15.5 between skeletons: at least three
 // columns of backdrop (one or two of them kept) between the outlines, which
-// keeps "r" and "n" apart.
+// keeps "r" and "n" apart. The letters are narrow enough that, slanted, the
+// whole logo with its outline, rim, shadow and spark keeps a margin of three
+// pixels or more from the left, right and top edges: the caret's outline
+// starts at x = 4 and y = 4, the a's stem (with its shadow) ends at x = 196.
 double lettering(double x, double y) {
     const double top = 25, base = 68;
     double d = 1e9;
     auto add = [&](double v) { d = std::min(d, v); };
     // ^
-    add(segment(x, y, 3, 19, 11, 7));
-    add(segment(x, y, 11, 7, 19, 19));
-    // v
-    add(segment(x, y, 31, top, 41, base));
-    add(segment(x, y, 41, base, 51, top));
+    add(segment(x, y, 9.5, 22, 16.5, 10));
+    add(segment(x, y, 16.5, 10, 23.5, 22));
+    // v: 13 from the caret's foot, so their outlines do not merge
+    add(segment(x, y, 37, top, 46, base));
+    add(segment(x, y, 46, base, 55, top));
     // o: a tall round-ended ring filling the x-height
-    add(stadium(x, y, 74.5, top + 12.5, base - 12.5, 12.5));
+    add(stadium(x, y, 77.5, top + 11, base - 11, 11));
     // r: stem and a short shoulder that stops well short of the n
-    add(segment(x, y, 102.5, top, 102.5, base));
-    add(arc(x, y, 112.5, top + 12, 10, -kPi, -kPi / 3));
+    add(segment(x, y, 104, top, 104, base));
+    add(arc(x, y, 113, top + 11, 9, -kPi, -kPi / 3));
     // n: stem, arch, right leg
     add(segment(x, y, 133, top, 133, base));
-    add(arc(x, y, 143, top + 12, 10, -kPi, 0));
-    add(segment(x, y, 153, top + 12, 153, base));
+    add(arc(x, y, 142, top + 11, 9, -kPi, 0));
+    add(segment(x, y, 151, top + 11, 151, base));
     // a: a round bowl closed by a stem on its right
-    add(stadium(x, y, 180, top + 11.5, base - 11.5, 11.5));
-    add(segment(x, y, 191.5, top, 191.5, base));
+    add(stadium(x, y, 177, top + 10.5, base - 10.5, 10.5));
+    add(segment(x, y, 187.5, top, 187.5, base));
     return d;
 }
 
@@ -151,9 +154,9 @@ std::vector<unsigned char> paintBanner() {
         for (int x = 0; x < w; ++x) {
             const double d = logo(x, y);
             const double shadow = logo(x - 2.5, y - 2.5);
-            const double sx = x - 14.2, sy = y - 6.5;  // the spark, on the caret's tip
+            const double sx = x - 19.0, sy = y - 9.5;  // the spark, on the caret's tip
             const double spark = expD(-(sx * sx + sy * sy) / 5.0) +
-                                 0.9 * (expD(-sy * sy / 1.2) * expD(-sx * sx / 110.0) + expD(-sx * sx / 1.2) * expD(-sy * sy / 45.0));
+                                 0.9 * (expD(-sy * sy / 1.2) * expD(-sx * sx / 110.0) + expD(-sx * sx / 1.2) * expD(-sy * sy / 36.0));
             Rgb col;
             bool solid = true;
             if (d < kStroke) {
@@ -221,12 +224,15 @@ std::vector<unsigned char> paintSprite() {
                 p[2] = 255;
                 continue;
             }
-            // Near-neutral, so each sprite's tint decides its colour.
-            const double v = powD(clamp01(level * 0.85), 1.4);
+            // Near-neutral, so each sprite's tint decides its colour. The halo
+            // eases down to a mid grey (about 110) where the key cuts it off,
+            // not to a dark one: no dirty fringe over light backdrops, and a
+            // gentle slope instead of rings that step down to black.
+            const double v = powD(clamp01(level * 0.85), 0.75);
             const double whiteCore = clamp01((level - 0.8) * 2);
-            p[0] = static_cast<unsigned char>(24 + 231 * v);
-            p[1] = static_cast<unsigned char>(24 + 216 * v + 15 * whiteCore);
-            p[2] = static_cast<unsigned char>(32 + 208 * v + 15 * whiteCore);
+            p[0] = static_cast<unsigned char>(72 + 183 * v);
+            p[1] = static_cast<unsigned char>(72 + 168 * v + 15 * whiteCore);
+            p[2] = static_cast<unsigned char>(80 + 160 * v + 15 * whiteCore);
         }
     return out;
 }
