@@ -80,7 +80,9 @@ int64_t monotonicUs() {
 
 void storeAnchor(int64_t frame, int64_t atUs, int64_t queued) {
     const uint32_t s = anchor.sequence.load(std::memory_order_relaxed);
-    anchor.sequence.store(s + 1, std::memory_order_release);
+    anchor.sequence.store(s + 1, std::memory_order_relaxed);
+    // The odd count is seen before any of the new values (a seqlock's writer).
+    std::atomic_thread_fence(std::memory_order_release);
     anchor.frame.store(frame, std::memory_order_relaxed);
     anchor.atUs.store(atUs, std::memory_order_relaxed);
     anchor.queued.store(queued, std::memory_order_relaxed);
@@ -95,7 +97,9 @@ int64_t heardNow() {
         frame = anchor.frame.load(std::memory_order_relaxed);
         atUs = anchor.atUs.load(std::memory_order_relaxed);
         queued = anchor.queued.load(std::memory_order_relaxed);
-        if (!(before & 1) && anchor.sequence.load(std::memory_order_acquire) == before) break;
+        // The values are read before the count is read again (a seqlock's reader).
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (!(before & 1) && anchor.sequence.load(std::memory_order_relaxed) == before) break;
     }
     const int64_t played = (monotonicUs() - atUs) * int64_t(outputFormat.rate) / 1000000;
     return frame + (played < 0 ? 0 : played < queued ? played : queued);

@@ -40,7 +40,8 @@ struct Glide {
     float to = 0;
     StepVariable step = StepVariable::kStepA;
     // The value it starts from; kKeep: set up and started from where the value
-    // already is, with the animator only reset, not stopped (steps 3 and 4).
+    // already is (steps 3 and 4); a timer the animator still runs is stopped
+    // first.
     float from = kKeep;
     int32_t intervalMs = 60;
 };
