@@ -840,6 +840,15 @@ void full(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& n
         stabs(w, b, l.arp * 1.1);
     else
         arpeggio(w, b, climax ? kArpFullB : kArpFullA, 0, kRows, l.arp);
+    // In the climax the arp bounces between left and right, a note each.
+    if (climax && !o.theme2) {
+        bool left = true;
+        for (int r = 0; r < kRows; ++r)
+            if (w.cell(r, chArp).note != 0) {
+                w.effect(r, chArp, kPanning, left ? 0x30 : 0xD0);
+                left = !left;
+            }
+    }
     const std::vector<Note> line = melody(o.line);
     const int to = o.fill >= 0 ? 60 : kRows;
     const bool echo = o.energy != Energy::thin && o.energy != Energy::settled;
