@@ -327,7 +327,7 @@ TEST(MusicAsset, OnePassMeetsTheMixTargetsAndLoopsBackToTheRestart) {
     std::vector<int16_t> out(2 * framesPerBlock), pass;
     pass.reserve(size_t(2 * (total + framesPerBlock)));
     PassLog log;
-    long quietRun = 0, longestQuiet = 0, rendered = 0, clipped = 0;
+    long quietRun = 0, longestQuiet = 0, rendered = 0, clipped = 0, loudAtTheEnd = 0;
     const double quiet = 32768.0 / 1000.0;  // -60 dBFS
     while (rendered < total) {
         renderBlock(k.song, mix.data(), out.data(), observe, &log);
@@ -335,6 +335,10 @@ TEST(MusicAsset, OnePassMeetsTheMixTargetsAndLoopsBackToTheRestart) {
         for (int i = 0; i < framesPerBlock; ++i, ++rendered) {
             const double l = mix[2 * size_t(i)], r = mix[2 * size_t(i) + 1];
             if (std::fabs(l) > 32767.0 || std::fabs(r) > 32767.0) ++clipped;
+            // The coda dies away on the tonic: the last half second is silent.
+            if (rendered >= passFrames - 22050 && rendered < passFrames &&
+                (std::fabs(l) >= quiet || std::fabs(r) >= quiet))
+                ++loudAtTheEnd;
             if (rendered >= introFrames && rendered < passFrames - codaFrames) {
                 quietRun = (std::fabs(l) < quiet && std::fabs(r) < quiet) ? quietRun + 1 : 0;
                 longestQuiet = std::max(longestQuiet, quietRun);
@@ -343,6 +347,7 @@ TEST(MusicAsset, OnePassMeetsTheMixTargetsAndLoopsBackToTheRestart) {
     }
     EXPECT_EQ(0, clipped);
     EXPECT_LT(longestQuiet, 44100) << "no silent stretch of a second or more between intro and coda";
+    EXPECT_EQ(0, loudAtTheEnd) << "the pass ends in silence before the intro swells in";
     EXPECT_EQ(29 * 64, log.rowsInPass);
     EXPECT_EQ(k.song->restartPosition, log.wrappedTo);
 
@@ -376,6 +381,11 @@ TEST(MusicAsset, OnePassMeetsTheMixTargetsAndLoopsBackToTheRestart) {
         if (kSections[i] == breakdown) loudestBreakdown = std::max(loudestBreakdown, level[i]);
     }
     EXPECT_GE(fullSum / fullCount - loudestBreakdown, 4.0);
+    // The last climax (orders 18-24) lifts above the first theme (4-9).
+    double first = 0, climax = 0;
+    for (size_t i = 4; i <= 9; ++i) first += level[i] / 6;
+    for (size_t i = 18; i <= 24; ++i) climax += level[i] / 7;
+    EXPECT_GE(climax - first, 1.5);
     // Pads, hats, arp and echo spread apart: the full sections are not mono.
     const std::vector<musicreport::Width> width = musicreport::orderWidth(pcm, passFrames, layout);
     ASSERT_EQ(29u, width.size());

@@ -170,8 +170,8 @@ struct Writer {
 // ------------------------------------------------------------------ levels
 
 struct Levels {
-    double kick = 63, clap = 64, snare = 54, hats = 50, perc = 36, bass = 33, sub = 33, pad = 19, arp = 22,
-           lead = 40, bell = 34, echo = 11, counter = 24;
+    double kick = 63, clap = 64, snare = 54, hats = 54, perc = 36, bass = 33, sub = 33, pad = 19, arp = 22,
+           lead = 40, bell = 34, echo = 13, counter = 24;
 };
 
 // ------------------------------------------------------------------ drums
@@ -185,6 +185,7 @@ const char* const kFourFloor = "x...x...x...x...";
 const char* const kPushed = "x...x...x...x.g.";    // a sixteenth kick before the next bar
 const char* const kBroken = "x.....x.x.....g.";    // the second theme: 3 + 3 + 2
 const char* const kHalfTime = "x.......x.......";  // the outro
+const char* const kDriving = "x...x..gx...x.gg";   // the top of the climax
 
 void kickBar(Writer& w, int bar, const char* shape, double vol) {
     for (int s = 0; s < 16; ++s) {
@@ -193,11 +194,12 @@ void kickBar(Writer& w, int bar, const char* shape, double vol) {
     }
 }
 
-// The backbeat: a clap, and in the full sections a snare layered under it.
-void backbeat(Writer& w, int from, int to, double vol, bool layered = false) {
+// The backbeat: a clap, and in the full sections a snare layered under it;
+// without the clap, the snare alone.
+void backbeat(Writer& w, int from, int to, double vol, bool layered = false, bool clap = true) {
     for (int r = from; r < to; ++r) {
         if (r % 16 != 4 && r % 16 != 12) continue;
-        w.note(r, chClap, kDrumNote, kClap, vol);
+        if (clap) w.note(r, chClap, kDrumNote, kClap, vol);
         if (layered) w.note(r, chSnare, kDrumNote, kSnare, vol * 0.8);
     }
 }
@@ -216,11 +218,11 @@ void ghostSnares(Writer& w, int from, int to, double vol) {
 // Sixteenth hats: open on the offbeat eighths, closed elsewhere. With swing
 // the second and fourth sixteenths of every beat come two ticks late (ED2)
 // and soft, as ghost notes.
-void hats16(Writer& w, int from, int to, double vol, bool swing) {
+void hats16(Writer& w, int from, int to, double vol, bool swing, bool open = true) {
     static const double accent[4] = {0.72, 0.42, 1.0, 0.5};
     for (int r = from; r < to; ++r) {
         const int s = r % 4;
-        w.note(r, chHats, s == 2 ? kOpenHat : kClosedHat, kHats, vol * accent[s]);
+        w.note(r, chHats, s == 2 && open ? kOpenHat : kClosedHat, kHats, vol * accent[s]);
         if (swing && (s == 1 || s == 3)) w.effect(r, chHats, kExtended, kNoteDelay | 2);
     }
 }
@@ -323,6 +325,7 @@ enum class BassStyle {
     pulse,    // eighths off the kick, an octave jump on the last one of a bar
     rolling,  // sixteenths between the kicks, octave jumps on the offbeats
     synco,    // the second theme: off the broken kick, the octave on the 2
+    octaves,  // the top of the climax: root on the offbeat, its octave after
 };
 
 // The note that leads into a chord change: a semitone below the next root
@@ -342,6 +345,7 @@ void bassLine(Writer& w, const Bars& b, const Chord& next, BassStyle style, doub
         "..x...x...x...o.",  // pulse: 'o' the octave
         ".gx..gxo.gx..gxo",  // rolling: 'g' ghost
         "..x..x.o..x..x..",  // synco: between the broken kicks
+        "..xo..xo..xo..xo",  // octaves
     };
     const char* shape = shapes[static_cast<int>(style)];
     const int span = b.rowsPerChord();
@@ -375,7 +379,7 @@ void subLine(Writer& w, const Bars& b, double vol, bool duck) {
     for (int r = 0; r < kRows; ++r) {
         const bool kick = duck && w.cell(r, chKick).note != 0;
         const bool after = duck && r > 0 && w.cell(r - 1, chKick).note != 0;
-        const double level = vol * (kick ? 0.15 : (after ? 0.6 : 1.0));
+        const double level = vol * (kick ? 0.1 : (after ? 0.45 : 1.0));
         if (r % span == 0)
             w.note(r, chSub, noteByte(bassRoot(b.at(r))), kSub, level);
         else if (kick || after || (r > 1 && w.cell(r - 2, chKick).note != 0))
@@ -415,9 +419,11 @@ Voicing voiceLead(const Chord& c, const Voicing& last) {
 // sidechain sound of the era, written in the volume column. The voices are
 // panned left, centre and right. With `fadeFrom`, the pads fade out from
 // that row on, one step a row (a fine volume slide, EB1).
-void pads(Writer& w, const Bars& b, double vol, bool pump, Voicing& voicing, int fadeFrom = kRows) {
+void pads(Writer& w, const Bars& b, double vol, bool pump, Voicing& voicing, int fadeFrom = kRows,
+          bool wide = false) {
     static const double duck[4] = {0.3, 0.66, 0.88, 1.0};
-    static const int panning[3] = {0x2C, 0x80, 0xD4};
+    static const int usual[3] = {0x2C, 0x80, 0xD4}, spread[3] = {0x10, 0x80, 0xF0};
+    const int* panning = wide ? spread : usual;
     const int span = b.rowsPerChord();
     for (int r = 0; r < kRows; ++r) {
         if (r % span == 0) voicing = voiceLead(b.at(r), voicing);
@@ -599,13 +605,15 @@ void playLine(Writer& w, int ch, int instrument, const std::vector<Note>& notes,
     }
 }
 
-// The lead and its echo: three rows later, quieter, panned to the other side.
+// The lead and its echo: three rows later, quieter, panned to the other side;
+// an echo of level 0 is left out.
 void leadWithEcho(Writer& w, int instrument, const std::vector<Note>& line, double vol, double echo, int from = 0,
                   int to = kRows) {
     Phrasing lead;
     lead.from = from;
     lead.to = to;
     playLine(w, chLead, instrument, line, vol, lead);
+    if (echo <= 0) return;
     Phrasing e;
     e.glide = false;
     e.vibrato = false;
@@ -644,7 +652,7 @@ const char* const kIntroLead = "-:32  A5:3 C6:3 E6:4 D6:2 C6:4  E6:3 C6:3 A5:10"
 const char* const kOutro1 = "A5:6 C6:6 E6:4  D6:8 C6:8  B5:6 G5:6 E5:4  A5:16";
 const char* const kOutro2 = "F5:6 A5:6 D6:4  B5:8 G#5:8  A5:32";
 const char* const kCoda1 = "-:8 E6:8 C6:8 A5:8  -:16 E6:8 A5:8";
-const char* const kCoda2 = "-:16 E6:4 D6:4 C6:8  -:32";
+const char* const kCoda2 = "-:16 E6:4 D6:4 B5:8  C6:6 B5:2 A5:8  A4:8 -:8";
 
 // ------------------------------------------------------------------ the plan
 
@@ -666,6 +674,11 @@ enum class Part {
 
 enum class Second { none, thirds, bellOctave };
 
+// How hard a full section plays: `thin` opens the first theme without clap,
+// open hats or echo; `settled` has them all but the echo; `peak` is the top
+// of the climax, with its own kick, clap and bass.
+enum class Energy { normal, thin, settled, peak };
+
 struct Order {
     Part part;
     const char* chords;
@@ -675,46 +688,47 @@ struct Order {
     Second second;
     bool theme2;       // the second theme's groove: broken kick, swing, stabs
     int rollFrom;      // builds only
+    Energy energy;
 };
 
 const Order kPlan[] = {
     // 0-3: the opening title
-    {Part::intro1, "Am F C G", kIntroHint, 0, -1, Second::none, false, 0},
-    {Part::intro2, "Am F C G", kIntroHook, 0, -1, Second::none, false, 0},
-    {Part::intro3, "Amadd9 Fmaj7 C G", kIntroLead, 0, -1, Second::none, false, 0},
-    {Part::build, "Am Am F F G G Esus4 E", nullptr, 0, -1, Second::none, false, 32},
+    {Part::intro1, "Am F C G", kIntroHint, 0, -1, Second::none, false, 0, Energy::normal},
+    {Part::intro2, "Am F C G", kIntroHook, 0, -1, Second::none, false, 0, Energy::normal},
+    {Part::intro3, "Amadd9 Fmaj7 C G", kIntroLead, 0, -1, Second::none, false, 0, Energy::normal},
+    {Part::build, "Am Am F F G G Esus4 E", nullptr, 0, -1, Second::none, false, 32, Energy::normal},
     // 4-9: the first full section under the sphere and the glob
-    {Part::full, "Am F C G", kHookFull1, 0, -1, Second::none, false, 0},
-    {Part::full, "Am F G E", kFull2, 0, 0, Second::none, false, 0},
-    {Part::full, "Am7 F C G", kAnswer1, 0, -1, Second::none, false, 0},
-    {Part::full, "Am F G E", kAnswer2, 0, 1, Second::none, false, 0},
-    {Part::full, "Fmaj7 G Am Am7", kTurn1, 0, -1, Second::bellOctave, false, 0},
-    {Part::full, "Fmaj7 G E Am", kTurn2, 0, 2, Second::thirds, false, 0},
+    {Part::full, "Am F C G", kHookFull1, 0, -1, Second::none, false, 0, Energy::thin},
+    {Part::full, "Am F G E", kFull2, 0, 0, Second::none, false, 0, Energy::thin},
+    {Part::full, "Am7 F C G", kAnswer1, 0, -1, Second::none, false, 0, Energy::settled},
+    {Part::full, "Am F G E", kAnswer2, 0, 1, Second::none, false, 0, Energy::settled},
+    {Part::full, "Fmaj7 G Am Am7", kTurn1, 0, -1, Second::bellOctave, false, 0, Energy::normal},
+    {Part::full, "Fmaj7 G E Am", kTurn2, 0, 2, Second::thirds, false, 0, Energy::normal},
     // 10-11: the breakdown under the first text page and the magnolia
-    {Part::breakdown, "Fmaj7 G Em7 Amadd9", kBreak1, 0, -1, Second::none, false, 0},
-    {Part::breakdown, "Dm7 Am7 Fmaj7 Esus4", kBreak2, 0, -1, Second::none, false, 0},
+    {Part::breakdown, "Fmaj7 G Em7 Amadd9", kBreak1, 0, -1, Second::none, false, 0, Energy::normal},
+    {Part::breakdown, "Dm7 Am7 Fmaj7 Esus4", kBreak2, 0, -1, Second::none, false, 0, Energy::normal},
     // 12-16: the second theme, leaving the loop for ii-V-I in C
-    {Part::build, "Dm7 Dm7 G7 G7 Cmaj7 Cmaj7 E7 E7", nullptr, 0, -1, Second::none, false, 16},
-    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB1, 0, -1, Second::none, true, 0},
-    {Part::full, "Fmaj7 Fmaj7 Em7 Em7 Dm7 Dm7 Esus4 E", kThemeB2, 0, 3, Second::none, true, 0},
-    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB3, 0, -1, Second::bellOctave, true, 0},
-    {Part::full, "Fmaj7 G Esus4 E", kThemeB4, 0, 4, Second::none, true, 0},
+    {Part::build, "Dm7 Dm7 G7 G7 Cmaj7 Cmaj7 E7 E7", nullptr, 0, -1, Second::none, false, 16, Energy::normal},
+    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB1, 0, -1, Second::none, true, 0, Energy::normal},
+    {Part::full, "Fmaj7 Fmaj7 Em7 Em7 Dm7 Dm7 Esus4 E", kThemeB2, 0, 3, Second::none, true, 0, Energy::normal},
+    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB3, 0, -1, Second::bellOctave, true, 0, Energy::normal},
+    {Part::full, "Fmaj7 G Esus4 E", kThemeB4, 0, 4, Second::none, true, 0, Energy::normal},
     // 17: the lift into B minor under the last pictures
-    {Part::build, "F F G G Gsus2 A F#sus4 F#", nullptr, 0, -1, Second::none, false, 32},
+    {Part::build, "F F G G Gsus2 A F#sus4 F#", nullptr, 0, -1, Second::none, false, 32, Energy::normal},
     // 18-24: the last climax, a tone up, under the cows, the spring, the teddy
-    {Part::full, "Am F C G", kHookFull1, 2, -1, Second::thirds, false, 0},
-    {Part::full, "Am F G E", kFull2, 2, 5, Second::bellOctave, false, 0},
-    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB1, 2, -1, Second::bellOctave, true, 0},
-    {Part::full, "Fmaj7 Fmaj7 Em7 Em7 Dm7 Dm7 Esus4 E", kThemeB2, 2, 6, Second::none, true, 0},
-    {Part::full, "Am F C G", kHigh3, 2, -1, Second::thirds, false, 0},
-    {Part::full, "Am F G E", kHigh4, 2, 7, Second::bellOctave, false, 0},
-    {Part::full, "Fmaj7 G Em7 Am", kBreak1, 2, 8, Second::thirds, false, 0},
+    {Part::full, "Am F C G", kHookFull1, 2, -1, Second::thirds, false, 0, Energy::normal},
+    {Part::full, "Am F G E", kFull2, 2, 5, Second::bellOctave, false, 0, Energy::normal},
+    {Part::full, "Dm7 G7 Cmaj7 Am7", kThemeB1, 2, -1, Second::bellOctave, true, 0, Energy::normal},
+    {Part::full, "Fmaj7 Fmaj7 Em7 Em7 Dm7 Dm7 Esus4 E", kThemeB2, 2, 6, Second::thirds, true, 0, Energy::normal},
+    {Part::full, "Am F C G", kHigh3, 2, -1, Second::thirds, false, 0, Energy::peak},
+    {Part::full, "Am F G E", kHigh4, 2, 7, Second::bellOctave, false, 0, Energy::peak},
+    {Part::full, "Fmaj7 G Em7 Am", kBreak1, 2, 8, Second::thirds, false, 0, Energy::normal},
     // 25-26: the outro, back home in A minor; the cadence meets the closing
-    {Part::outro, "Fmaj7 G Em7 Am", kOutro1, 0, -1, Second::none, false, 0},
-    {Part::cadence, "Dm7 E7 Amadd9 Amadd9", kOutro2, 0, -1, Second::none, false, 0},
+    {Part::outro, "Fmaj7 G Em7 Am", kOutro1, 0, -1, Second::none, false, 0, Energy::normal},
+    {Part::cadence, "Dm7 E7 Amadd9 Amadd9", kOutro2, 0, -1, Second::none, false, 0, Energy::normal},
     // 27-28: the coda under the closing title, fading into the loop
-    {Part::coda, "Amadd9 Fmaj7 Amadd9 Fmaj7", kCoda1, 0, -1, Second::none, false, 0},
-    {Part::coda, "Fmaj7 Gsus4 Esus4 E", kCoda2, 0, -1, Second::none, false, 0},
+    {Part::coda, "Amadd9 Fmaj7 Amadd9 Fmaj7", kCoda1, 0, -1, Second::none, false, 0, Energy::normal},
+    {Part::coda, "Fmaj7 E7 Am Am", kCoda2, 0, -1, Second::none, false, 0, Energy::normal},
 };
 constexpr int kOrders = static_cast<int>(sizeof kPlan / sizeof kPlan[0]);
 constexpr int kRestart = 0;  // the coda fades into the intro's swell
@@ -798,29 +812,47 @@ void build(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& 
 void full(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord& next, bool firstOfSection) {
     const Levels& l = ctx.l;
     const bool climax = o.transpose != 0;
-    const double lift = climax ? 1.12 : 1.0;
+    const bool peak = o.energy == Energy::peak, thin = o.energy == Energy::thin;
+    const double lift = climax ? 1.2 : 1.0;
     for (int bar = 0; bar < 4; ++bar) {
         const char* shape = o.theme2 ? kBroken : (bar == 1 || bar == 3 ? kPushed : kFourFloor);
+        if (peak) shape = bar == 3 ? kPushed : kDriving;
         // The third bar of the turn drops its kick: a breath before the fill.
         if (o.fill == 2 && bar == 2) continue;
         kickBar(w, bar, shape, l.kick * lift);
     }
     if (climax || o.theme2) ghostSnares(w, 0, kRows, l.snare * 0.36);
-    backbeat(w, 0, kRows, l.clap * lift, true);
-    hats16(w, 0, kRows, l.hats * lift, o.theme2 || o.second != Second::none);
+    backbeat(w, 0, kRows, l.clap * lift, true, !thin);
+    // At the top of the climax a second clap pushes into every other bar.
+    if (peak)
+        for (int r = 30; r < kRows; r += 32) w.note(r, chClap, kDrumNote, kClap, l.clap * 0.6);
+    hats16(w, 0, kRows, l.hats * lift, o.theme2 || o.second != Second::none, !thin);
     if (climax) percLayer(w, l.perc);
     if (o.fill >= 0) fill(w, o.fill, l.kick, l.snare * 1.1);
-    bassLine(w, b, next, o.theme2 ? BassStyle::synco : (climax ? BassStyle::rolling : BassStyle::pulse),
-             l.bass * lift);
+    const BassStyle style = o.theme2 ? BassStyle::synco
+                            : peak   ? BassStyle::octaves
+                            : climax ? BassStyle::rolling
+                                     : BassStyle::pulse;
+    bassLine(w, b, next, style, l.bass * lift);
     subLine(w, b, l.sub * lift, true);
-    pads(w, b, l.pad * lift, true, ctx.voicing);
+    pads(w, b, l.pad * lift, true, ctx.voicing, kRows, climax);
     if (o.theme2)
         stabs(w, b, l.arp * 1.1);
     else
         arpeggio(w, b, climax ? kArpFullB : kArpFullA, 0, kRows, l.arp);
+    // In the climax the arp bounces between left and right, a note each.
+    if (climax && !o.theme2) {
+        bool left = true;
+        for (int r = 0; r < kRows; ++r)
+            if (w.cell(r, chArp).note != 0) {
+                w.effect(r, chArp, kPanning, left ? 0x30 : 0xD0);
+                left = !left;
+            }
+    }
     const std::vector<Note> line = melody(o.line);
     const int to = o.fill >= 0 ? 60 : kRows;
-    leadWithEcho(w, kLead, line, l.lead * lift, l.echo, 0, to);
+    const bool echo = o.energy != Energy::thin && o.energy != Energy::settled;
+    leadWithEcho(w, kLead, line, l.lead * lift, echo ? l.echo : 0, 0, to);
     Phrasing second;
     second.to = to;
     second.panning = 64;
@@ -894,7 +926,7 @@ void cadence(Writer& w, Context& ctx, const Bars& b, const Order& o, const Chord
 
 void coda(Writer& w, Context& ctx, const Bars& b, const Order& o, bool last) {
     const Levels& l = ctx.l;
-    pads(w, b, l.pad * (last ? 0.9 : 1.0), false, ctx.voicing, last ? 40 : kRows);
+    pads(w, b, l.pad * (last ? 0.9 : 1.0), false, ctx.voicing, last ? 33 : kRows);
     subLine(w, b, l.sub * 0.4, false);
     if (!last) arpeggio(w, b, kArpBreak, 0, kRows, l.arp * 0.55);
     Phrasing bell;
@@ -906,10 +938,25 @@ void coda(Writer& w, Context& ctx, const Bars& b, const Order& o, bool last) {
     echo.panning = 190;
     playLine(w, chEcho, kBell, melody(o.line), l.echo, echo);
     if (last) {
-        w.off(48, chSub);
-        // The intro's first chord follows on the loop: the pads fade to
-        // nothing so that it can swell in again.
-        for (int ch : {chPad1, chPad2, chPad3}) w.effect(63, ch, kSetVolume, 0);
+        // The last chord is the tonic: the sub leaves at row 40, the pads
+        // fade from the chord's second row, the last held row 48 keeps them
+        // fading instead of striking again, and the bell rings on alone,
+        // an octave down on row 48, dying away from row 53. Every channel is keyed off at row 56, so
+        // the pass ends in silence and the intro swells in from it.
+        constexpr int kTonic = 32, kAlone = 53, kSilent = 56;
+        w.off(40, chSub);
+        w.clear(41, kRows, chSub);
+        for (int ch : {chPad1, chPad2, chPad3})
+            for (int r = kTonic + 16; r < kSilent; ++r) {
+                w.cell(r, ch) = Cell{};
+                w.effect(r, ch, kExtended, kFineDown | 1);
+            }
+        for (int ch : {chLead, chEcho})
+            for (int r = kAlone; r < kSilent; ++r) w.cell(r, ch).volume = kSlideDown + 1;
+        for (int ch = 0; ch < kChannels; ++ch) {
+            w.clear(kSilent, kRows, ch);
+            w.off(kSilent, ch);
+        }
     }
 }
 
