@@ -53,7 +53,8 @@ struct OutsideWorld {
     // that two runs draw the same numbers.
     bool seedFixed;
     unsigned seed;
-    // The device the music is played on (Timeline hands it to openAudio).
+    // The device the music is played on (Timeline hands it to openAudio),
+    // with the clock its output sleeps on.
     AudioDevice sound;
 };
 

@@ -2,20 +2,28 @@
 
 #include <SDL/SDL.h>
 #include <fcntl.h>
+#include <time.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 namespace {
+
+// ---- The real clock --------------------------------------------------------
+
+int64_t monotonicUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+void realSleepUs(int64_t us) { usleep(useconds_t(us)); }
 
 // ---- OSS: the real calls on a device node --------------------------------
 
@@ -24,7 +32,7 @@ int ossIoctl(void*, int handle, unsigned long request, int* argument) { return :
 long ossWrite(void*, int handle, const void* data, size_t bytes) { return long(::write(handle, data, bytes)); }
 int ossClose(void*, int handle) { return ::close(handle); }
 
-AudioDevice ossDevice{nullptr, ossOpen, ossIoctl, ossWrite, ossClose};
+AudioDevice ossDevice{nullptr, ossOpen, ossIoctl, ossWrite, ossClose, realAudioClock()};
 
 // ---- The stand-in: the OSS contract on top of SDL's audio output ---------
 
@@ -38,11 +46,11 @@ struct StandIn {
     uint64_t written = 0;  // bytes accepted since the device was opened
     // The buffer SDL's callback filled last and when: the part of it not yet
     // played is still ahead of the listener.
-    std::chrono::steady_clock::time_point filledAt;
+    int64_t filledAtUs = 0;
     size_t lastFill = 0;
     bool playing = false;         // the writer has started handing bytes over
     uint32_t underruns = 0;       // callbacks that found the ring short after that
-    std::chrono::steady_clock::time_point started;
+    int64_t startedUs = 0;
     bool audioOpen = false;
     bool open = false;
 };
@@ -64,7 +72,7 @@ void standInFill(void*, Uint8* stream, int length) {
         std::memset(stream + done, 0, wanted - done);
         if (standIn.playing) ++standIn.underruns;
     }
-    standIn.filledAt = std::chrono::steady_clock::now();
+    standIn.filledAtUs = deviceClock().nowUs();
     standIn.lastFill = wanted;
 }
 
@@ -73,7 +81,7 @@ void standInFill(void*, Uint8* stream, int length) {
 // was given no `obtained` record, so the buffer is the one asked for).
 int standInDelay() {
     std::lock_guard<std::mutex> guard(standIn.lock);
-    const double sinceFill = std::chrono::duration<double>(std::chrono::steady_clock::now() - standIn.filledAt).count();
+    const double sinceFill = double(deviceClock().nowUs() - standIn.filledAtUs) * 1e-6;
     const double played = sinceFill * double(standIn.rate) * 4;
     const double unplayed = std::max(0.0, double(standIn.lastFill) - played);
     return int(standIn.filled) + (int(unplayed) & ~3);
@@ -131,18 +139,18 @@ int standInIoctl(void* self, int, unsigned long request, int* argument) {
 }
 
 long standInWrite(void*, int, const void* data, size_t bytes) {
-    using clock = std::chrono::steady_clock;
     // Paced by the clock, not by SDL: a write may run at most one buffer
     // (16 KB) ahead of real time, whatever output SDL found (its dummy
     // output, for one, takes samples as fast as they come).
+    const AudioClock clock = deviceClock();
     const double bytesPerSecond = double(standIn.rate) * 4;
-    if (standIn.written == 0) standIn.started = clock::now();
+    if (standIn.written == 0) standIn.startedUs = clock.nowUs();
     for (;;) {
-        const double elapsed = std::chrono::duration<double>(clock::now() - standIn.started).count();
+        const double elapsed = double(clock.nowUs() - standIn.startedUs) * 1e-6;
         const double allowed = elapsed * bytesPerSecond + double(StandIn::kCapacity);
         const double excess = double(standIn.written + bytes) - allowed;
         if (excess <= 0) break;
-        std::this_thread::sleep_for(std::chrono::microseconds(int64_t(excess / bytesPerSecond * 1e6) + 500));
+        clock.sleepUs(int64_t(excess / bytesPerSecond * 1e6) + 500);
     }
     standIn.written += bytes;
 
@@ -174,7 +182,7 @@ int standInClose(void*, int) {
     return 0;
 }
 
-AudioDevice standInTable{nullptr, standInOpen, standInIoctl, standInWrite, standInClose};
+AudioDevice standInTable{nullptr, standInOpen, standInIoctl, standInWrite, standInClose, realAudioClock()};
 
 // ---- The system device: OSS or the stand-in, by environment -------------
 
@@ -211,7 +219,7 @@ int systemClose(void*, int handle) {
     return device->close(device->self, handle);
 }
 
-const AudioDevice systemTable{nullptr, systemOpen, systemIoctl, systemWrite, systemClose};
+const AudioDevice systemTable{nullptr, systemOpen, systemIoctl, systemWrite, systemClose, realAudioClock()};
 
 // ---- The open device and the WAV capture ---------------------------------
 
@@ -270,10 +278,13 @@ void finishCapture() {
 
 }  // namespace
 
+AudioClock realAudioClock() { return AudioClock{monotonicUs, realSleepUs}; }
+
 const AudioDevice& systemAudioDevice() { return systemTable; }
 
-AudioDevice standInDevice(SdlAudioOpener open) {
+AudioDevice standInDevice(SdlAudioOpener open, AudioClock clock) {
     AudioDevice device = standInTable;
+    device.clock = clock;
     // Quirk: the opener travels in `self` as a function pointer cast to
     // void*, which POSIX (dlsym) guarantees to round-trip.
     device.self = reinterpret_cast<void*>(open);
@@ -291,6 +302,11 @@ int deviceOpen(const AudioDevice& device) {
     }
     startCapture();
     return handle;
+}
+
+AudioClock deviceClock() {
+    const AudioDevice* device = active.load();
+    return device ? device->clock : realAudioClock();
 }
 
 int deviceIoctl(int handle, unsigned long request, int* argument) {

@@ -6,8 +6,8 @@
 //
 // Threads: open and close on the main thread; write on the playback thread
 // (the stand-in's SDL callback runs on SDL's audio thread and meets the
-// writer only through its own mutex-guarded ring). Not for more than one
-// open device at a time.
+// writer only through its own mutex-guarded ring). The open device's clock
+// is read on all three. Not for more than one open device at a time.
 //
 // Environment (read when the system device is opened):
 //   VORNA_DSP=path        the OSS device node (default "/dev/dsp")
@@ -28,14 +28,25 @@ constexpr unsigned long kDspSetFragment = 0xC004500A;  // SNDCTL_DSP_SETFRAGMENT
 constexpr unsigned long kDspGetOutputDelay = 0x80045017;  // SNDCTL_DSP_GETODELAY: bytes not yet played
 constexpr int kFormatS16Le = 16;                        // AFMT_S16_LE
 
+// The time the sound output keeps: the playback thread's sleeps and its
+// anchor, stopSong's wait for a write, the stand-in's pacing. The real one is
+// the monotonic clock and real sleeps; a test hands in a virtual clock it
+// advances itself. Both calls may come from any thread at once.
+struct AudioClock {
+    int64_t (*nowUs)();           // monotonic microseconds
+    void (*sleepUs)(int64_t us);  // returns once `us` have passed on nowUs
+};
+AudioClock realAudioClock();
+
 // A device as four calls with the meaning of open/ioctl/write/close on an
-// OSS node. `self` is the device's own state.
+// OSS node, and the clock its output runs on. `self` is the device's own state.
 struct AudioDevice {
     void* self;
     int (*open)(void* self, const char* path);  // a handle >= 0, or -1
     int (*ioctl)(void* self, int handle, unsigned long request, int* argument);
     long (*write)(void* self, int handle, const void* data, size_t bytes);
     int (*close)(void* self, int handle);
+    AudioClock clock;
 };
 
 // The machine's own device: its open picks the OSS node or the stand-in as
@@ -47,6 +58,8 @@ const AudioDevice& systemAudioDevice();
 // names and starts the WAV capture when asked for; the device must outlive
 // the open handle (and a write the playback thread was given up in).
 int deviceOpen(const AudioDevice& device);
+// The clock of the device open now (the real one while none is).
+AudioClock deviceClock();
 int deviceIoctl(int handle, unsigned long request, int* argument);
 long deviceWrite(int handle, const void* data, size_t bytes);
 void deviceClose(int handle);
@@ -62,5 +75,8 @@ using SdlAudioOpener = int (*)(SDL_AudioSpec* desired, SDL_AudioSpec* obtained);
 // been played yet, and counts the callbacks that found it short (printed at
 // close when VORNA_ROW_LOG is set). It opens SDL's output through `open` (SDL_OpenAudio unless
 // a test hands one that grants another rate or format); there is one
-// stand-in, so only one of these devices may be open at a time.
-AudioDevice standInDevice(SdlAudioOpener open = nullptr);
+// stand-in, so only one of these devices may be open at a time. Its writes
+// are paced on `clock` (the real one unless a test hands its own); the
+// stand-in reads the clock through deviceClock, so a test drives it through
+// deviceOpen and the calls after it.
+AudioDevice standInDevice(SdlAudioOpener open = nullptr, AudioClock clock = realAudioClock());

@@ -1,8 +1,6 @@
 #include "music/playback_thread.h"
 
 #include <pthread.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +15,9 @@
 namespace {
 
 int deviceHandle = -1;
+// The open device's clock: every sleep and every reading of the time here
+// goes through it. Set by openAudio while no thread runs.
+AudioClock outputClock = realAudioClock();
 
 // One playback thread's own handshake and output block. stopSong waits for
 // the thread's render without limit but for its write only a while: a device
@@ -29,6 +30,7 @@ struct PlaybackRun {
     std::atomic<uint8_t> inBlock{0};  // 1 while the thread renders (song, voices, mix buffer) or publishes
     std::atomic<uint8_t> state{kRunning};
     int handle = -1;
+    AudioClock clock;
     int64_t streamFrames = 0;  // frames handed to the device so far
     int16_t output[2 * framesPerBlock];
 };
@@ -66,18 +68,6 @@ HeardAnchor anchor;
 // How long stopSong waits for a write to come back before it gives up on the thread.
 constexpr int kStopWaitMs = 500;
 
-int64_t monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-int64_t monotonicUs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 void storeAnchor(int64_t frame, int64_t atUs, int64_t queued) {
     const uint32_t s = anchor.sequence.load(std::memory_order_relaxed);
     anchor.sequence.store(s + 1, std::memory_order_relaxed);
@@ -101,7 +91,7 @@ int64_t heardNow() {
         std::atomic_thread_fence(std::memory_order_acquire);
         if (!(before & 1) && anchor.sequence.load(std::memory_order_relaxed) == before) break;
     }
-    const int64_t played = (monotonicUs() - atUs) * int64_t(outputFormat.rate) / 1000000;
+    const int64_t played = (outputClock.nowUs() - atUs) * int64_t(outputFormat.rate) / 1000000;
     return frame + (played < 0 ? 0 : played < queued ? played : queued);
 }
 
@@ -124,7 +114,7 @@ void anchorAfterWrite(int handle, int64_t written) {
     // device's own buffer is not counted.
     if (deviceIoctl(handle, kDspGetOutputDelay, &delayBytes) == -1 || delayBytes < 0) delayBytes = 0;
     const int64_t queued = std::min<int64_t>(delayBytes / 4, written);
-    storeAnchor(written - queued, monotonicUs(), queued);
+    storeAnchor(written - queued, outputClock.nowUs(), queued);
 }
 
 void* playbackLoop(void* argument) {
@@ -133,7 +123,7 @@ void* playbackLoop(void* argument) {
     // Cost per pass: one block of 2048 frames, then a write that blocks while
     // the device's 16 KB are full, which paces the loop to real time.
     while (!self->stopRequest.load()) {
-        usleep(10000);
+        self->clock.sleepUs(10000);
         // Announce the render, then look once more: a stop that came during
         // the sleep may already have stopped waiting and freed the mix buffer.
         self->inBlock.store(1);
@@ -159,7 +149,7 @@ void* playbackLoop(void* argument) {
         // block's playing time, so the rows the scenes follow keep to the clock.
         if (written < blockBytes && !self->stopRequest.load()) {
             const long rest = long(double(framesPerBlock) / double(outputFormat.rate) * 1e6) - 10000;
-            if (rest > 0) usleep(useconds_t(rest));
+            if (rest > 0) self->clock.sleepUs(rest);
         }
     }
     if (self->state.exchange(kFinished) == kAbandoned) delete self;
@@ -181,6 +171,7 @@ int openAudio(unsigned rate, const AudioDevice& device) {
     closeAudio();
     deviceHandle = deviceOpen(device);
     if (deviceHandle < 0) return 0;
+    outputClock = device.clock;
     auto equal = [](int granted, int asked) { return granted == asked; };
     const bool ok =
         requestGranted(kDspSetFormat, kFormatS16Le, equal) && requestGranted(kDspStereo, 1, equal) &&
@@ -214,9 +205,10 @@ int playSong(Song* song) {
     mixBuffer = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(mixAllocation) + 15) & ~uintptr_t(15));
     // Nothing is heard yet: the anchor holds at frame 0 until the first write.
     outputRows.reset();
-    storeAnchor(0, monotonicUs(), 0);
+    storeAnchor(0, outputClock.nowUs(), 0);
     run = new PlaybackRun;
     run->handle = deviceHandle;
+    run->clock = outputClock;
     if (pthread_create(&playbackThread, nullptr, playbackLoop, run) != 0) {
         delete run;
         run = nullptr;
@@ -236,8 +228,8 @@ int stopSong(Song* song) {
         // From here on the thread no longer touches the song or the mix buffer.
         // The wait is measured on the clock, not counted in sleeps: on a busy
         // machine a 10 ms sleep can take several times that.
-        const int64_t giveUpAt = monotonicMs() + kStopWaitMs;
-        while (run->state.load() != kFinished && monotonicMs() < giveUpAt) usleep(10000);
+        const int64_t giveUpAt = run->clock.nowUs() + int64_t(kStopWaitMs) * 1000;
+        while (run->state.load() != kFinished && run->clock.nowUs() < giveUpAt) run->clock.sleepUs(10000);
         if (run->state.exchange(kAbandoned) == kFinished) {
             // Joined, so every restart gives back the finished thread's resources.
             pthread_join(playbackThread, nullptr);

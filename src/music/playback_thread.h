@@ -18,6 +18,7 @@ struct AudioDevice;
 // callback is missing or the device refuses any of the four requests. A song
 // still playing is stopped first (as by closeAudio). The device must outlive
 // the open handle (the production hands over the outside world's, which does).
+// The thread sleeps, and stopSong waits for it, on the device's clock.
 int openAudio(unsigned rate, const AudioDevice& device);
 // Stops a song still playing, then closes the device if it is open.
 int closeAudio();

@@ -18,6 +18,7 @@
 #include "music/playback_thread.h"
 #include "music/player.h"
 #include "music_support.h"
+#include "support/audio_clock.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ struct FakeDevice {
 
     FakeDevice() {
         table.self = this;
+        table.clock = realAudioClock();
         table.open = [](void* self, const char*) {
             auto* d = static_cast<FakeDevice*>(self);
             const int n = ++d->opens;
@@ -302,30 +304,35 @@ TEST(AudioOutput, CaptureHoldsExactlyWhatTheBlockLoopRenders) {
     EXPECT_TRUE(audible);
 }
 
-TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToRealTime) {
-    const AudioDevice standIn = standInDevice();
-    const AudioDevice* d = &standIn;
-    const int handle = d->open(d->self, "/nonexistent");
+TEST(AudioOutput, StandInGrantsTheContractAndPacesWritesToItsClock) {
+    // The writes run on this thread; the ticker moves the clock whenever they sleep.
+    audioclock::Ticker ticker;
+    const AudioDevice standIn = standInDevice(nullptr, audioclock::clock());
+    const int handle = deviceOpen(standIn);
     ASSERT_GE(handle, 0);
     int format = 16, stereo = 1, rate = 44100, fragments = 0x0008000B;
-    d->ioctl(d->self, handle, kDspSetFormat, &format);
-    d->ioctl(d->self, handle, kDspStereo, &stereo);
-    d->ioctl(d->self, handle, kDspSpeed, &rate);
-    d->ioctl(d->self, handle, kDspSetFragment, &fragments);
+    deviceIoctl(handle, kDspSetFormat, &format);
+    deviceIoctl(handle, kDspStereo, &stereo);
+    deviceIoctl(handle, kDspSpeed, &rate);
+    deviceIoctl(handle, kDspSetFragment, &fragments);
     EXPECT_EQ(format, 16);
     EXPECT_EQ(stereo, 1);
     EXPECT_EQ(rate, 44100) << "SDL's dummy output must open";
     EXPECT_EQ(fragments & 0xFFFF, 11);
     EXPECT_EQ(fragments >> 16, 8);
+    // Each write comes back once what it has accepted is at most 16 KB ahead
+    // of the clock (176400 bytes a second), and not a millisecond later.
     std::vector<uint8_t> block(8192, 0);
-    const auto start = std::chrono::steady_clock::now();
-    // Half a second of audio beyond the 16 KB the device may buffer.
-    const int blocks = 2 + int(44100 * 4 / 2 / 8192);
-    for (int i = 0; i < blocks; ++i) EXPECT_EQ(d->write(d->self, handle, block.data(), block.size()), 8192);
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    d->close(d->self, handle);
-    EXPECT_GT(took, 0.4) << "writes ran ahead of real time";
-    EXPECT_LT(took, 3.0);
+    const int64_t start = audioclock::now();
+    for (int i = 1; i <= 12; ++i) {
+        EXPECT_EQ(deviceWrite(handle, block.data(), block.size()), 8192);
+        const int64_t due = std::max(0, i * 8192 - 16384) * int64_t(1000000) / 176400;
+        const int64_t took = audioclock::now() - start;
+        EXPECT_GE(took, due) << "write " << i << " ran ahead of the clock";
+        EXPECT_LT(took, due + 1000) << "write " << i << " was held too long";
+    }
+    deviceClose(handle);
+    EXPECT_FALSE(audioclock::state.overslept);
 }
 
 TEST(AudioOutput, FreeingThePlayingSongStopsTheThreadFirst) {

@@ -1,8 +1,9 @@
 // A sound device that misbehaves while the production plays: writes that
 // fail, writes that take only part of a block, a device that stalls for a
 // second a write, one that is unplugged mid-run and one whose driver hangs.
-// The scenes must go on, stopSong must come back within a second and the
-// shutdown must finish.
+// The scenes must go on, stopSong must give up on a write after half a
+// second and the shutdown must finish. The output runs on the virtual audio
+// clock, so every length here is exact.
 //
 // An unplugged OSS device (the kernel's OSS emulation over ALSA) wakes any
 // writer it holds and then fails every write at once with EBADFD; it does
@@ -13,26 +14,24 @@
 #include <errno.h>
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "music/audio_device.h"
 #include "music/playback_thread.h"
 #include "scenes/scene.h"
 #include "scenes/timeline.h"
+#include "support/audio_clock.h"
 #include "support/scene_world.h"
 
 namespace {
 
 using namespace sceneworld;
-using Clock = std::chrono::steady_clock;
 
 enum class Fault { failing, shortWrites, stallsASecond, unplugged, hangs };
 
-// The fake device. Its writes run on the playback thread; the test reads the
-// counters from the main thread.
+// The fake device. Its writes run on the playback thread and sleep on the
+// virtual clock; the test reads the counters from the main thread.
 struct FaultyDevice {
     std::atomic<Fault> fault{Fault::failing};
     std::atomic<int> writes{0};
@@ -55,10 +54,10 @@ long misbehave(FaultyDevice& d, int n, size_t bytes) {
     switch (d.fault.load()) {
         case Fault::failing: errno = EIO; return -1;
         case Fault::shortWrites: return long(bytes / 5);
-        case Fault::stallsASecond: std::this_thread::sleep_for(std::chrono::seconds(1)); return long(bytes);
+        case Fault::stallsASecond: audioclock::sleep(1000000); return long(bytes);
         case Fault::unplugged:
             if (n <= 4) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                audioclock::sleep(40000);
                 return long(bytes);
             }
             errno = EBADFD;
@@ -82,39 +81,33 @@ long faultyWrite(void* self, int, const void*, size_t bytes) {
     return written;
 }
 
-// Waits until done() holds; false when it still does not after 10 s, the
-// guard against a hang (the event itself comes in milliseconds).
-template <typename Done>
-bool waitFor(Done done) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-// The writes after which each device has shown its fault: a few failed or
+// The writes after which each device has shown its fault (a few failed or
 // short ones, the first stall, the first failure after the unplugging, the
-// write that hangs.
-int writesShowingTheFault(Fault f) {
+// write that hangs), whether stopSong then finds the thread in a write it
+// must give up on, and whether the thread then sleeps on the clock (a hung
+// write holds it outside).
+struct FaultShown {
+    int writes;
+    bool inTheWrite;
+    bool onTheClock;
+};
+FaultShown faultShown(Fault f) {
     switch (f) {
-        case Fault::failing: return 3;
-        case Fault::shortWrites: return 3;
-        case Fault::stallsASecond: return 1;
-        case Fault::unplugged: return 6;
-        case Fault::hangs: return 3;
+        case Fault::failing: return {3, false, true};
+        case Fault::shortWrites: return {3, false, true};
+        case Fault::stallsASecond: return {1, true, true};
+        case Fault::unplugged: return {6, false, true};
+        case Fault::hangs: return {3, true, false};
     }
-    return 1;
+    return {1, false, true};
 }
 
 FaultyDevice device;
 AudioDevice deviceCalls{&device,
                         [](void* self, const char*) { return static_cast<FaultyDevice*>(self)->opens.fetch_add(1), 3; },
                         [](void*, int, unsigned long, int*) { return 0; }, faultyWrite,
-                        [](void* self, int) { return static_cast<FaultyDevice*>(self)->closes.fetch_add(1), 0; }};
-
-double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+                        [](void* self, int) { return static_cast<FaultyDevice*>(self)->closes.fetch_add(1), 0; },
+                        audioclock::clock()};
 
 struct DeviceFaultTest : ::testing::TestWithParam<Fault> {
     void SetUp() override {
@@ -130,9 +123,10 @@ struct DeviceFaultTest : ::testing::TestWithParam<Fault> {
     }
     void TearDown() override {
         uninstall();
-        // A thread still held by the hung device may leave now, and is waited for.
+        // A thread still held by the hung or stalled device may leave now, and is waited for.
         device.release();
-        EXPECT_TRUE(waitFor([] { return device.writing.load() == 0; })) << "a write never came back";
+        EXPECT_TRUE(audioclock::driveUntil([] { return device.writing.load() == 0; })) << "a write never came back";
+        EXPECT_FALSE(audioclock::state.overslept);
     }
 };
 
@@ -159,19 +153,31 @@ TEST_P(DeviceFaultTest, ScenesPlayOnAndTheStopAndShutdownFinish) {
         EXPECT_EQ(frame, 5) << "step " << step << ": the release in frame 3 ends the scene after frame 4";
     }
 
-    // Let the device show its fault before the stop.
-    ASSERT_TRUE(waitFor([] { return device.writes.load() >= writesShowingTheFault(device.fault); }))
-        << "the playback thread wrote " << device.writes.load() << " blocks";
+    // Let the device show its fault before the stop, and catch the thread
+    // asleep (a stalled write in its second).
+    const FaultShown shown = faultShown(device.fault);
+    const bool stalled = shown.inTheWrite && shown.onTheClock;
+    ASSERT_TRUE(audioclock::driveUntil([shown, stalled] {
+        return device.writes.load() >= shown.writes && (!shown.onTheClock || audioclock::asleep() == 1) &&
+               (!stalled || device.writing.load() == 1);
+    })) << "the playback thread wrote " << device.writes.load() << " blocks";
 
-    const auto stopping = Clock::now();
+    // stopSong sleeps on the clock while it waits: the ticker moves it from
+    // stopSong's first sleep on, and never past a stalled write's second
+    // while stopSong is awake.
+    audioclock::Ticker ticker(stalled ? 2 : 1);
+    const int64_t stopping = audioclock::now();
     EXPECT_EQ(stopSong(song), 1);
-    const double stopSeconds = secondsSince(stopping);
-    EXPECT_LT(stopSeconds, 1.0) << "stopSong took " << stopSeconds << " s";
+    const int64_t stopUs = audioclock::now() - stopping;
+    // The clock moves on whenever stopSong sleeps, even while a thread that
+    // is not stuck still finishes: the lower bound holds for a stuck one only.
+    EXPECT_LE(stopUs, 510000) << "waited past half a second";
+    if (shown.inTheWrite) {
+        EXPECT_GE(stopUs, 500000) << "gave up before half a second";
+    }
     EXPECT_EQ(isPlaying(), 0);
 
-    const auto closing = Clock::now();
     production.shutdown(true);
-    EXPECT_LT(secondsSince(closing), 1.0);
     EXPECT_EQ(device.closes.load(), 1);
     EXPECT_EQ(production.engine, nullptr);
 }
@@ -185,16 +191,22 @@ TEST_P(UnpacedDeviceTest, TheMusicKeepsToTheClockWhateverTheDeviceTakes) {
     testing::internal::CaptureStdout();
     ASSERT_EQ(production.start(0, nullptr), 0);
     testing::internal::GetCapturedStdout();
-    // Past the unplugged device's last good write.
-    ASSERT_TRUE(waitFor([] { return device.writes.load() >= writesShowingTheFault(device.fault); }));
+    // Past the unplugged device's last good write; then a second of the
+    // clock, each end read while the thread sleeps.
+    const auto threadAsleep = [] { return audioclock::asleep() == 1; };
+    ASSERT_TRUE(audioclock::driveUntil(
+        [&] { return device.writes.load() >= faultShown(device.fault).writes && threadAsleep(); }));
     const int musicBefore = getElapsedMs(production.song);
-    const auto wallBefore = Clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const int64_t clockBefore = audioclock::now();
+    ASSERT_TRUE(audioclock::driveUntil([&] { return audioclock::now() >= clockBefore + 1000000 && threadAsleep(); }));
     const int music = getElapsedMs(production.song) - musicBefore;
-    const double wall = secondsSince(wallBefore) * 1000;
-    EXPECT_GT(music, 0) << "the music stopped";
-    // Two blocks of slack for the snapshot's granularity.
-    EXPECT_LT(music, wall + 100) << music << " ms of music in " << wall << " ms";
+    const int64_t clockMs = (audioclock::now() - clockBefore) / 1000;
+    // The snapshot moves a row (about 120 ms) at a time: two blocks of slack
+    // ahead, a row and a block behind. A thread that no longer sleeps out
+    // the block runs ahead by seconds, one that sleeps too long falls behind.
+    EXPECT_LT(music, clockMs + 100) << music << " ms of music in " << clockMs << " ms";
+    EXPECT_GT(music, clockMs - 170) << music << " ms of music in " << clockMs << " ms";
+    audioclock::Ticker ticker;  // for the stop's wait
     production.shutdown(true);
 }
 

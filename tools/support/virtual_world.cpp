@@ -130,7 +130,7 @@ void drainNothing() {}
 const AudioDevice silent{nullptr, [](void*, const char*) { return 3; },
                          [](void*, int, unsigned long, int*) { return 0; },
                          [](void*, int, const void*, size_t bytes) { return long(bytes); },
-                         [](void*, int) { return 0; }};
+                         [](void*, int) { return 0; }, realAudioClock()};
 }  // namespace
 
 VirtualClock& clock() { return theClock; }

@@ -139,7 +139,7 @@ long quietWrite(void*, int, const void*, size_t bytes) {
     return long(bytes);
 }
 int quietClose(void*, int) { return 0; }
-const AudioDevice quietDevice{nullptr, quietOpen, quietIoctl, quietWrite, quietClose};
+const AudioDevice quietDevice{nullptr, quietOpen, quietIoctl, quietWrite, quietClose, realAudioClock()};
 
 const char* const phaseNames[SceneProfile::kPhaseCount] = {"input", "tiles",        "scatter", "render", "sprites+sparks",
                                                            "banner+overlay", "glitch+noise", "blur", "present"};

@@ -65,7 +65,7 @@ AudioDevice device{nullptr, [](void*, const char*) { return opens.fetch_add(1), 
                        if (request == kDspSetFragment) *argument = 0x0008000B;
                        return 0;
                    },
-                   pacedWrite, closeDevice};
+                   pacedWrite, closeDevice, realAudioClock()};
 
 }  // namespace
 
