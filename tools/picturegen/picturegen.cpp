@@ -13,41 +13,19 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "painters.h"
 #include "support/file_bytes.h"
+#include "support/jpeg_encode.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+// Baseline blocks with the library's default chroma subsampling and
+// optimised tables: the size the pictures they stand in for had.
 Bytes encodeJpeg(const Bytes& rgb, int width, int height, int quality) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr errors;
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&c, &out, &outSize);
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    c.optimize_coding = TRUE;
-    c.dct_method = JDCT_ISLOW;
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&rgb[size_t(c.next_scanline) * width * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    Bytes bytes(out, out + outSize);
-    std::free(out);
-    return bytes;
+    return jpegencode::encode(rgb.data(), width, height, 3, JCS_RGB,
+                              {.quality = quality, .fullChroma = false, .optimize = true});
 }
 
 // The quality whose block comes closest to the byte size of the picture it
