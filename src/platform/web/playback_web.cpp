@@ -55,7 +55,8 @@ int webClose(void*, int) {
     pageAudioClose();
     return 0;
 }
-const AudioDevice webDevice{nullptr, webOpen, webIoctl, webWrite, webClose};
+// No clock: the page never sleeps on its output, the audio callback pulls.
+const AudioDevice webDevice{nullptr, webOpen, webIoctl, webWrite, webClose, {}};
 
 bool granted(unsigned long request, int value, bool exact) {
     int argument = value;
