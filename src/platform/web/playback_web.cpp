@@ -55,8 +55,7 @@ int webClose(void*, int) {
     pageAudioClose();
     return 0;
 }
-// No clock: the page never sleeps on its output, the audio callback pulls.
-const AudioDevice webDevice{nullptr, webOpen, webIoctl, webWrite, webClose, {}};
+const AudioDevice webDevice{nullptr, webOpen, webIoctl, webWrite, webClose, realAudioClock()};
 
 bool granted(unsigned long request, int value, bool exact) {
     int argument = value;
@@ -170,3 +169,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* vorna_audio_fill(int frames) {
 
 // The music's published position in milliseconds, for the page's figures.
 extern "C" EMSCRIPTEN_KEEPALIVE int vorna_music_ms() { return positionSnapshot.elapsedMs.load(); }
+
+// The page's clock: the browser's monotonic time. Nothing in the page sleeps
+// on its output (the audio callback pulls the music), so its sleep returns at once.
+AudioClock realAudioClock() {
+    return {[]() -> int64_t { return int64_t(emscripten_get_now() * 1000.0); }, [](int64_t) {}};
+}
