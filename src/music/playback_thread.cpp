@@ -68,14 +68,15 @@ HeardAnchor anchor;
 // How long stopSong waits for a write to come back before it gives up on the thread.
 constexpr int kStopWaitMs = 500;
 
+// A seqlock without fences (ThreadSanitizer does not follow fences): the
+// values are stored with release and loaded with acquire, so a reader that
+// sees any new value also sees the odd count before it when it looks again.
 void storeAnchor(int64_t frame, int64_t atUs, int64_t queued) {
     const uint32_t s = anchor.sequence.load(std::memory_order_relaxed);
     anchor.sequence.store(s + 1, std::memory_order_relaxed);
-    // The odd count is seen before any of the new values (a seqlock's writer).
-    std::atomic_thread_fence(std::memory_order_release);
-    anchor.frame.store(frame, std::memory_order_relaxed);
-    anchor.atUs.store(atUs, std::memory_order_relaxed);
-    anchor.queued.store(queued, std::memory_order_relaxed);
+    anchor.frame.store(frame, std::memory_order_release);
+    anchor.atUs.store(atUs, std::memory_order_release);
+    anchor.queued.store(queued, std::memory_order_release);
     anchor.sequence.store(s + 2, std::memory_order_release);
 }
 
@@ -84,11 +85,9 @@ int64_t heardNow() {
     int64_t frame, atUs, queued;
     for (;;) {
         const uint32_t before = anchor.sequence.load(std::memory_order_acquire);
-        frame = anchor.frame.load(std::memory_order_relaxed);
-        atUs = anchor.atUs.load(std::memory_order_relaxed);
-        queued = anchor.queued.load(std::memory_order_relaxed);
-        // The values are read before the count is read again (a seqlock's reader).
-        std::atomic_thread_fence(std::memory_order_acquire);
+        frame = anchor.frame.load(std::memory_order_acquire);
+        atUs = anchor.atUs.load(std::memory_order_acquire);
+        queued = anchor.queued.load(std::memory_order_acquire);
         if (!(before & 1) && anchor.sequence.load(std::memory_order_relaxed) == before) break;
     }
     const int64_t played = (outputClock.nowUs() - atUs) * int64_t(outputFormat.rate) / 1000000;
